@@ -1,0 +1,34 @@
+// ChaCha20-Poly1305 (RFC 8439) with 12-byte nonces and 16-byte tags.
+#pragma once
+
+#include <cstdint>
+
+#include "core/bytes.h"
+#include "core/crypto/evp.h"
+
+namespace vesk::crypto {
+
+inline constexpr std::size_t kAeadKeyLen = 32;
+inline constexpr std::size_t kAeadNonceLen = 12;
+inline constexpr std::size_t kAeadTagLen = 16;
+
+// A keyed context for many messages under one key (the key schedule is set up once). The context
+// holds key material and is cleared when destroyed.
+class ChaChaPoly {
+ public:
+  explicit ChaChaPoly(Bytes key);
+  // Encrypts `data` in place and writes the tag. Fails only if libcrypto reports an error.
+  bool seal_in_place(Bytes nonce, Bytes aad, MutBytes data, MutBytes tag);
+  // Verifies `tag` and decrypts `data` in place; false on a bad tag (data is then unspecified).
+  bool open_in_place(Bytes nonce, Bytes aad, MutBytes data, Bytes tag);
+
+ private:
+  CipherCtxPtr ctx_;
+};
+
+// One-shot forms. `out` is |plaintext| + 16 bytes for seal and |ciphertext| - 16 for open;
+// `out` may alias the input exactly.
+bool aead_seal(Bytes key, Bytes nonce, Bytes aad, Bytes plaintext, MutBytes out);
+bool aead_open(Bytes key, Bytes nonce, Bytes aad, Bytes ciphertext_and_tag, MutBytes out);
+
+}  // namespace vesk::crypto

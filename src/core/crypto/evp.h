@@ -1,0 +1,38 @@
+// RAII owners for libcrypto objects.
+#pragma once
+
+#include <openssl/evp.h>
+#include <openssl/kdf.h>
+
+#include <memory>
+
+namespace vesk::crypto {
+
+struct EvpDeleter {
+  void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
+  void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); }
+  void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
+  void operator()(EVP_CIPHER_CTX* p) const { EVP_CIPHER_CTX_free(p); }
+  void operator()(EVP_MAC_CTX* p) const { EVP_MAC_CTX_free(p); }
+  void operator()(EVP_KDF_CTX* p) const { EVP_KDF_CTX_free(p); }
+  void operator()(EVP_SIGNATURE* p) const { EVP_SIGNATURE_free(p); }
+};
+
+using PkeyPtr = std::unique_ptr<EVP_PKEY, EvpDeleter>;
+using PkeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, EvpDeleter>;
+using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, EvpDeleter>;
+using CipherCtxPtr = std::unique_ptr<EVP_CIPHER_CTX, EvpDeleter>;
+using MacCtxPtr = std::unique_ptr<EVP_MAC_CTX, EvpDeleter>;
+using KdfCtxPtr = std::unique_ptr<EVP_KDF_CTX, EvpDeleter>;
+
+// Algorithm implementations fetched once per process and shared (libcrypto allows this).
+const EVP_MD* md_sha256();
+const EVP_MD* md_sha512();
+const EVP_MD* md_sha3_256();
+const EVP_MD* md_shake256();
+const EVP_CIPHER* cipher_chacha20_poly1305();
+EVP_MAC* mac_hmac();
+EVP_KDF* kdf_hkdf();
+EVP_KDF* kdf_argon2id();
+
+}  // namespace vesk::crypto

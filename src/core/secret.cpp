@@ -1,0 +1,17 @@
+#include "core/secret.h"
+
+#include <openssl/crypto.h>
+
+namespace vesk {
+
+void wipe(void* p, std::size_t n) {
+  if (p != nullptr && n != 0) OPENSSL_cleanse(p, n);
+}
+
+bool ct_equal(Bytes a, Bytes b) {
+  if (a.size() != b.size()) return false;
+  if (a.empty()) return true;
+  return CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
+}  // namespace vesk

@@ -1,0 +1,17 @@
+#include "ffi/guard.h"
+
+#include <cstdio>
+
+namespace vesk::ffi {
+
+void report_fault(const Fault& fault) {
+  std::fprintf(stderr, "vesk: internal fault: %s (at %s:%d)\n", fault.message, fault.file, fault.line);
+  std::fflush(stderr);
+}
+
+void report_unexpected(const char* what) {
+  std::fprintf(stderr, "vesk: internal fault: %s\n", what);
+  std::fflush(stderr);
+}
+
+}  // namespace vesk::ffi

@@ -1,0 +1,36 @@
+// The guard every working export runs its operation in: a fault becomes status 98 with one report
+// on standard error, and never unwinds into the caller.
+#pragma once
+
+#include <exception>
+#include <new>
+
+#include "core/check.h"
+#include "core/memory.h"
+#include "ffi/status.h"
+
+namespace vesk::ffi {
+
+void report_fault(const Fault& fault);
+void report_unexpected(const char* what);
+
+// Runs `op` (returning a Status); secrets held by the operation are wiped by their owners' destructors
+// as the fault unwinds through them.
+template <class Op>
+VeskStatus guarded(Op&& op) noexcept {
+  try {
+    return code(op());
+  } catch (const Fault& fault) {
+    report_fault(fault);
+  } catch (const std::bad_alloc&) {
+    // Only allocations outside the library's own allocator can get here.
+    out_of_memory(0);
+  } catch (const std::exception& e) {
+    report_unexpected(e.what());
+  } catch (...) {
+    report_unexpected("unknown exception");
+  }
+  return code(Status::InternalFault);
+}
+
+}  // namespace vesk::ffi

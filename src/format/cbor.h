@@ -1,0 +1,139 @@
+// The strict CBOR subset every structured record is written in: unsigned integers, definite byte
+// strings, definite UTF-8 text strings, definite arrays and definite maps. The encoder writes
+// shortest forms only; the readers accept any argument width and leave shortest form to the
+// canonical rule (decode, no trailing bytes, re-encode and compare).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "core/bytes.h"
+#include "core/expected.h"
+
+namespace vesk::format {
+
+enum class FormatErrorKind {
+  Malformed,           // missing, truncated, wrong type, indefinite, wrong fixed length, out of order
+  NonCanonical,        // trailing bytes, or the re-encoding differs from the input
+  UnsupportedVersion,  // a version field other than the supported one
+  LimitExceeded,       // a count or length over its limit, or a text breaking its character rules
+  Unsupported,         // an extension key below 64 that the record does not know; unsupported signature block
+  HeaderTooLarge,      // an encoded header that is empty or longer than 1048576 bytes
+};
+
+struct FormatError {
+  FormatErrorKind kind;
+  const char* detail = "";  // diagnostics only; never crosses the interface
+};
+
+template <class T>
+using FormatResult = Expected<T, FormatError>;
+
+inline Unexpected<FormatError> format_error(FormatErrorKind kind, const char* detail = "") {
+  return unexpected(FormatError{kind, detail});
+}
+
+class CborEncoder {
+ public:
+  CborEncoder() = default;
+  explicit CborEncoder(std::size_t reserve) { out_.reserve(reserve); }
+
+  void write_uint(std::uint64_t n);
+  void write_u16(std::uint16_t n);  // same rule; never wider than 0x19 and two bytes
+  void write_bytes(Bytes b);
+  void write_text(std::string_view s);
+  void write_array_head(std::uint64_t count);
+  void write_map_head(std::uint64_t count);
+  // A known byte written directly (a small key such as 0x03, or a fixed head such as 0x83); it
+  // equals the shortest-form encoding.
+  void write_byte(std::uint8_t b) { out_.push_back(b); }
+
+  Bytes view() const { return {out_.data(), out_.size()}; }
+  std::size_t size() const { return out_.size(); }
+  std::vector<std::uint8_t>& buffer() { return out_; }
+  std::vector<std::uint8_t> take() { return std::move(out_); }
+
+ private:
+  void write_head(std::uint8_t major, std::uint64_t argument);
+  std::vector<std::uint8_t> out_;
+};
+
+// Reads one item at a time from a borrowed range. Strings come back as views into the input; the
+// decoder allocates nothing. On failure the position is unspecified and the decode is abandoned.
+class CborDecoder {
+ public:
+  explicit CborDecoder(Bytes input) : input_(input) {}
+
+  FormatResult<std::uint8_t> read_u8();
+  FormatResult<std::uint16_t> read_u16();
+  FormatResult<std::uint64_t> read_u64();
+  FormatResult<Bytes> read_bytes();
+  FormatResult<std::string_view> read_text();
+  // The element count, or nullopt for an indefinite-length head (which every record refuses).
+  FormatResult<std::optional<std::uint64_t>> read_array_head();
+  FormatResult<std::optional<std::uint64_t>> read_map_head();
+  // A definite array/map head; an indefinite one is Malformed.
+  FormatResult<std::uint64_t> read_definite_array();
+  FormatResult<std::uint64_t> read_definite_map();
+  // Reads a u8 and fails (Malformed) unless it equals `key`.
+  FormatResult<void> expect_key(std::uint8_t key);
+
+  std::optional<std::uint8_t> peek() const;
+  std::size_t position() const { return pos_; }
+  std::size_t remaining() const { return input_.size() - pos_; }
+  bool at_end() const { return pos_ == input_.size(); }
+  Bytes input() const { return input_; }
+
+ private:
+  struct Head {
+    std::uint8_t major;
+    std::uint8_t info;  // additional information 0..27 (31 = indefinite)
+    std::uint64_t argument;
+  };
+  FormatResult<Head> read_head();
+  Bytes input_;
+  std::size_t pos_ = 0;
+};
+
+// An unrecognised map entry that a record admits (key 64..65535, byte-string value of at most
+// 65536 bytes), kept and written back verbatim.
+struct ExtensionEntry {
+  std::uint16_t key;
+  std::vector<std::uint8_t> value;
+};
+
+inline constexpr std::uint64_t kFirstExtensionKey = 64;
+inline constexpr std::size_t kMaxExtensionValue = 65536;
+
+// Reads `count` extension entries following the key `previous_key`: each key must be above the
+// previous one (Malformed), not below 64 (Unsupported), not above 65535 (Malformed); each value a
+// byte string of at most 65536 bytes (Malformed). More than `max_entries` is LimitExceeded.
+FormatResult<std::vector<ExtensionEntry>> read_extension_entries(CborDecoder& d, std::uint64_t count,
+                                                                 std::uint64_t previous_key,
+                                                                 std::size_t max_entries);
+// Writes the entries after the known ones; LimitExceeded for too many entries, a key below 64,
+// keys not strictly ascending or a value over 65536 bytes.
+FormatResult<void> write_extension_entries(CborEncoder& e, std::span<const ExtensionEntry> entries,
+                                           std::size_t max_entries);
+
+// The three-step canonical decode of a top-level record: `decode(CborDecoder&)` returns
+// FormatResult<T>; the cursor must then stand at the end (else NonCanonical); `encode(const T&,
+// CborEncoder&)` must reproduce the input byte for byte (else NonCanonical). Encoder failures are
+// passed on.
+template <class T, class Decode, class Encode>
+FormatResult<T> decode_canonical(Bytes input, Decode&& decode, Encode&& encode) {
+  CborDecoder d(input);
+  auto value = decode(d);
+  if (!value) return unexpected(value.error());
+  if (!d.at_end()) return format_error(FormatErrorKind::NonCanonical, "trailing bytes");
+  CborEncoder e(input.size());
+  auto written = encode(*value, e);
+  if (!written) return unexpected(written.error());
+  if (!equal_bytes(e.view(), input)) return format_error(FormatErrorKind::NonCanonical, "re-encoding differs");
+  return value;
+}
+
+}  // namespace vesk::format

@@ -1,0 +1,27 @@
+#include "support/test_util.h"
+
+namespace vesk::testing {
+
+namespace {
+std::uint8_t g_sentinel_target[1] = {0xA5};
+}
+
+VeskBuffer sentinel_buffer() { return VeskBuffer{g_sentinel_target, 0x5EED, 0xC0FFEE}; }
+
+bool is_sentinel(const VeskBuffer& b) {
+  return b.data == g_sentinel_target && b.len == 0x5EED && b.capacity == 0xC0FFEE;
+}
+
+std::vector<std::uint8_t> test_bytes(std::size_t n, std::uint32_t seed) {
+  std::vector<std::uint8_t> out(n);
+  std::uint32_t x = seed * 2654435761u + 1;
+  for (auto& b : out) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    b = static_cast<std::uint8_t>(x);
+  }
+  return out;
+}
+
+}  // namespace vesk::testing

@@ -1,0 +1,38 @@
+// Helpers shared by the test suites.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "vesk.h"
+
+namespace vesk::testing {
+
+// A VeskBuffer pre-filled with a recognisable pattern, to check that failures leave
+// out-parameters untouched.
+VeskBuffer sentinel_buffer();
+bool is_sentinel(const VeskBuffer& b);
+
+// Owns a VeskBuffer filled by an export and frees it at scope end.
+class ScopedBuffer {
+ public:
+  ScopedBuffer() : buf_(vesk_buffer_empty()) {}
+  ~ScopedBuffer() { vesk_buffer_free(&buf_); }
+  ScopedBuffer(const ScopedBuffer&) = delete;
+  ScopedBuffer& operator=(const ScopedBuffer&) = delete;
+  VeskBuffer* out() { return &buf_; }
+  const VeskBuffer& get() const { return buf_; }
+  std::vector<std::uint8_t> bytes() const { return std::vector<std::uint8_t>(buf_.data, buf_.data + buf_.len); }
+  std::string text() const { return std::string(reinterpret_cast<const char*>(buf_.data), buf_.len); }
+  std::size_t size() const { return buf_.len; }
+
+ private:
+  VeskBuffer buf_;
+};
+
+// Deterministic pseudo-random bytes for test inputs (not for keys that matter).
+std::vector<std::uint8_t> test_bytes(std::size_t n, std::uint32_t seed = 1);
+
+}  // namespace vesk::testing

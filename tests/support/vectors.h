@@ -1,0 +1,22 @@
+// Loading the published test vectors and hex helpers for tests.
+#pragma once
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace vesk::testing {
+
+using ByteVec = std::vector<std::uint8_t>;
+
+// The "vectors" array of a file in the vectors folder; fails the test (throws) if it is missing.
+nlohmann::json load_vectors(const std::string& file_name);
+
+ByteVec from_hex(const std::string& hex);
+std::string to_hex(const std::uint8_t* data, std::size_t len);
+inline std::string to_hex(const ByteVec& v) { return to_hex(v.data(), v.size()); }
+// A JSON string field decoded from hex.
+inline ByteVec hex_field(const nlohmann::json& v, const char* name) { return from_hex(v.at(name).get<std::string>()); }
+
+}  // namespace vesk::testing

@@ -1,0 +1,302 @@
+#include "cli.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace cli {
+
+Args::Args(int argc, char** argv) : raw_(argv, argv + argc) {}
+
+bool Args::parse(const std::vector<std::string>& with_value, const std::vector<std::string>& flags) {
+  auto known = [](const std::vector<std::string>& list, const std::string& s) {
+    return std::find(list.begin(), list.end(), s) != list.end();
+  };
+  bool only_positional = false;
+  for (std::size_t i = 0; i < raw_.size(); ++i) {
+    const std::string& a = raw_[i];
+    if (only_positional || a == "-" || a.empty() || a[0] != '-') {
+      positional_.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      only_positional = true;
+      continue;
+    }
+    std::string name = a, inline_value;
+    bool has_inline = false;
+    if (auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+      name = a.substr(0, eq);
+      inline_value = a.substr(eq + 1);
+      has_inline = true;
+    }
+    if (known(with_value, name)) {
+      if (has_inline) {
+        options_.emplace_back(name, inline_value);
+      } else if (i + 1 < raw_.size()) {
+        options_.emplace_back(name, raw_[++i]);
+      } else {
+        std::fprintf(stderr, "vesk: option %s needs a value\n", name.c_str());
+        return false;
+      }
+    } else if (known(flags, name) && !has_inline) {
+      flags_.push_back(name);
+    } else {
+      std::fprintf(stderr, "vesk: unknown option %s\n", a.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+std::optional<std::string> Args::value(const std::string& name) const {
+  std::optional<std::string> v;
+  for (const auto& [n, val] : options_)
+    if (n == name) v = val;
+  return v;
+}
+
+std::vector<std::string> Args::values(const std::string& name) const {
+  std::vector<std::string> v;
+  for (const auto& [n, val] : options_)
+    if (n == name) v.push_back(val);
+  return v;
+}
+
+bool Args::flag(const std::string& name) const { return std::find(flags_.begin(), flags_.end(), name) != flags_.end(); }
+
+namespace {
+std::vector<Command>& registry() {
+  static std::vector<Command> r;
+  return r;
+}
+}  // namespace
+
+Registration::Registration(Command c) {
+  auto& r = registry();
+  r.push_back(c);
+  std::stable_sort(r.begin(), r.end(), [](const Command& a, const Command& b) { return a.rank < b.rank; });
+}
+
+const std::vector<Command>& commands() { return registry(); }
+
+int match_words(const char* name, int argc, char** argv) {
+  std::string n(name);
+  int words = 0;
+  std::size_t pos = 0;
+  while (pos <= n.size()) {
+    std::size_t sp = n.find(' ', pos);
+    std::string word = n.substr(pos, sp == std::string::npos ? std::string::npos : sp - pos);
+    if (words >= argc || word != argv[words]) return 0;
+    ++words;
+    if (sp == std::string::npos) break;
+    pos = sp + 1;
+  }
+  return words;
+}
+
+int fail_status(const std::string& what, VeskStatus status) {
+  std::fprintf(stderr, "vesk: %s: %s\n", what.c_str(), vesk_error_message(status));
+  switch (status) {
+    case VESK_AUTHENTICATION_FAILED:
+    case VESK_CHALLENGE_EXPIRED:
+    case VESK_CHALLENGE_REPLAYED:
+      return kExitVerify;
+    default:
+      return kExitRefused;
+  }
+}
+
+int fail_usage(const std::string& message) {
+  std::fprintf(stderr, "vesk: %s (see vesk --help)\n", message.c_str());
+  return kExitUsage;
+}
+
+int fail_file(const std::string& message) {
+  std::fprintf(stderr, "vesk: %s\n", message.c_str());
+  return kExitFile;
+}
+
+std::optional<Bytes> read_file(const std::string& path) {
+  int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  Bytes data;
+  std::uint8_t chunk[1 << 16];
+  for (;;) {
+    ssize_t r = ::read(fd, chunk, sizeof chunk);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) {
+      if (fd != STDIN_FILENO) ::close(fd);
+      return std::nullopt;
+    }
+    if (r == 0) break;
+    data.insert(data.end(), chunk, chunk + r);
+  }
+  if (fd != STDIN_FILENO) ::close(fd);
+  return data;
+}
+
+bool write_file(const std::string& path, const std::uint8_t* data, std::size_t len, unsigned mode, bool overwrite) {
+  int fd = STDOUT_FILENO;
+  if (path != "-") {
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
+    fd = ::open(path.c_str(), flags, mode);
+    if (fd < 0) return false;
+  }
+  std::size_t done = 0;
+  while (done < len) {
+    ssize_t w = ::write(fd, data + done, len - done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      if (fd != STDOUT_FILENO) ::close(fd);
+      return false;
+    }
+    done += static_cast<std::size_t>(w);
+  }
+  if (fd != STDOUT_FILENO) return ::close(fd) == 0;
+  return true;
+}
+
+void wipe_string(std::string& s) {
+  volatile char* p = s.data();
+  for (std::size_t i = 0; i < s.size(); ++i) p[i] = 0;
+  s.clear();
+}
+
+namespace {
+
+std::optional<std::string> prompt_line(const char* prompt) {
+  int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  termios old{};
+  bool restore = ::tcgetattr(fd, &old) == 0;
+  if (restore) {
+    termios quiet = old;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    quiet.c_lflag |= ECHONL;
+    ::tcsetattr(fd, TCSAFLUSH, &quiet);
+  }
+  ssize_t ignored = ::write(fd, prompt, std::strlen(prompt));
+  (void)ignored;
+  std::string line;
+  char c;
+  while (::read(fd, &c, 1) == 1 && c != '\n') line.push_back(c);
+  if (restore) ::tcsetattr(fd, TCSAFLUSH, &old);
+  ::close(fd);
+  c = 0;
+  return line;
+}
+
+}  // namespace
+
+std::optional<std::string> get_passphrase(Args& args, const char* prompt, bool confirm) {
+  if (auto file = args.value("--passphrase-file")) {
+    auto data = read_file(*file);
+    if (!data) {
+      std::fprintf(stderr, "vesk: cannot read passphrase file %s\n", file->c_str());
+      return std::nullopt;
+    }
+    std::string s(data->begin(), data->end());
+    std::fill(data->begin(), data->end(), 0);
+    auto nl = s.find('\n');
+    std::string line = s.substr(0, nl);
+    wipe_string(s);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+  }
+  auto first = prompt_line(prompt);
+  if (!first) {
+    std::fprintf(stderr, "vesk: no terminal to ask for a passphrase; use --passphrase-file\n");
+    return std::nullopt;
+  }
+  if (confirm) {
+    auto second = prompt_line("Repeat passphrase: ");
+    bool same = second && *second == *first;
+    if (second) wipe_string(*second);
+    if (!same) {
+      wipe_string(*first);
+      std::fprintf(stderr, "vesk: the passphrases differ\n");
+      return std::nullopt;
+    }
+  }
+  return first;
+}
+
+std::string to_hex(const std::uint8_t* data, std::size_t len) {
+  static const char digits[] = "0123456789abcdef";
+  std::string s;
+  for (std::size_t i = 0; i < len; ++i) {
+    s.push_back(digits[data[i] >> 4]);
+    s.push_back(digits[data[i] & 15]);
+  }
+  return s;
+}
+
+std::optional<Bytes> from_hex(const std::string& hex) {
+  if (hex.size() % 2 != 0) return std::nullopt;
+  Bytes out;
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    auto nib = [](char c) -> int {
+      if (c >= '0' && c <= '9') return c - '0';
+      if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+      if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+      return -1;
+    };
+    int hi = nib(hex[i]), lo = nib(hex[i + 1]);
+    if (hi < 0 || lo < 0) return std::nullopt;
+    out.push_back(static_cast<std::uint8_t>(hi << 4 | lo));
+  }
+  return out;
+}
+
+namespace {
+const char kB64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+}
+
+std::string to_base64(const std::uint8_t* d, std::size_t n) {
+  std::string s;
+  for (std::size_t i = 0; i < n; i += 3) {
+    std::uint32_t v = std::uint32_t{d[i]} << 16;
+    if (i + 1 < n) v |= std::uint32_t{d[i + 1]} << 8;
+    if (i + 2 < n) v |= d[i + 2];
+    s.push_back(kB64[(v >> 18) & 63]);
+    s.push_back(kB64[(v >> 12) & 63]);
+    s.push_back(i + 1 < n ? kB64[(v >> 6) & 63] : '=');
+    s.push_back(i + 2 < n ? kB64[v & 63] : '=');
+  }
+  return s;
+}
+
+std::optional<Bytes> from_base64(const std::string& text) {
+  std::string t;
+  for (char c : text)
+    if (c != '\n' && c != '\r' && c != ' ' && c != '\t') t.push_back(c);
+  if (t.size() % 4 != 0) return std::nullopt;
+  Bytes out;
+  for (std::size_t i = 0; i < t.size(); i += 4) {
+    std::uint32_t v = 0;
+    int pad = 0;
+    for (int j = 0; j < 4; ++j) {
+      char c = t[i + j];
+      const char* p = c == '=' ? nullptr : std::strchr(kB64, c);
+      if (c == '=') {
+        ++pad;
+      } else if (p == nullptr || c == '\0' || pad > 0) {
+        return std::nullopt;
+      }
+      v = v << 6 | (p ? static_cast<std::uint32_t>(p - kB64) : 0);
+    }
+    out.push_back(static_cast<std::uint8_t>(v >> 16));
+    if (pad < 2) out.push_back(static_cast<std::uint8_t>(v >> 8));
+    if (pad < 1) out.push_back(static_cast<std::uint8_t>(v));
+  }
+  return out;
+}
+
+}  // namespace cli
