@@ -1,0 +1,26 @@
+#include "ffi/handles.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/check.h"
+#include "core/memory.h"
+
+namespace vesk::ffi {
+
+static_assert(sizeof(VeskSecretKeyHandle) == 32 && alignof(VeskSecretKeyHandle) == 1);
+
+VeskSecretKeyHandle* new_secret_key_handle(Bytes seed32) {
+  VESK_CHECK(seed32.size() == 32, "secret key seed must be 32 bytes");
+  auto* h = static_cast<VeskSecretKeyHandle*>(checked_malloc(sizeof(VeskSecretKeyHandle)));
+  std::memcpy(h->seed, seed32.data(), 32);
+  return h;
+}
+
+void free_secret_key_handle(VeskSecretKeyHandle* h) {
+  if (h == nullptr) return;
+  wipe(h->seed, sizeof h->seed);
+  std::free(h);
+}
+
+}  // namespace vesk::ffi
