@@ -155,8 +155,8 @@ std::optional<Ed25519VerifyingKey> Ed25519VerifyingKey::decode(Bytes encoding32)
 bool Ed25519VerifyingKey::verify_strict(Bytes message, Bytes signature) const {
   if (signature.size() != kEd25519SignatureLen || small_order_) return false;
   // libcrypto compares R byte for byte with the canonical encoding of [S]B - [k]A, so an R that
-  // is not canonical or does not decode never passes and needs no square-root test here (it would
-  // cost a tenth of the verification). A small-order R can pass, so its order is checked.
+  // is not canonical or does not decode never passes and needs no square-root test here (a few
+  // percent of the verification). A small-order R can pass, so its order is checked.
   if (small_order_y(signature.first(32))) return false;
   PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key_.get(), nullptr));
   VESK_CHECK(ctx != nullptr && EVP_PKEY_verify_message_init(ctx.get(), ed25519_algorithm(), nullptr) == 1,
