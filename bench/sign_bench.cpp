@@ -3,13 +3,15 @@
 // identity. Compare Hybrid* with Raw*: the difference is the library's own work (framing, strict
 // Ed25519 checks, key decoding, per-call contexts). ML-DSA signing time depends on key and message
 // through its rejection loop, so every benchmark cycles through the same 16 messages. The
-// MlDsaSign* variants show what fetching the algorithm and reusing a context are worth.
+// MlDsaSign* variants show what fetching the algorithm and reusing a context are worth. On a
+// loaded machine read the Paired* counters: they time both sides back to back in thread CPU time.
 #include <benchmark/benchmark.h>
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/params.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <cstring>
 #include <vector>
 
@@ -286,5 +288,138 @@ void RawKeysFromSeeds(benchmark::State& state) {
   }
 }
 BENCHMARK(RawKeysFromSeeds);
+
+// ---- Paired runs ----
+// Each iteration times the library and the raw path back to back on the same input, in thread CPU
+// time, so that load from other processes hits both alike; the counters give the ratio.
+
+double thread_cpu_ns() {
+  timespec ts;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) * 1e9 + static_cast<double>(ts.tv_nsec);
+}
+
+template <class Library, class Raw>
+void paired(benchmark::State& state, Library library, Raw raw) {
+  double library_ns = 0, raw_ns = 0;
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const std::size_t m = i++ % kMessages;
+    double t0 = thread_cpu_ns();
+    library(m);
+    double t1 = thread_cpu_ns();
+    raw(m);
+    double t2 = thread_cpu_ns();
+    library_ns += t1 - t0;
+    raw_ns += t2 - t1;
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["library_us"] = library_ns / n / 1e3;
+  state.counters["raw_us"] = raw_ns / n / 1e3;
+  state.counters["ratio"] = library_ns / raw_ns;
+}
+
+void PairedSign(benchmark::State& state) {
+  const Setup& s = setup();
+  std::uint8_t ed[64], ml[3309];
+  paired(
+      state, [&](std::size_t m) { benchmark::DoNotOptimize(sign::hybrid_sign(*s.identity, s.context, s.cases[m].message)); },
+      [&](std::size_t m) {
+        if (!s.raw_ed_sign(s.cases[m].input, ed) || !s.raw_ml_sign(s.cases[m].input, ml, s.ml_alg)) std::abort();
+        benchmark::DoNotOptimize(ml);
+      });
+}
+BENCHMARK(PairedSign);
+
+void PairedVerify(benchmark::State& state) {
+  const Setup& s = setup();
+  paired(
+      state,
+      [&](std::size_t m) {
+        if (!sign::hybrid_verify(*s.decoded, s.context, s.cases[m].message, s.cases[m].signature)) std::abort();
+      },
+      [&](std::size_t m) {
+        if (!s.raw_verify(s.ed_public, s.ml_public, s.cases[m])) std::abort();
+      });
+}
+BENCHMARK(PairedVerify);
+
+void PairedDecodeAndVerify(benchmark::State& state) {
+  const Setup& s = setup();
+  const auto& vk = s.identity->verifying_key();
+  paired(
+      state,
+      [&](std::size_t m) {
+        auto key = sign::decode_verifying_key(vk);
+        if (!key || !sign::hybrid_verify(*key, s.context, s.cases[m].message, s.cases[m].signature)) std::abort();
+      },
+      [&](std::size_t m) {
+        EVP_PKEY* ed = EVP_PKEY_new_raw_public_key_ex(nullptr, "ED25519", nullptr, vk.data(), 32);
+        EVP_PKEY* ml = EVP_PKEY_new_raw_public_key_ex(nullptr, "ML-DSA-65", nullptr, vk.data() + 32, 1952);
+        if (!s.raw_verify(ed, ml, s.cases[m])) std::abort();
+        EVP_PKEY_free(ml);
+        EVP_PKEY_free(ed);
+      });
+}
+BENCHMARK(PairedDecodeAndVerify);
+
+void PairedOpen(benchmark::State& state) {
+  const Setup& s = setup();
+  paired(
+      state,
+      [&](std::size_t) {
+        VeskSigningIdentityHandle* h = nullptr;
+        if (vesk_signing_identity_open(s.seed, 32, nullptr, &h) != VESK_OK) std::abort();
+        vesk_signing_identity_free(h);
+      },
+      [&](std::size_t) {
+        EVP_PKEY* ed = EVP_PKEY_new_raw_private_key_ex(nullptr, "ED25519", nullptr, s.ed_secret, 32);
+        EVP_PKEY_CTX* kctx = EVP_PKEY_CTX_new_from_name(nullptr, "ML-DSA-65", nullptr);
+        EVP_PKEY* ml = nullptr;
+        OSSL_PARAM params[] = {
+            OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_ML_DSA_SEED, const_cast<std::uint8_t*>(s.xi), 32),
+            OSSL_PARAM_construct_end()};
+        if (EVP_PKEY_keygen_init(kctx) != 1 || EVP_PKEY_CTX_set_params(kctx, params) != 1 ||
+            EVP_PKEY_generate(kctx, &ml) != 1)
+          std::abort();
+        EVP_PKEY_CTX_free(kctx);
+        EVP_PKEY_free(ml);
+        EVP_PKEY_free(ed);
+      });
+}
+BENCHMARK(PairedOpen);
+
+// ML-DSA-65 signing alone. "library" here is the way the library does it (algorithm fetched once,
+// a new context per signature); "raw" is the alternative named by the benchmark.
+void PairedMlDsaPrefetchedVsFetchEachTime(benchmark::State& state) {
+  const Setup& s = setup();
+  std::uint8_t ml[3309];
+  paired(
+      state, [&](std::size_t m) { benchmark::DoNotOptimize(s.raw_ml_sign(s.cases[m].input, ml, s.ml_alg)); },
+      [&](std::size_t m) {
+        EVP_SIGNATURE* alg = EVP_SIGNATURE_fetch(nullptr, "ML-DSA-65", nullptr);
+        benchmark::DoNotOptimize(s.raw_ml_sign(s.cases[m].input, ml, alg));
+        EVP_SIGNATURE_free(alg);
+      });
+}
+BENCHMARK(PairedMlDsaPrefetchedVsFetchEachTime);
+
+void PairedMlDsaNewContextVsReusedContext(benchmark::State& state) {
+  const Setup& s = setup();
+  std::uint8_t ml[3309];
+  EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, s.ml, nullptr);
+  int det = 1;
+  OSSL_PARAM params[] = {OSSL_PARAM_construct_int(OSSL_SIGNATURE_PARAM_DETERMINISTIC, &det), OSSL_PARAM_construct_end()};
+  paired(
+      state, [&](std::size_t m) { benchmark::DoNotOptimize(s.raw_ml_sign(s.cases[m].input, ml, s.ml_alg)); },
+      [&](std::size_t m) {
+        std::size_t len = sizeof ml;
+        if (EVP_PKEY_sign_message_init(ctx, s.ml_alg, params) != 1 ||
+            EVP_PKEY_sign(ctx, ml, &len, s.cases[m].input.data(), s.cases[m].input.size()) != 1)
+          std::abort();
+      });
+  EVP_PKEY_CTX_free(ctx);
+}
+BENCHMARK(PairedMlDsaNewContextVsReusedContext);
 
 }  // namespace
