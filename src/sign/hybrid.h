@@ -28,6 +28,8 @@ using Signature = std::array<std::uint8_t, kSignatureLen>;
 // secret part.
 class SigningIdentity {
  public:
+  // Derives both keys from a 32-byte identity seed (any other length is a fault). The caller's
+  // seed is only read; every intermediate seed is wiped.
   static std::unique_ptr<SigningIdentity> from_seed(Bytes identity_seed32);
   ~SigningIdentity();
   SigningIdentity(const SigningIdentity&) = delete;
@@ -67,6 +69,18 @@ class DecodedVerifyingKey {
 // Fails when the length is not 1984 or the first 32 bytes are not an Ed25519 point encoding.
 // Small-order points decode (and then verify nothing).
 std::optional<DecodedVerifyingKey> decode_verifying_key(Bytes key);
+
+// The signing input BE64(len(context)) || context || message, built once in one allocation. A
+// total size that overflows is a fault.
+class SigningInput {
+ public:
+  SigningInput(Bytes context, Bytes message);
+  Bytes view() const { return {data_.get(), size_}; }
+
+ private:
+  std::unique_ptr<std::uint8_t[]> data_;
+  std::size_t size_;
+};
 
 // Deterministic; a primitive failure is a fault.
 Signature hybrid_sign(const SigningIdentity& identity, Bytes context, Bytes message);
