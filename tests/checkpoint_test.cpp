@@ -1,10 +1,13 @@
-// Checkpoint texts: the structural and canonical-form rules of the parser, and the key hash.
+// Checkpoint texts: the structural and canonical-form rules of the parser, the key hash, and
+// verification through the export with checkpoints signed here by test identities.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/base64.h"
+#include "sign/hybrid.h"
 #include "support/test_util.h"
 #include "support/vectors.h"
 #include "transparency/checkpoint/checkpoint.h"
@@ -191,6 +194,220 @@ TEST(CheckpointKeyHash, FirstFourBytesOfTheFramedDigest) {
   EXPECT_EQ(vesk::transparency::checkpoint_key_hash("example.com/log", key),
             (vesk::transparency::KeyHash{0xC2, 0xEF, 0x0A, 0x52}));
   EXPECT_EQ(vesk::transparency::checkpoint_key_hash("a", key), (vesk::transparency::KeyHash{0x52, 0x3E, 0x37, 0xE1}));
+}
+
+// Checkpoints signed by a test log and a test witness, identities from fixed seeds.
+class CheckpointVerify : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    log_ = vesk::sign::SigningIdentity::from_seed(ByteVec(32, 0x11)).release();
+    witness_ = vesk::sign::SigningIdentity::from_seed(ByteVec(32, 0x22)).release();
+  }
+  static void TearDownTestSuite() {
+    delete log_;
+    delete witness_;
+  }
+
+  static ByteVec log_key() { return ByteVec(log_->verifying_key().begin(), log_->verifying_key().end()); }
+
+  // "— name Base64(key hash || signature)" with the key hash of `signer` under `name`.
+  static std::string signed_line(const vesk::sign::SigningIdentity& signer, const std::string& name,
+                                 const std::string& signed_body, const std::string& context = "VESK/1.0 checkpoint") {
+    return line_with(signer, name, signature(signer, signed_body, context));
+  }
+  static ByteVec signature(const vesk::sign::SigningIdentity& signer, const std::string& signed_body,
+                           const std::string& context = "VESK/1.0 checkpoint") {
+    auto sig = vesk::sign::hybrid_sign(signer, bytes(context), bytes(signed_body));
+    return ByteVec(sig.begin(), sig.end());
+  }
+  static std::string line_with(const vesk::sign::SigningIdentity& key_of, const std::string& name, const ByteVec& sig) {
+    auto kh = vesk::transparency::checkpoint_key_hash(name, key_of.verifying_key());
+    ByteVec p(kh.begin(), kh.end());
+    p.insert(p.end(), sig.begin(), sig.end());
+    return sig_line(name, p);
+  }
+
+  struct Result {
+    VeskStatus status;
+    std::uint64_t size;
+    ByteVec root;
+  };
+  // Runs the export; on failure also checks that both out-parameters were left as they were.
+  static Result verify(const std::string& text, const std::string& origin = kOrigin, const ByteVec& key = log_key()) {
+    std::uint64_t size = 0xDEADBEEFCAFEF00Dull;
+    VeskBuffer root = vesk::testing::sentinel_buffer();
+    VeskStatus s = vesk_checkpoint_verify(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(),
+                                          origin.c_str(), key.data(), key.size(), &size, &root);
+    Result r{s, size, {}};
+    if (s == VESK_OK) {
+      EXPECT_EQ(root.len, 32u);
+      EXPECT_EQ(root.capacity, 32u);
+      r.root.assign(root.data, root.data + root.len);
+      vesk_buffer_free(&root);
+    } else {
+      EXPECT_TRUE(vesk::testing::is_sentinel(root));
+      EXPECT_EQ(size, 0xDEADBEEFCAFEF00Dull);
+    }
+    return r;
+  }
+
+  static vesk::sign::SigningIdentity* log_;
+  static vesk::sign::SigningIdentity* witness_;
+};
+vesk::sign::SigningIdentity* CheckpointVerify::log_ = nullptr;
+vesk::sign::SigningIdentity* CheckpointVerify::witness_ = nullptr;
+
+TEST_F(CheckpointVerify, SignedCheckpointGivesSizeAndRoot) {
+  for (const std::string size : {"0", "1", "42", "18446744073709551615"}) {
+    const std::string b = body(size);
+    auto r = verify(text_with(b, {signed_line(*log_, kOrigin, b)}));
+    ASSERT_EQ(r.status, VESK_OK) << size;
+    EXPECT_EQ(r.size, std::stoull(size));
+    EXPECT_EQ(r.root, vesk::testing::test_bytes(32, 9));
+  }
+}
+
+TEST_F(CheckpointVerify, SignatureLines) {
+  const std::string b = body();
+  const std::string good = signed_line(*log_, kOrigin, b);
+  ByteVec altered = signature(*log_, b);
+  altered[100] ^= 0x04;                       // inside the ML-DSA half
+  ByteVec altered_ed = signature(*log_, b);
+  altered_ed[10] ^= 0x01;                     // inside the Ed25519 half
+  ByteVec short_sig = signature(*log_, b);
+  short_sig.pop_back();
+  ByteVec long_sig = signature(*log_, b);
+  long_sig.push_back(0);
+  const std::string other_body = body("43");
+  const std::string witness_line = signed_line(*witness_, "witness.example/w", b);
+  const std::string odd_witness = line_with(*witness_, "witness.example/w", ByteVec(10, 0x5A));
+  struct Case {
+    const char* what;
+    std::vector<std::string> lines;
+    VeskStatus want;
+  };
+  const Case cases[] = {
+      {"the log's line", {good}, VESK_OK},
+      {"the log's line twice", {good, good}, VESK_OK},
+      {"only another signer's line", {witness_line}, VESK_AUTHENTICATION_FAILED},
+      {"the log's line and a witness", {good, witness_line}, VESK_OK},
+      {"a witness and the log's line", {witness_line, good}, VESK_OK},
+      {"the log's line and a witness line of odd length", {good, odd_witness}, VESK_OK},
+      {"a witness line of odd length and the log's line", {odd_witness, good}, VESK_OK},
+      {"valid then altered", {good, line_with(*log_, kOrigin, altered)}, VESK_AUTHENTICATION_FAILED},
+      {"altered then valid", {line_with(*log_, kOrigin, altered), good}, VESK_AUTHENTICATION_FAILED},
+      {"Ed25519 half altered", {line_with(*log_, kOrigin, altered_ed)}, VESK_AUTHENTICATION_FAILED},
+      {"valid and 3372 bytes", {good, line_with(*log_, kOrigin, short_sig)}, VESK_AUTHENTICATION_FAILED},
+      {"valid and 3374 bytes", {good, line_with(*log_, kOrigin, long_sig)}, VESK_AUTHENTICATION_FAILED},
+      {"signed over another body", {signed_line(*log_, kOrigin, other_body)}, VESK_AUTHENTICATION_FAILED},
+      {"signed under another context", {signed_line(*log_, kOrigin, b, "VESK/1.0 checkpoinT")},
+       VESK_AUTHENTICATION_FAILED},
+      {"signed without the context", {signed_line(*log_, kOrigin, b, "")}, VESK_AUTHENTICATION_FAILED},
+      // A line matches only by the log's name and the log's key hash together.
+      {"the log's name with the witness's key", {line_with(*witness_, kOrigin, signature(*witness_, b))},
+       VESK_AUTHENTICATION_FAILED},
+      {"the log's signature under another name", {signed_line(*log_, "example.com/log2", b)},
+       VESK_AUTHENTICATION_FAILED},
+      {"the witness's bad signature under the log's name, then the log's line",
+       {line_with(*witness_, kOrigin, altered), good}, VESK_OK},
+      {"32 lines with the log's last", {lines_of(31), good}, VESK_OK},
+      {"33 lines with the log's last", {lines_of(32), good}, VESK_MALFORMED_INPUT},
+  };
+  for (const Case& c : cases) EXPECT_EQ(verify(text_with(b, c.lines)).status, c.want) << c.what;
+}
+
+TEST_F(CheckpointVerify, OriginAndKey) {
+  const std::string b = body();
+  const std::string text = text_with(b, {signed_line(*log_, kOrigin, b)});
+  EXPECT_EQ(verify(text, "Example.com/log").status, VESK_AUTHENTICATION_FAILED);
+  EXPECT_EQ(verify(text, "example.com/log ").status, VESK_AUTHENTICATION_FAILED);
+  EXPECT_EQ(verify(text, "").status, VESK_AUTHENTICATION_FAILED);
+  EXPECT_EQ(verify(text, "example.com/lo").status, VESK_AUTHENTICATION_FAILED);
+  // The witness's key as the log's key: its key hash matches no line.
+  const auto& wk = witness_->verifying_key();
+  EXPECT_EQ(verify(text, kOrigin, ByteVec(wk.begin(), wk.end())).status, VESK_AUTHENTICATION_FAILED);
+
+  // Keys that do not decode give 3, before the text is looked at (even an empty or huge-looking one).
+  ByteVec longer = log_key();
+  longer.push_back(0);
+  ByteVec shorter = log_key();
+  shorter.pop_back();
+  ByteVec not_a_point = log_key();
+  const ByteVec p = vesk::testing::from_hex("edffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f");
+  std::copy(p.begin(), p.end(), not_a_point.begin());
+  for (const ByteVec& key : {longer, shorter, not_a_point, ByteVec{}, ByteVec(4096, 1)}) {
+    EXPECT_EQ(verify(text, kOrigin, key).status, VESK_NOT_KEY_FILE) << key.size();
+    EXPECT_EQ(verify("", kOrigin, key).status, VESK_NOT_KEY_FILE) << key.size();
+    EXPECT_EQ(verify("junk", "other", key).status, VESK_NOT_KEY_FILE) << key.size();
+  }
+}
+
+TEST_F(CheckpointVerify, MalformedSignedTextsGiveSix) {
+  // Each text carries a valid log signature over its body where it has one; only the form is wrong.
+  auto signed_text = [](const std::string& b) { return text_with(b, {signed_line(*log_, kOrigin, b)}); };
+  const std::string good = signed_text(body());
+  const std::string root = root_b64();
+  std::string unpadded = good;
+  unpadded.replace(unpadded.find(root), root.size(), root.substr(0, 43));
+  struct Case {
+    const char* what;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"empty text", ""},
+      {"missing final line feed", good.substr(0, good.size() - 1)},
+      {"CRLF", replace_once(replace_once(good, "log\n", "log\r\n"), "42\n", "42\r\n")},
+      {"tab", replace_once(good, "42", "4\t2")},
+      {"fourth body line", signed_text(body() + "extension\n")},
+      {"two body lines", signed_text(kOrigin + "\n42\n")},
+      {"size 007", signed_text(body("007"))},
+      {"size +7", signed_text(body("+7"))},
+      {"root without padding", unpadded},
+      {"257-byte key name", good + sig_line(std::string(257, 'k'), payload(5))},
+      {"key name with +", good + sig_line("a+b", payload(5))},
+      {"no space after the name", good + kDash + "name" + b64(payload(5)) + "\n"},
+      {"4-byte payload", good + sig_line("w", payload(0))},
+  };
+  for (const Case& c : cases) EXPECT_EQ(verify(c.text).status, VESK_MALFORMED_INPUT) << c.what;
+}
+
+TEST_F(CheckpointVerify, ArgumentRules) {
+  const std::string b = body();
+  const std::string text = text_with(b, {signed_line(*log_, kOrigin, b)});
+  const ByteVec key = log_key();
+  const auto* t = reinterpret_cast<const std::uint8_t*>(text.data());
+  std::uint64_t size = 7;
+  VeskBuffer root = vesk::testing::sentinel_buffer();
+  EXPECT_EQ(vesk_checkpoint_verify(t, text.size(), nullptr, key.data(), key.size(), &size, &root), VESK_INVALID_ARGUMENT);
+  EXPECT_EQ(vesk_checkpoint_verify(t, text.size(), "example.com/log", key.data(), key.size(), nullptr, &root),
+            VESK_INVALID_ARGUMENT);
+  EXPECT_EQ(vesk_checkpoint_verify(t, text.size(), "example.com/log", key.data(), key.size(), &size, nullptr),
+            VESK_INVALID_ARGUMENT);
+  EXPECT_EQ(vesk_checkpoint_verify(t, text.size(), "example.com/\xC0\xAF", key.data(), key.size(), &size, &root),
+            VESK_INVALID_ARGUMENT);
+  EXPECT_EQ(vesk_checkpoint_verify(t, text.size(), "example.com/log", nullptr, 1984, &size, &root),
+            VESK_INVALID_ARGUMENT);
+  const ByteVec big_key(4097, 1);
+  EXPECT_EQ(vesk_checkpoint_verify(t, text.size(), "example.com/log", big_key.data(), big_key.size(), &size, &root),
+            VESK_INVALID_ARGUMENT);
+  EXPECT_EQ(vesk_checkpoint_verify(nullptr, 1, "example.com/log", key.data(), key.size(), &size, &root),
+            VESK_INVALID_ARGUMENT);
+  const std::string huge(vesk::transparency::kMaxCheckpointLen + 1, 'a');
+  EXPECT_EQ(vesk_checkpoint_verify(reinterpret_cast<const std::uint8_t*>(huge.data()), huge.size(), "example.com/log",
+                                   key.data(), key.size(), &size, &root),
+            VESK_INVALID_ARGUMENT);
+  // Argument breaches come before the key: a bad key with a huge text is still 1.
+  EXPECT_EQ(vesk_checkpoint_verify(reinterpret_cast<const std::uint8_t*>(huge.data()), huge.size(), "example.com/log",
+                                   nullptr, 0, &size, &root),
+            VESK_INVALID_ARGUMENT);
+  // A text at the limit passes the checks (and is malformed here).
+  EXPECT_EQ(vesk_checkpoint_verify(reinterpret_cast<const std::uint8_t*>(huge.data()), huge.size() - 1,
+                                   "example.com/log", key.data(), key.size(), &size, &root),
+            VESK_MALFORMED_INPUT);
+  EXPECT_EQ(vesk_checkpoint_verify(nullptr, 0, "example.com/log", key.data(), key.size(), &size, &root),
+            VESK_MALFORMED_INPUT);
+  EXPECT_EQ(size, 7u);
+  EXPECT_TRUE(vesk::testing::is_sentinel(root));
 }
 
 }  // namespace
