@@ -55,17 +55,23 @@ std::string decimal(std::uint64_t v) {
 }
 
 // The text is UTF-8 without refused control characters; returns where the last pair of line
-// feeds starts, if any.
+// feeds starts, if any. Checkpoints are nearly all ASCII, which is checked inline.
 std::optional<std::optional<std::size_t>> scan_text(Bytes text) {
   std::optional<std::size_t> last_blank;
   bool after_lf = false;
   std::size_t pos = 0;
   while (pos < text.size()) {
-    const std::size_t at = pos;
+    const std::uint8_t b = text[pos];
+    if (b < 0x80) {
+      if (is_refused_control(b)) return std::nullopt;
+      if (b == kLineFeed && after_lf) last_blank = pos - 1;
+      after_lf = b == kLineFeed;
+      ++pos;
+      continue;
+    }
     auto c = next_scalar(text, pos);
     if (!c || is_refused_control(*c)) return std::nullopt;
-    if (*c == 0x0A && after_lf) last_blank = at - 1;
-    after_lf = *c == 0x0A;
+    after_lf = false;
   }
   return last_blank;
 }
