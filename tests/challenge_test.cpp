@@ -198,10 +198,6 @@ class Challenges : public ::testing::Test {
   VeskSpentNonceSet* set_ = nullptr;
 };
 
-bool operator==(const sign::SpentNonceEntry& a, const sign::SpentNonceEntry& b) {
-  return a.nonce == b.nonce && a.deadline == b.deadline;
-}
-
 TEST_F(Challenges, NewLaysOutFreshNonceAndFields) {
   const ByteVec a = make("", 7, 9), b = make("", 7, 9);
   ASSERT_EQ(a.size(), 56u);

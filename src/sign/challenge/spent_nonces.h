@@ -15,6 +15,7 @@ using Nonce = std::array<std::uint8_t, kNonceLen>;
 struct SpentNonceEntry {
   Nonce nonce;
   std::uint64_t deadline;
+  friend bool operator==(const SpentNonceEntry&, const SpentNonceEntry&) = default;
 };
 static_assert(sizeof(SpentNonceEntry) == 40, "an entry is 40 bytes of payload and nothing else");
 
