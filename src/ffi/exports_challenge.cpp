@@ -6,7 +6,7 @@
 #include "ffi/guard.h"
 #include "ffi/random_sourced.h"
 #include "ffi/results.h"
-#include "ffi/signing_identity_handle.h"
+#include "ffi/handles.h"
 #include "ffi/spent_nonce_set.h"
 #include "ffi/status_signatures.h"
 #include "sign/challenge/challenge.h"
@@ -47,7 +47,7 @@ VESK_EXPORT VeskStatus vesk_challenge_answer(const VeskSigningIdentityHandle* id
   if (identity == nullptr || signature_out == nullptr) return VESK_INVALID_ARGUMENT;
   if (!ffi::range_ok(challenge, challenge_len, VESK_MAX_CHALLENGE)) return VESK_INVALID_ARGUMENT;
   return ffi::guarded([&]() -> ffi::Status {
-    auto signature = sign::answer_challenge(ffi::signing_identity_of(identity), ffi::range(challenge, challenge_len));
+    auto signature = sign::answer_challenge(ffi::identity_of(identity), ffi::range(challenge, challenge_len));
     if (!signature) return ffi::status_of(signature.error());
     ffi::put_bytes(signature_out, *signature);
     return ffi::Status::Ok;

@@ -2,7 +2,7 @@
 #include "ffi/args.h"
 #include "ffi/guard.h"
 #include "ffi/results.h"
-#include "ffi/signing_identity_handle.h"
+#include "ffi/handles.h"
 #include "ffi/status_signatures.h"
 #include "sign/message.h"
 #include "vesk.h"
@@ -23,7 +23,7 @@ VESK_EXPORT VeskStatus vesk_sign_message(const VeskSigningIdentityHandle* identi
   const Bytes ctx = ffi::range(context, context_len);
   if (sign::is_reserved_context(ctx)) return VESK_INVALID_ARGUMENT;
   return ffi::guarded([&]() -> ffi::Status {
-    auto signature = sign::sign_message(ffi::signing_identity_of(identity), ctx, ffi::range(message, message_len));
+    auto signature = sign::sign_message(ffi::identity_of(identity), ctx, ffi::range(message, message_len));
     if (!signature) return ffi::status_of(signature.error());
     ffi::put_bytes(signature_out, *signature);
     return ffi::Status::Ok;
