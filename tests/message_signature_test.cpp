@@ -15,8 +15,6 @@ namespace {
 
 using ByteVec = std::vector<std::uint8_t>;
 
-const std::uint8_t* ptr(const std::string& s) { return reinterpret_cast<const std::uint8_t*>(s.data()); }
-
 class MessageSignature : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -218,7 +216,7 @@ TEST_F(MessageSignature, AnythingChangedFailsVerificationWithFour) {
       {"last context byte moved into the message", key_, bytes_of("ab"), bytes_of("cxyz"), sig},
       {"first message byte moved into the context", key_, bytes_of("abcx"), bytes_of("yz"), sig},
       {"message changed", key_, context, bytes_of("xyZ"), sig},
-      {"message extended", key_, context, bytes_of("xyz\0"), sig},
+      {"message extended", key_, context, bytes_of(std::string("xyz\0", 4)), sig},
       {"Ed25519 R changed", key_, context, message, flipped(sig, 0)},
       {"Ed25519 S changed", key_, context, message, flipped(sig, 40)},
       {"ML-DSA half changed", key_, context, message, flipped(sig, 64 + 1000)},
