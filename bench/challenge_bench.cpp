@@ -105,10 +105,10 @@ Raw& raw() {
 }
 
 ByteVec framed(const ByteVec& message) {
-  ByteVec input(8, 0);
+  ByteVec input(8 + kContext.size() + message.size(), 0);
   input[7] = static_cast<std::uint8_t>(kContext.size());
-  input.insert(input.end(), kContext.begin(), kContext.end());
-  input.insert(input.end(), message.begin(), message.end());
+  std::memcpy(input.data() + 8, kContext.data(), kContext.size());
+  if (!message.empty()) std::memcpy(input.data() + 8 + kContext.size(), message.data(), message.size());
   return input;
 }
 
