@@ -1,6 +1,4 @@
 // Challenges and spent-nonce sets.
-#include <new>
-
 #include "core/random.h"
 #include "ffi/args.h"
 #include "ffi/guard.h"
