@@ -14,6 +14,15 @@ std::optional<cli::Bytes> read_named(const std::string& path, const char* what) 
   return data;
 }
 
+// A verifying key file holds the raw key bytes or their Base64 (as `vesk identity new` prints).
+std::optional<cli::Bytes> read_key(const std::string& path, const char* what) {
+  auto data = read_named(path, what);
+  if (!data || data->size() == VESK_VERIFYING_KEY_LEN) return data;
+  if (auto decoded = cli::from_base64(std::string(data->begin(), data->end())); decoded && !decoded->empty())
+    return decoded;
+  return data;  // neither: the library reports that it does not decode
+}
+
 int print_head(const cli::Bytes& log, const std::uint8_t* recovery_key, std::size_t recovery_key_len) {
   cli::Buffer head;
   VeskStatus s = vesk_identity_head(log.data(), log.size(), recovery_key, recovery_key_len, head.out());
@@ -42,7 +51,7 @@ int run(cli::Args& args) {
   }
 
   if (recovery_path) {
-    auto key = read_named(*recovery_path, "recovery key");
+    auto key = read_key(*recovery_path, "recovery key");
     if (!key) return cli::kExitFile;
     if (key->size() > VESK_MAX_KEY_DATA) return cli::fail_status("recovery key", VESK_NOT_KEY_FILE);
     std::uint64_t active = 0;
@@ -51,7 +60,7 @@ int run(cli::Args& args) {
     if (int rc = print_head(*log, key->data(), key->size()); rc != cli::kExitOk) return rc;
     std::printf("active devices: %llu\n", static_cast<unsigned long long>(active));
     if (auto device_path = args.value("--device")) {
-      auto device = read_named(*device_path, "device key");
+      auto device = read_key(*device_path, "device key");
       if (!device) return cli::kExitFile;
       if (device->size() > VESK_MAX_KEY_DATA) return cli::fail_status("device key", VESK_NOT_KEY_FILE);
       std::int32_t trusted = 0;
