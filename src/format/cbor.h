@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/byte_io.h"
 #include "core/bytes.h"
 #include "core/expected.h"
 
@@ -63,9 +64,12 @@ class CborEncoder {
 
 // Reads one item at a time from a borrowed range. Strings come back as views into the input; the
 // decoder allocates nothing. On failure the position is unspecified and the decode is abandoned.
+// Every failure is Malformed; its detail names the cause ("end of input", "invalid UTF-8", or the
+// reader's own text such as "expected u8" or "when converting u16 to u8"). The decoder is a cheap
+// value: copy it to look ahead.
 class CborDecoder {
  public:
-  explicit CborDecoder(Bytes input) : input_(input) {}
+  explicit CborDecoder(Bytes input) : reader_(input) {}
 
   FormatResult<std::uint8_t> read_u8();
   FormatResult<std::uint16_t> read_u16();
@@ -73,6 +77,7 @@ class CborDecoder {
   FormatResult<Bytes> read_bytes();
   FormatResult<std::string_view> read_text();
   // The element count, or nullopt for an indefinite-length head (which every record refuses).
+  // The count is only a claim: compare it with remaining() before reserving anything for it.
   FormatResult<std::optional<std::uint64_t>> read_array_head();
   FormatResult<std::optional<std::uint64_t>> read_map_head();
   // A definite array/map head; an indefinite one is Malformed.
@@ -81,21 +86,24 @@ class CborDecoder {
   // Reads a u8 and fails (Malformed) unless it equals `key`.
   FormatResult<void> expect_key(std::uint8_t key);
 
-  std::optional<std::uint8_t> peek() const;
-  std::size_t position() const { return pos_; }
-  std::size_t remaining() const { return input_.size() - pos_; }
-  bool at_end() const { return pos_ == input_.size(); }
-  Bytes input() const { return input_; }
+  // The next byte without consuming it (nullopt at the end).
+  std::optional<std::uint8_t> peek() const { return reader_.peek_u8(); }
+  std::size_t position() const { return reader_.position(); }
+  std::size_t remaining() const { return reader_.remaining(); }
+  bool at_end() const { return reader_.at_end(); }
+  Bytes input() const { return reader_.input(); }
 
  private:
   struct Head {
-    std::uint8_t major;
-    std::uint8_t info;  // additional information 0..27 (31 = indefinite)
+    std::uint8_t info;  // additional information 0..27, or 31 (indefinite)
     std::uint64_t argument;
   };
-  FormatResult<Head> read_head();
-  Bytes input_;
-  std::size_t pos_ = 0;
+  // Reads a head of major type `major` (anything else fails with `mismatch`); additional
+  // information 31 is accepted only when `allow_indefinite`.
+  FormatResult<Head> read_head(std::uint8_t major, const char* mismatch, bool allow_indefinite);
+  // A string body of a claimed length, checked against the rest of the input first.
+  FormatResult<Bytes> read_body(std::uint64_t length);
+  ByteReader reader_;
 };
 
 // An unrecognised map entry that a record admits (key 64..65535, byte-string value of at most
@@ -103,6 +111,7 @@ class CborDecoder {
 struct ExtensionEntry {
   std::uint16_t key;
   std::vector<std::uint8_t> value;
+  friend bool operator==(const ExtensionEntry&, const ExtensionEntry&) = default;
 };
 
 inline constexpr std::uint64_t kFirstExtensionKey = 64;
@@ -110,12 +119,17 @@ inline constexpr std::size_t kMaxExtensionValue = 65536;
 
 // Reads `count` extension entries following the key `previous_key`: each key must be above the
 // previous one (Malformed), not below 64 (Unsupported), not above 65535 (Malformed); each value a
-// byte string of at most 65536 bytes (Malformed). More than `max_entries` is LimitExceeded.
+// byte string of at most 65536 bytes (Malformed). More than `max_entries` is LimitExceeded, checked
+// before anything is read or reserved.
 FormatResult<std::vector<ExtensionEntry>> read_extension_entries(CborDecoder& d, std::uint64_t count,
                                                                  std::uint64_t previous_key,
                                                                  std::size_t max_entries);
+// One extension entry whose key the record has already read (a record that reads each key as an
+// integer and only then learns it starts the extensions): the key rules above, then the value.
+FormatResult<ExtensionEntry> read_extension_value(CborDecoder& d, std::uint64_t key,
+                                                  std::uint64_t previous_key);
 // Writes the entries after the known ones; LimitExceeded for too many entries, a key below 64,
-// keys not strictly ascending or a value over 65536 bytes.
+// keys not strictly ascending or a value over 65536 bytes. Nothing is written on failure.
 FormatResult<void> write_extension_entries(CborEncoder& e, std::span<const ExtensionEntry> entries,
                                            std::size_t max_entries);
 
