@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
 namespace vesk {
@@ -78,7 +79,17 @@ Expected<void, RandomError> RandomSource::fill(MutBytes out) const {
 
 }  // namespace detail
 
+namespace {
+std::atomic<int> g_forced_error{0};
+}
+
+namespace testing_hooks {
+void force_random_failure(int system_error) { g_forced_error.store(system_error, std::memory_order_relaxed); }
+}  // namespace testing_hooks
+
 Expected<void, RandomError> random_fill(MutBytes out) {
+  if (int forced = g_forced_error.load(std::memory_order_relaxed); forced != 0) [[unlikely]]
+    return unexpected(RandomError{forced});
   // Thread-safe one-time initialisation; the descriptor stays open for the life of the process.
   static const detail::RandomSource* const source = new detail::RandomSource(detail::RandomSource::open_system());
   return source->fill(out);

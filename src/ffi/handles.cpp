@@ -23,4 +23,11 @@ void free_secret_key_handle(VeskSecretKeyHandle* h) {
   std::free(h);
 }
 
+VeskSigningIdentityHandle* new_signing_identity_handle(std::unique_ptr<sign::SigningIdentity> identity) {
+  VESK_CHECK(identity != nullptr, "signing identity missing");
+  return new VeskSigningIdentityHandle{std::move(identity)};
+}
+
+void free_signing_identity_handle(VeskSigningIdentityHandle* h) { delete h; }
+
 }  // namespace vesk::ffi

@@ -68,6 +68,18 @@ class DecodedVerifyingKey {
 // Small-order points decode (and then verify nothing).
 std::optional<DecodedVerifyingKey> decode_verifying_key(Bytes key);
 
+// The signing input BE64(len(context)) || context || message, built once in one allocation. A
+// total size that overflows is a fault.
+class SigningInput {
+ public:
+  SigningInput(Bytes context, Bytes message);
+  Bytes view() const { return {data_.get(), size_}; }
+
+ private:
+  std::unique_ptr<std::uint8_t[]> data_;
+  std::size_t size_;
+};
+
 // Deterministic; a primitive failure is a fault.
 Signature hybrid_sign(const SigningIdentity& identity, Bytes context, Bytes message);
 

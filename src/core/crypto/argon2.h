@@ -15,5 +15,9 @@ struct Argon2Params {
 
 // Derives |out| bytes; false when libcrypto refuses the parameters.
 bool argon2id(Bytes password, Bytes salt, const Argon2Params& params, MutBytes out);
+// The same with the optional secret value and associated data of the full construction (empty
+// means absent); key files use neither, the published vectors do.
+bool argon2id(Bytes password, Bytes salt, Bytes secret, Bytes associated_data, const Argon2Params& params,
+              MutBytes out);
 
 }  // namespace vesk::crypto

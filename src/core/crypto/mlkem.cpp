@@ -8,16 +8,22 @@
 namespace vesk::crypto {
 
 MlKemKey MlKemKey::from_seed(Bytes seed64) {
+  auto key = try_from_seed(seed64);
+  VESK_CHECK(key.has_value(), "ML-KEM keygen failed");
+  return std::move(*key);
+}
+
+std::optional<MlKemKey> MlKemKey::try_from_seed(Bytes seed64) {
   VESK_CHECK(seed64.size() == kMlKemSeedLen, "ML-KEM seed must be 64 bytes");
   PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_name(nullptr, "ML-KEM-768", nullptr));
-  VESK_CHECK(ctx != nullptr && EVP_PKEY_keygen_init(ctx.get()) == 1, "ML-KEM keygen init failed");
+  if (ctx == nullptr || EVP_PKEY_keygen_init(ctx.get()) != 1) return std::nullopt;
   OSSL_PARAM params[] = {
       OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_ML_KEM_SEED, const_cast<std::uint8_t*>(seed64.data()),
                                         seed64.size()),
       OSSL_PARAM_construct_end()};
-  VESK_CHECK(EVP_PKEY_CTX_set_params(ctx.get(), params) == 1, "ML-KEM seed rejected");
+  if (EVP_PKEY_CTX_set_params(ctx.get(), params) != 1) return std::nullopt;
   EVP_PKEY* raw = nullptr;
-  VESK_CHECK(EVP_PKEY_generate(ctx.get(), &raw) == 1 && raw != nullptr, "ML-KEM keygen failed");
+  if (EVP_PKEY_generate(ctx.get(), &raw) != 1 || raw == nullptr) return std::nullopt;
   return MlKemKey(PkeyPtr(raw));
 }
 

@@ -21,6 +21,9 @@ inline constexpr std::size_t kMlKemSharedLen = 32;
 class MlKemKey {
  public:
   static MlKemKey from_seed(Bytes seed64);
+  // As from_seed, but a key generation that libcrypto reports as failed gives nullopt instead of
+  // a fault (callers that must report it as a status).
+  static std::optional<MlKemKey> try_from_seed(Bytes seed64);
   // Writes the 1184-byte encapsulation key.
   void public_key(MutBytes out) const;
   // Decapsulates a 1088-byte ciphertext (implicit rejection yields a pseudorandom secret).

@@ -22,10 +22,18 @@ SecretArray<32> combine(Bytes ss_m, Bytes ss_x, Bytes ct_x, Bytes pk_x) {
 }  // namespace
 
 XWingSecretKey XWingSecretKey::from_seed(Bytes seed32) {
+  auto key = try_from_seed(seed32);
+  VESK_CHECK(key.has_value(), "X-Wing key derivation failed");
+  return std::move(*key);
+}
+
+std::optional<XWingSecretKey> XWingSecretKey::try_from_seed(Bytes seed32) {
   VESK_CHECK(seed32.size() == kXWingSeedLen, "X-Wing seed must be 32 bytes");
   SecretArray<96> expanded;
   shake256({seed32}, expanded.span());
-  XWingSecretKey key(MlKemKey::from_seed(expanded.view().first(64)), SecretArray<32>(expanded.view().subspan(64)));
+  auto mlkem = MlKemKey::try_from_seed(expanded.view().first(64));
+  if (!mlkem) return std::nullopt;
+  XWingSecretKey key(std::move(*mlkem), SecretArray<32>(expanded.view().subspan(64)));
   key.mlkem_.public_key(MutBytes(key.public_key_.data(), kMlKemPublicLen));
   X25519Public pk_x = crypto::x25519_public(key.x_secret_.view());
   std::memcpy(key.public_key_.data() + kMlKemPublicLen, pk_x.data(), pk_x.size());

@@ -24,6 +24,8 @@ using XWingCiphertext = std::array<std::uint8_t, kXWingCiphertextLen>;
 class XWingSecretKey {
  public:
   static XWingSecretKey from_seed(Bytes seed32);
+  // As from_seed, but nullopt when libcrypto reports the ML-KEM key generation as failed.
+  static std::optional<XWingSecretKey> try_from_seed(Bytes seed32);
   const XWingPublicKey& public_key() const { return public_key_; }
   std::optional<SecretArray<32>> decapsulate(Bytes ciphertext) const;
 

@@ -1,0 +1,76 @@
+#include "core/crypto/mldsa.h"
+
+#include <openssl/core_names.h>
+#include <openssl/params.h>
+
+#include "core/check.h"
+
+namespace vesk::crypto {
+namespace {
+
+// Fetched once: fetching per signature costs a lookup under a lock.
+EVP_SIGNATURE* mldsa65_algorithm() {
+  static EVP_SIGNATURE* const alg = [] {
+    EVP_SIGNATURE* p = EVP_SIGNATURE_fetch(nullptr, "ML-DSA-65", nullptr);
+    VESK_CHECK(p != nullptr, "ML-DSA-65 unavailable");
+    return p;
+  }();
+  return alg;
+}
+
+const std::uint8_t* message_ptr(Bytes message) {
+  static const std::uint8_t kEmpty[1] = {0};
+  return message.empty() ? kEmpty : message.data();
+}
+
+}  // namespace
+
+MlDsaSigningKey MlDsaSigningKey::from_seed(Bytes xi32) {
+  VESK_CHECK(xi32.size() == kMlDsaSeedLen, "ML-DSA seed must be 32 bytes");
+  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_name(nullptr, "ML-DSA-65", nullptr));
+  VESK_CHECK(ctx != nullptr && EVP_PKEY_keygen_init(ctx.get()) == 1, "ML-DSA keygen init failed");
+  OSSL_PARAM params[] = {
+      OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_ML_DSA_SEED, const_cast<std::uint8_t*>(xi32.data()),
+                                        xi32.size()),
+      OSSL_PARAM_construct_end()};
+  VESK_CHECK(EVP_PKEY_CTX_set_params(ctx.get(), params) == 1, "ML-DSA seed rejected");
+  EVP_PKEY* raw = nullptr;
+  VESK_CHECK(EVP_PKEY_generate(ctx.get(), &raw) == 1 && raw != nullptr, "ML-DSA keygen failed");
+  return MlDsaSigningKey(PkeyPtr(raw));
+}
+
+void MlDsaSigningKey::public_key(MutBytes out) const {
+  VESK_CHECK(out.size() == kMlDsa65PublicLen, "ML-DSA public key buffer size");
+  std::size_t len = out.size();
+  VESK_CHECK(EVP_PKEY_get_raw_public_key(key_.get(), out.data(), &len) == 1 && len == kMlDsa65PublicLen,
+             "ML-DSA public key export failed");
+}
+
+bool MlDsaSigningKey::sign(Bytes message, MutBytes out) const {
+  VESK_CHECK(out.size() == kMlDsa65SignatureLen, "ML-DSA signature buffer size");
+  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key_.get(), nullptr));
+  int deterministic = 1;
+  OSSL_PARAM params[] = {OSSL_PARAM_construct_int(OSSL_SIGNATURE_PARAM_DETERMINISTIC, &deterministic),
+                         OSSL_PARAM_construct_end()};
+  if (ctx == nullptr || EVP_PKEY_sign_message_init(ctx.get(), mldsa65_algorithm(), params) != 1) return false;
+  std::size_t len = out.size();
+  return EVP_PKEY_sign(ctx.get(), out.data(), &len, message_ptr(message), message.size()) == 1 &&
+         len == kMlDsa65SignatureLen;
+}
+
+std::optional<MlDsaVerifyingKey> MlDsaVerifyingKey::import(Bytes public_key) {
+  if (public_key.size() != kMlDsa65PublicLen) return std::nullopt;
+  PkeyPtr key(EVP_PKEY_new_raw_public_key_ex(nullptr, "ML-DSA-65", nullptr, public_key.data(), public_key.size()));
+  if (key == nullptr) return std::nullopt;
+  return MlDsaVerifyingKey(std::move(key));
+}
+
+bool MlDsaVerifyingKey::verify(Bytes message, Bytes signature) const {
+  if (signature.size() != kMlDsa65SignatureLen) return false;
+  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key_.get(), nullptr));
+  VESK_CHECK(ctx != nullptr && EVP_PKEY_verify_message_init(ctx.get(), mldsa65_algorithm(), nullptr) == 1,
+             "ML-DSA verification init failed");
+  return EVP_PKEY_verify(ctx.get(), signature.data(), signature.size(), message_ptr(message), message.size()) == 1;
+}
+
+}  // namespace vesk::crypto

@@ -1,0 +1,99 @@
+// Recipient keys and key files: generation, public keys, armor, inspection, protect and open.
+#include <cstring>
+
+#include "core/memory.h"
+#include "ffi/args.h"
+#include "ffi/guard.h"
+#include "ffi/handles.h"
+#include "ffi/results.h"
+#include "ffi/status_keyring.h"
+#include "keyring/armor.h"
+#include "keyring/key_file.h"
+#include "keyring/recipient.h"
+#include "vesk.h"
+
+using namespace vesk;
+using ffi::Status;
+
+extern "C" {
+
+VESK_EXPORT VeskStatus vesk_keypair_generate(VeskSecretKeyHandle** secret_out, VeskBuffer* public_key_out) {
+  if (secret_out == nullptr || public_key_out == nullptr) return code(Status::InvalidArgument);
+  return ffi::guarded([&]() -> Status {
+    auto pair = keyring::generate_keypair();
+    if (!pair) return ffi::keypair_status(pair.error());
+    OutputBuffer public_key = OutputBuffer::copy_of(pair->public_key.data(), pair->public_key.size());
+    VeskSecretKeyHandle* handle = ffi::new_secret_key_handle(pair->seed.view());
+    ffi::put_output(public_key_out, std::move(public_key));
+    *secret_out = handle;
+    return Status::Ok;
+  });
+}
+
+VESK_EXPORT VeskStatus vesk_secret_key_public(const VeskSecretKeyHandle* secret_key, VeskBuffer* public_key_out) {
+  if (secret_key == nullptr || public_key_out == nullptr) return code(Status::InvalidArgument);
+  return ffi::guarded([&]() -> Status {
+    auto public_key = keyring::recipient_public_key(ffi::seed_of(secret_key));
+    if (!public_key) return ffi::keypair_status(public_key.error());
+    ffi::put_bytes(public_key_out, *public_key);
+    return Status::Ok;
+  });
+}
+
+VESK_EXPORT VeskStatus vesk_public_key_armor(const uint8_t* public_key, size_t public_key_len, VeskBuffer* text_out) {
+  if (!ffi::exact_ok(public_key, public_key_len, VESK_PUBLIC_KEY_LEN) || text_out == nullptr)
+    return code(Status::InvalidArgument);
+  return ffi::guarded([&]() -> Status {
+    ffi::put_output(text_out, keyring::armor_public_key(ffi::range(public_key, public_key_len)));
+    return Status::Ok;
+  });
+}
+
+VESK_EXPORT VeskStatus vesk_public_key_dearmor(const char* text, VeskBuffer* public_key_out) {
+  auto armored = ffi::text_arg(text);
+  if (!armored || public_key_out == nullptr) return code(Status::InvalidArgument);
+  return ffi::guarded([&]() -> Status {
+    auto public_key = keyring::dearmor_public_key(*armored);
+    if (!public_key) return ffi::dearmor_status(public_key.error());
+    ffi::put_output(public_key_out, std::move(*public_key));
+    return Status::Ok;
+  });
+}
+
+VESK_EXPORT VeskStatus vesk_inspect_key(const uint8_t* data, size_t data_len, int32_t* is_key_file_out) {
+  if (!ffi::range_ok(data, data_len, VESK_MAX_KEY_DATA) || is_key_file_out == nullptr)
+    return code(Status::InvalidArgument);
+  return ffi::guarded([&]() -> Status {
+    *is_key_file_out = keyring::has_key_file_magic(ffi::range(data, data_len)) ? 1 : 0;
+    return Status::Ok;
+  });
+}
+
+VESK_EXPORT void vesk_secret_key_free(VeskSecretKeyHandle* secret_key) { ffi::free_secret_key_handle(secret_key); }
+
+VESK_EXPORT VeskStatus vesk_secret_key_protect(const VeskSecretKeyHandle* secret_key, const char* passphrase,
+                                               VeskBuffer* key_file_out) {
+  auto pass = ffi::text_arg(passphrase);
+  if (secret_key == nullptr || !pass || key_file_out == nullptr) return code(Status::InvalidArgument);
+  return ffi::guarded([&]() -> Status {
+    auto file = keyring::write_key_file(ffi::seed_of(secret_key), *pass, keyring::SecretKind::RecipientSeed);
+    if (!file) return ffi::key_file_status(file.error());
+    ffi::put_bytes(key_file_out, *file);
+    return Status::Ok;
+  });
+}
+
+VESK_EXPORT VeskStatus vesk_secret_key_open(const uint8_t* data, size_t data_len, const char* passphrase,
+                                            VeskSecretKeyHandle** key_out) {
+  auto pass = ffi::optional_text_arg(passphrase);
+  if (!ffi::range_ok(data, data_len, VESK_MAX_KEY_DATA) || !pass || key_out == nullptr)
+    return code(Status::InvalidArgument);
+  return ffi::guarded([&]() -> Status {
+    auto seed = keyring::open_recipient_key(ffi::range(data, data_len), *pass);
+    if (!seed) return ffi::key_file_status(seed.error());
+    *key_out = ffi::new_secret_key_handle(seed->view());
+    return Status::Ok;
+  });
+}
+
+}  // extern "C"

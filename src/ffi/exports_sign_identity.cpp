@@ -1,0 +1,61 @@
+// Signing identities: opening from a key file or a bare identity seed, the verifying key, release.
+#include "core/memory.h"
+#include "ffi/args.h"
+#include "ffi/guard.h"
+#include "ffi/handles.h"
+#include "ffi/results.h"
+#include "ffi/status_keyring.h"
+#include "keyring/key_file.h"
+#include "sign/hybrid.h"
+#include "vesk.h"
+
+using namespace vesk;
+using ffi::Status;
+
+extern "C" {
+
+VESK_EXPORT VeskStatus vesk_signing_identity_open(const uint8_t* data, size_t data_len, const char* passphrase,
+                                                  VeskSigningIdentityHandle** out) {
+  if (out == nullptr || !ffi::range_ok(data, data_len, VESK_MAX_KEY_DATA)) return code(Status::InvalidArgument);
+  auto pass = ffi::optional_text_arg(passphrase);
+  if (!pass) return code(Status::InvalidArgument);
+  const Bytes input = ffi::range(data, data_len);
+  const bool key_file = keyring::has_key_file_magic(input);
+  // A key file cannot be opened without its passphrase; unlike a recipient key, that is an
+  // argument error here.
+  if (key_file && !pass->has_value()) return code(Status::InvalidArgument);
+
+  VeskSigningIdentityHandle* handle = nullptr;
+  const VeskStatus status = ffi::guarded([&]() -> Status {
+    std::unique_ptr<sign::SigningIdentity> identity;
+    if (key_file) {
+      auto opened = keyring::parse_key_file(input, **pass);
+      if (!opened) return ffi::key_file_status(opened.error());
+      // A recipient secret is not an identity seed; its bytes are wiped as `opened` goes.
+      if (opened->kind != keyring::SecretKind::IdentitySeed) return Status::NotKeyFile;
+      identity = sign::SigningIdentity::from_seed(opened->secret.view());
+    } else {
+      // A bare identity seed; a passphrase, if given, plays no part.
+      if (input.size() != sign::kIdentitySeedLen) return Status::NotKeyFile;
+      identity = sign::SigningIdentity::from_seed(input);
+    }
+    handle = ffi::new_signing_identity_handle(std::move(identity));
+    return Status::Ok;
+  });
+  if (status == VESK_OK) *out = handle;
+  return status;
+}
+
+VESK_EXPORT VeskStatus vesk_signing_identity_public(const VeskSigningIdentityHandle* identity, VeskBuffer* out) {
+  if (identity == nullptr || out == nullptr) return code(Status::InvalidArgument);
+  return ffi::guarded([&]() -> Status {
+    ffi::put_bytes(out, ffi::identity_of(identity).verifying_key());
+    return Status::Ok;
+  });
+}
+
+VESK_EXPORT void vesk_signing_identity_free(VeskSigningIdentityHandle* identity) {
+  ffi::free_signing_identity_handle(identity);
+}
+
+}  // extern "C"

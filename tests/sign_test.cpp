@@ -1,0 +1,385 @@
+// The hybrid signing identity: derivation, the signing input, signing and verification, key
+// decoding, the exports that open and release identities, and use from several threads.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/check.h"
+#include "core/crypto/aead.h"
+#include "core/crypto/argon2.h"
+#include "core/crypto/ed25519.h"
+#include "core/crypto/hmac.h"
+#include "core/crypto/mldsa.h"
+#include "ffi/handles.h"
+#include "keyring/key_file.h"
+#include "sign/hybrid.h"
+#include "support/test_util.h"
+#include "support/vectors.h"
+#include "vesk.h"
+
+namespace vesk::testing {
+namespace {
+
+using namespace vesk::sign;
+
+ByteVec bytes_of(std::string_view s) { return ByteVec(s.begin(), s.end()); }
+ByteVec vec(Bytes b) { return ByteVec(b.begin(), b.end()); }
+
+DecodedVerifyingKey decoded(const SigningIdentity& id) {
+  auto key = decode_verifying_key(id.verifying_key());
+  if (!key) throw std::runtime_error("own verifying key does not decode");
+  return std::move(*key);
+}
+
+TEST(SigningInput, FramesTheContextLengthThenContextThenMessage) {
+  EXPECT_EQ(vec(SigningInput(bytes_of("abc"), bytes_of("xyz")).view()),
+            from_hex("000000000000000361626378797a"));
+  EXPECT_EQ(vec(SigningInput({}, {}).view()), ByteVec(8, 0));
+  EXPECT_EQ(vec(SigningInput({}, bytes_of("m")).view()), from_hex("00000000000000006d"));
+  const ByteVec long_context(300, 0xAB);
+  const ByteVec framed = vec(SigningInput(long_context, {}).view());
+  ASSERT_EQ(framed.size(), 308u);
+  EXPECT_EQ(ByteVec(framed.begin(), framed.begin() + 8), from_hex("000000000000012c"));
+
+  // A total that does not fit in size_t is a fault, raised before anything is read or allocated.
+  const std::uint8_t byte = 0;
+  const Bytes huge(&byte, SIZE_MAX - 7);
+  EXPECT_THROW(SigningInput(huge, Bytes(&byte, 1)), Fault);
+  EXPECT_THROW(SigningInput(Bytes(&byte, 1), huge), Fault);
+}
+
+TEST(SigningIdentity, DerivesBothKeysFromTheSeedUnderTheLabels) {
+  // HKDF-Expand to one block is HMAC(key, info || 0x01); compute the chain that way.
+  const ByteVec seed = test_bytes(32, 21);
+  const std::uint8_t one[1] = {0x01};
+  const auto signing = crypto::hmac_sha256(seed, {bytes_of("VESK/0.5 identity signing"), one});
+  const auto ed_secret = crypto::hmac_sha256(signing, {bytes_of("VESK/0.5 identity ed25519"), one});
+  const auto xi = crypto::hmac_sha256(signing, {bytes_of("VESK/0.5 identity ml-dsa-65"), one});
+  const auto ed = crypto::Ed25519SigningKey::from_secret(ed_secret);
+  const auto ml = crypto::MlDsaSigningKey::from_seed(xi);
+  ByteVec expected(ed.public_key().begin(), ed.public_key().end());
+  ByteVec ml_public(crypto::kMlDsa65PublicLen);
+  ml.public_key(ml_public);
+  expected.insert(expected.end(), ml_public.begin(), ml_public.end());
+
+  const auto identity = SigningIdentity::from_seed(seed);
+  EXPECT_EQ(vec(identity->verifying_key()), expected);
+  EXPECT_EQ(vec(SigningIdentity::from_seed(seed)->verifying_key()), expected);
+  EXPECT_NE(vec(SigningIdentity::from_seed(test_bytes(32, 22))->verifying_key()), expected);
+  EXPECT_THROW(SigningIdentity::from_seed(test_bytes(31, 21)), Fault);
+}
+
+TEST(HybridSignature, BothHalvesSignTheFramedInput) {
+  const auto identity = SigningIdentity::from_seed(test_bytes(32, 31));
+  const Signature sig = hybrid_sign(*identity, bytes_of("abc"), bytes_of("xyz"));
+  const ByteVec input = from_hex("000000000000000361626378797a");
+  const Bytes vk(identity->verifying_key());
+  auto ed = crypto::Ed25519VerifyingKey::decode(vk.first(32));
+  auto ml = crypto::MlDsaVerifyingKey::import(vk.subspan(32));
+  ASSERT_TRUE(ed && ml);
+  EXPECT_TRUE(ed->verify_strict(input, Bytes(sig).first(64)));
+  EXPECT_TRUE(ml->verify(input, Bytes(sig).subspan(64)));
+  // Ed25519 first, then ML-DSA: each half checked against the other scheme fails.
+  EXPECT_FALSE(ml->verify(input, Bytes(sig).first(64)));
+}
+
+TEST(HybridSignature, DeterministicAndValidOnlyForTheSignedBytes) {
+  const auto identity = SigningIdentity::from_seed(test_bytes(32, 41));
+  const auto key = decoded(*identity);
+  const ByteVec context = bytes_of("example context"), message = test_bytes(1000, 42);
+  const Signature sig = hybrid_sign(*identity, context, message);
+  EXPECT_EQ(vec(sig), vec(hybrid_sign(*identity, context, message)));
+  EXPECT_TRUE(hybrid_verify(key, context, message, sig));
+
+  struct Change {
+    const char* what;
+    std::size_t context_byte = SIZE_MAX, message_byte = SIZE_MAX, signature_byte = SIZE_MAX, key_byte = SIZE_MAX;
+  };
+  const Change changes[] = {
+      {"context first byte", 0},
+      {"context last byte", context.size() - 1},
+      {"message first byte", SIZE_MAX, 0},
+      {"message last byte", SIZE_MAX, message.size() - 1},
+      {"Ed25519 R", SIZE_MAX, SIZE_MAX, 0},
+      {"Ed25519 S", SIZE_MAX, SIZE_MAX, 40},
+      {"ML-DSA c~", SIZE_MAX, SIZE_MAX, 64},
+      {"ML-DSA z", SIZE_MAX, SIZE_MAX, 2000},
+      {"ML-DSA hint", SIZE_MAX, SIZE_MAX, kSignatureLen - 1},
+      {"ML-DSA rho", SIZE_MAX, SIZE_MAX, SIZE_MAX, 32},
+      {"ML-DSA t1", SIZE_MAX, SIZE_MAX, SIZE_MAX, 1000},
+      {"ML-DSA t1 last", SIZE_MAX, SIZE_MAX, SIZE_MAX, kVerifyingKeyLen - 1},
+  };
+  for (const Change& c : changes) {
+    for (std::uint8_t flip : {0x01, 0x80}) {
+      SCOPED_TRACE(c.what);
+      ByteVec ctx = context, msg = message, s = vec(sig), k = vec(identity->verifying_key());
+      if (c.context_byte != SIZE_MAX) ctx[c.context_byte] ^= flip;
+      if (c.message_byte != SIZE_MAX) msg[c.message_byte] ^= flip;
+      if (c.signature_byte != SIZE_MAX) s[c.signature_byte] ^= flip;
+      if (c.key_byte != SIZE_MAX) k[c.key_byte] ^= flip;
+      auto changed_key = decode_verifying_key(k);
+      ASSERT_TRUE(changed_key.has_value());  // the ML-DSA part always decodes
+      EXPECT_FALSE(hybrid_verify(*changed_key, ctx, msg, s));
+    }
+  }
+
+  // A change to the Ed25519 part of the key makes it undecodable or makes verification fail.
+  std::size_t undecodable = 0;
+  for (std::size_t i = 0; i < 32; ++i) {
+    ByteVec k = vec(identity->verifying_key());
+    k[i] ^= static_cast<std::uint8_t>(1u << (i % 8));
+    auto changed_key = decode_verifying_key(k);
+    if (!changed_key) {
+      ++undecodable;
+      continue;
+    }
+    EXPECT_FALSE(hybrid_verify(*changed_key, context, message, sig)) << "key byte " << i;
+  }
+  EXPECT_GT(undecodable, 0u);
+  EXPECT_LT(undecodable, 32u);
+
+  // Only 3373 bytes are a signature.
+  ByteVec longer = vec(sig);
+  longer.push_back(0);
+  EXPECT_FALSE(hybrid_verify(key, context, message, longer));
+  EXPECT_FALSE(hybrid_verify(key, context, message, Bytes(sig).first(kSignatureLen - 1)));
+  EXPECT_FALSE(hybrid_verify(key, context, message, {}));
+}
+
+TEST(HybridSignature, EmptyPartsAndTheContextBoundary) {
+  const auto identity = SigningIdentity::from_seed(test_bytes(32, 51));
+  const auto key = decoded(*identity);
+  const Signature empty = hybrid_sign(*identity, {}, {});
+  EXPECT_TRUE(hybrid_verify(key, {}, {}, empty));
+  EXPECT_FALSE(hybrid_verify(key, {}, from_hex("00"), empty));
+  EXPECT_FALSE(hybrid_verify(key, from_hex("00"), {}, empty));
+
+  // The length prefix keeps bytes from moving between context and message.
+  const Signature sig = hybrid_sign(*identity, bytes_of("abc"), bytes_of("xyz"));
+  EXPECT_TRUE(hybrid_verify(key, bytes_of("abc"), bytes_of("xyz"), sig));
+  EXPECT_FALSE(hybrid_verify(key, bytes_of("ab"), bytes_of("cxyz"), sig));
+  EXPECT_FALSE(hybrid_verify(key, bytes_of("abcx"), bytes_of("yz"), sig));
+  EXPECT_FALSE(hybrid_verify(key, {}, bytes_of("abcxyz"), sig));
+  EXPECT_FALSE(hybrid_verify(key, bytes_of("abcxyz"), {}, sig));
+
+  // Signatures of another identity do not verify.
+  const auto other = SigningIdentity::from_seed(test_bytes(32, 52));
+  EXPECT_FALSE(hybrid_verify(key, bytes_of("abc"), bytes_of("xyz"), hybrid_sign(*other, bytes_of("abc"), bytes_of("xyz"))));
+}
+
+TEST(VerifyingKey, DecodingRefusesNonPointsAndKeepsSmallOrderPointsUseless) {
+  const auto identity = SigningIdentity::from_seed(test_bytes(32, 61));
+  const Bytes vk(identity->verifying_key());
+  const Signature sig = hybrid_sign(*identity, bytes_of("ctx"), bytes_of("msg"));
+  auto with_ed_part = [&](const ByteVec& ed) {
+    ByteVec k = ed;
+    k.insert(k.end(), vk.begin() + 32, vk.end());
+    return k;
+  };
+
+  EXPECT_FALSE(decode_verifying_key(vk.first(kVerifyingKeyLen - 1)).has_value());
+  ByteVec longer = vec(vk);
+  longer.push_back(0);
+  EXPECT_FALSE(decode_verifying_key(longer).has_value());
+  EXPECT_FALSE(decode_verifying_key({}).has_value());
+
+  // Encodings that are not points: y = p, y = p + 1 (non-canonical), x = 0 with the sign bit set,
+  // and a y for which no x exists.
+  std::vector<ByteVec> non_points = {
+      from_hex("edffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f"),
+      from_hex("eeffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f"),
+      from_hex("0100000000000000000000000000000000000000000000000000000000000080"),
+  };
+  for (std::uint32_t seed = 1; non_points.size() < 4; ++seed) {
+    ByteVec y = test_bytes(32, seed);
+    y[31] &= 0x3f;
+    if (!crypto::ed25519_decode_point(y)) non_points.push_back(y);
+  }
+  for (const ByteVec& ed : non_points) EXPECT_FALSE(decode_verifying_key(with_ed_part(ed)).has_value()) << to_hex(ed);
+
+  // Points of small order decode, and nothing verifies under them even with a valid ML-DSA half.
+  for (const char* hex : {"0100000000000000000000000000000000000000000000000000000000000000",
+                          "ecffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f",
+                          "0000000000000000000000000000000000000000000000000000000000000080",
+                          "26e8958fc2b227b045c3f489f2ef98f0d5dfac05d3c63339b13802886d53fc05"}) {
+    auto key = decode_verifying_key(with_ed_part(from_hex(hex)));
+    ASSERT_TRUE(key.has_value()) << hex;
+    EXPECT_FALSE(hybrid_verify(*key, bytes_of("ctx"), bytes_of("msg"), sig)) << hex;
+  }
+  auto own = decode_verifying_key(vk);
+  ASSERT_TRUE(own.has_value());
+  EXPECT_EQ(vec(own->bytes()), vec(vk));
+  EXPECT_TRUE(hybrid_verify(*own, bytes_of("ctx"), bytes_of("msg"), sig));
+}
+
+TEST(HybridSignature, OneIdentitySignsFromSeveralThreads) {
+  const auto identity = SigningIdentity::from_seed(test_bytes(32, 71));
+  const auto key = decoded(*identity);
+  constexpr int kThreads = 4, kRounds = 6;
+  std::vector<std::vector<ByteVec>> messages(kThreads), expected(kThreads);
+  for (int t = 0; t < kThreads; ++t)
+    for (int r = 0; r < kRounds; ++r) {
+      messages[t].push_back(test_bytes(64 + r, 100 * t + r));
+      expected[t].push_back(vec(hybrid_sign(*identity, bytes_of("threads"), messages[t][r])));
+    }
+  std::vector<int> mismatches(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] {
+      for (int r = 0; r < kRounds; ++r) {
+        const Signature sig = hybrid_sign(*identity, bytes_of("threads"), messages[t][r]);
+        if (vec(sig) != expected[t][r] || !hybrid_verify(key, bytes_of("threads"), messages[t][r], sig)) ++mismatches[t];
+      }
+    });
+  for (auto& th : threads) th.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(mismatches[t], 0) << "thread " << t;
+}
+
+// ---- Exports ---------------------------------------------------------------------------------
+
+VeskSigningIdentityHandle* const kSentinelHandle = reinterpret_cast<VeskSigningIdentityHandle*>(0x5EED);
+
+struct OpenResult {
+  VeskStatus status;
+  VeskSigningIdentityHandle* handle;
+};
+
+OpenResult open_identity(const std::uint8_t* data, std::size_t len, const char* passphrase) {
+  VeskSigningIdentityHandle* out = kSentinelHandle;
+  const VeskStatus status = vesk_signing_identity_open(data, len, passphrase, &out);
+  if (status != VESK_OK) {
+    EXPECT_EQ(out, kSentinelHandle) << "out-parameter touched on status " << status;
+  }
+  return {status, status == VESK_OK ? out : nullptr};
+}
+
+ByteVec public_of(const VeskSigningIdentityHandle* h) {
+  ScopedBuffer out;
+  EXPECT_EQ(vesk_signing_identity_public(h, out.out()), VESK_OK);
+  EXPECT_EQ(out.get().len, out.get().capacity);
+  return out.bytes();
+}
+
+TEST(SigningIdentityExports, ArgumentRulesAndBareSeeds) {
+  const ByteVec seed = test_bytes(32, 81);
+  ByteVec big(4097, 0x11), cap(4096, 0x11);
+  ByteVec magic32 = bytes_of("VESK-KEY");
+  magic32.resize(32, 0x02);  // version 2, but far too short: a malformed key file
+  struct Case {
+    const char* what;
+    const std::uint8_t* data;
+    std::size_t len;
+    const char* passphrase;
+    VeskStatus status;
+  };
+  const Case cases[] = {
+      {"over the cap", big.data(), big.size(), nullptr, VESK_INVALID_ARGUMENT},
+      {"NULL data with a length", nullptr, 32, nullptr, VESK_INVALID_ARGUMENT},
+      {"passphrase not UTF-8", seed.data(), seed.size(), "pass\x80word", VESK_INVALID_ARGUMENT},
+      {"key file without passphrase", magic32.data(), magic32.size(), nullptr, VESK_INVALID_ARGUMENT},
+      {"key file, passphrase not UTF-8", magic32.data(), magic32.size(), "\xff", VESK_INVALID_ARGUMENT},
+      {"magic and 32 bytes is a key file", magic32.data(), magic32.size(), "passphrase", VESK_MALFORMED_INPUT},
+      {"empty", nullptr, 0, nullptr, VESK_NOT_KEY_FILE},
+      {"31 bytes", seed.data(), 31, nullptr, VESK_NOT_KEY_FILE},
+      {"33 bytes", cap.data(), 33, "passphrase", VESK_NOT_KEY_FILE},
+      {"at the cap", cap.data(), cap.size(), nullptr, VESK_NOT_KEY_FILE},
+      {"7 bytes of the magic", magic32.data(), 7, nullptr, VESK_NOT_KEY_FILE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(open_identity(c.data, c.len, c.passphrase).status, c.status);
+  }
+  EXPECT_EQ(vesk_signing_identity_open(seed.data(), seed.size(), nullptr, nullptr), VESK_INVALID_ARGUMENT);
+
+  // A bare seed opens with or without a passphrase, to the identity of that seed.
+  const ByteVec expected = vec(SigningIdentity::from_seed(seed)->verifying_key());
+  for (const char* passphrase : {static_cast<const char*>(nullptr), "", "ignored passphrase"}) {
+    OpenResult r = open_identity(seed.data(), seed.size(), passphrase);
+    ASSERT_EQ(r.status, VESK_OK);
+    EXPECT_EQ(public_of(r.handle), expected);
+    vesk_signing_identity_free(r.handle);
+  }
+
+  OpenResult r = open_identity(seed.data(), seed.size(), nullptr);
+  ASSERT_EQ(r.status, VESK_OK);
+  VeskBuffer out = sentinel_buffer();
+  EXPECT_EQ(vesk_signing_identity_public(nullptr, &out), VESK_INVALID_ARGUMENT);
+  EXPECT_TRUE(is_sentinel(out));
+  EXPECT_EQ(vesk_signing_identity_public(r.handle, nullptr), VESK_INVALID_ARGUMENT);
+  vesk_signing_identity_free(r.handle);
+  vesk_signing_identity_free(nullptr);
+}
+
+// A version 1 file (94 bytes, no kind byte, always a recipient seed), made at the cheapest
+// parameters the parser accepts.
+ByteVec version1_file(Bytes secret, std::string_view passphrase) {
+  ByteVec file = bytes_of("VESK-KEY");
+  const ByteVec params = from_hex("01" "01" "00002000" "00000001");
+  file.insert(file.end(), params.begin(), params.end());
+  const ByteVec salt = test_bytes(16, 91), nonce = test_bytes(12, 92);
+  file.insert(file.end(), salt.begin(), salt.end());
+  file.insert(file.end(), nonce.begin(), nonce.end());
+  ByteVec key(32), sealed(48);
+  EXPECT_TRUE(crypto::argon2id(bytes_of(passphrase), salt, {1, 8192, 1}, key));
+  EXPECT_TRUE(crypto::aead_seal(key, nonce, file, secret, sealed));
+  file.insert(file.end(), sealed.begin(), sealed.end());
+  return file;
+}
+
+TEST(SigningIdentityExports, KeyFiles) {
+  const ByteVec seed = test_bytes(32, 101);
+  const char* passphrase = "correct horse battery";
+  auto identity_file = keyring::write_key_file(seed, passphrase, keyring::SecretKind::IdentitySeed);
+  auto recipient_file = keyring::write_key_file(seed, passphrase, keyring::SecretKind::RecipientSeed);
+  ASSERT_TRUE(identity_file.has_value() && recipient_file.has_value());
+  const ByteVec file(identity_file->begin(), identity_file->end());
+
+  // The same identity, the same verifying key and the same signatures as from the bare seed.
+  OpenResult from_file = open_identity(file.data(), file.size(), passphrase);
+  OpenResult from_seed = open_identity(seed.data(), seed.size(), nullptr);
+  ASSERT_EQ(from_file.status, VESK_OK);
+  ASSERT_EQ(from_seed.status, VESK_OK);
+  EXPECT_EQ(public_of(from_file.handle), public_of(from_seed.handle));
+  EXPECT_EQ(vec(hybrid_sign(ffi::identity_of(from_file.handle), bytes_of("c"), bytes_of("m"))),
+            vec(hybrid_sign(ffi::identity_of(from_seed.handle), bytes_of("c"), bytes_of("m"))));
+  vesk_signing_identity_free(from_file.handle);
+  vesk_signing_identity_free(from_seed.handle);
+
+  ByteVec bad_version = file, long_v1 = file, changed_salt = file;
+  bad_version[8] = 3;
+  long_v1[8] = 1;
+  changed_salt[20] ^= 0x01;
+  const ByteVec v1 = version1_file(seed, passphrase);
+  ASSERT_EQ(v1.size(), 94u);
+  struct Case {
+    const char* what;
+    ByteVec data;
+    const char* passphrase;
+    VeskStatus status;
+  };
+  const Case cases[] = {
+      {"no passphrase", file, nullptr, VESK_INVALID_ARGUMENT},
+      {"wrong passphrase", file, "wrong horse battery", VESK_WRONG_PASSPHRASE},
+      {"header changed", changed_salt, passphrase, VESK_WRONG_PASSPHRASE},
+      {"unsupported version", bad_version, passphrase, VESK_NOT_KEY_FILE},
+      {"version 1 at 95 bytes", long_v1, passphrase, VESK_MALFORMED_INPUT},
+      {"truncated", ByteVec(file.begin(), file.end() - 1), passphrase, VESK_MALFORMED_INPUT},
+      {"recipient secret, kind 2", ByteVec(recipient_file->begin(), recipient_file->end()), passphrase,
+       VESK_NOT_KEY_FILE},
+      {"recipient secret, version 1", v1, passphrase, VESK_NOT_KEY_FILE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(open_identity(c.data.data(), c.data.size(), c.passphrase).status, c.status);
+  }
+  // The version 1 file itself is sound: it opens as a recipient key.
+  VeskSecretKeyHandle* recipient = nullptr;
+  ASSERT_EQ(vesk_secret_key_open(v1.data(), v1.size(), passphrase, &recipient), VESK_OK);
+  vesk_secret_key_free(recipient);
+}
+
+}  // namespace
+}  // namespace vesk::testing
