@@ -30,5 +30,12 @@ if(IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
 else()
   set(VESK_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
 endif()
-configure_file(${PROJECT_SOURCE_DIR}/cmake/vesk.pc.in ${PROJECT_BINARY_DIR}/vesk.pc @ONLY)
+# The prefix is the one in force when installing (cmake --install --prefix P), not the configured
+# one: substitute everything else now and the prefix in an install step.
+set(VESK_PC_PREFIX "@VESK_PC_PREFIX@")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/vesk.pc.in ${PROJECT_BINARY_DIR}/vesk.pc.in @ONLY)
+install(CODE "
+  set(VESK_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+  configure_file(\"${PROJECT_BINARY_DIR}/vesk.pc.in\" \"${PROJECT_BINARY_DIR}/vesk.pc\" @ONLY)
+")
 install(FILES ${PROJECT_BINARY_DIR}/vesk.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -228,6 +228,35 @@ std::optional<std::string> get_passphrase(Args& args, const char* prompt, bool c
   return first;
 }
 
+std::optional<Bytes> load_public_key(const std::string& file_or_armor, VeskStatus* status) {
+  // The shortest text that can hold a key is its bare Base64 (1624 characters); anything shorter
+  // that is not a file was meant as a file name.
+  constexpr std::size_t kShortestArmor = (VESK_PUBLIC_KEY_LEN + 2) / 3 * 4;
+  std::string text;
+  struct stat st {};
+  if (file_or_armor == "-" || ::stat(file_or_armor.c_str(), &st) == 0) {
+    auto data = read_file(file_or_armor);
+    if (!data) {
+      *status = VESK_OK;
+      return std::nullopt;
+    }
+    text.assign(data->begin(), data->end());
+  } else if (file_or_armor.size() < kShortestArmor) {
+    *status = VESK_OK;
+    return std::nullopt;
+  } else {
+    text = file_or_armor;
+  }
+  if (text.find('\0') != std::string::npos) {
+    *status = VESK_INVALID_ARGUMENT;  // not a text
+    return std::nullopt;
+  }
+  Buffer key;
+  *status = vesk_public_key_dearmor(text.c_str(), key.out());
+  if (*status != VESK_OK) return std::nullopt;
+  return Bytes(key.b.data, key.b.data + key.b.len);
+}
+
 std::string to_hex(const std::uint8_t* data, std::size_t len) {
   static const char digits[] = "0123456789abcdef";
   std::string s;

@@ -72,6 +72,12 @@ std::optional<std::string> get_passphrase(Args& args, const char* prompt, bool c
 // Wipes a string's characters before it goes away.
 void wipe_string(std::string& s);
 
+// A recipient public key given as the name of a file that holds its armor ("-" for standard
+// input) or as the armored text itself (bare Base64 too). On failure returns nullopt with *status
+// set to the library's status, or to VESK_OK when the argument names no readable file (it is
+// neither an existing file nor long enough to be a key).
+std::optional<Bytes> load_public_key(const std::string& file_or_armor, VeskStatus* status);
+
 std::string to_hex(const std::uint8_t* data, std::size_t len);
 std::optional<Bytes> from_hex(const std::string& hex);
 std::string to_base64(const std::uint8_t* data, std::size_t len);

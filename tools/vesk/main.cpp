@@ -13,7 +13,14 @@ void print_help(std::FILE* out) {
                "vesk %s: hybrid post-quantum encryption and signatures\n\n"
                "usage: vesk <command> [options]\n\ncommands:\n",
                vesk_version());
-  for (const cli::Command& c : cli::commands()) std::fprintf(out, "  %-22s %s\n", c.usage, c.summary);
+  for (const cli::Command& c : cli::commands()) {
+    // Long usages get their summary on the next line, under the column.
+    if (std::strlen(c.usage) > 22) {
+      std::fprintf(out, "  %s\n  %-22s %s\n", c.usage, "", c.summary);
+    } else {
+      std::fprintf(out, "  %-22s %s\n", c.usage, c.summary);
+    }
+  }
   std::fprintf(out,
                "\nexit codes:\n"
                "  0  success\n"

@@ -1,0 +1,52 @@
+# Installs the build tree into a fresh prefix and builds a small C host against it through the CMake
+# package (vesk::vesk), through pkg-config, and against the static archive, then runs each.
+# Variables: BUILD_DIR, SOURCE_DIR (this folder), WORK_DIR, LIBDIR, INCLUDEDIR, C_COMPILER, GENERATOR.
+function(run what)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${what} failed (${rc}):\n${out}\n${err}")
+  endif()
+  set(last_output "${out}" PARENT_SCOPE)
+endfunction()
+
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+run("cmake --install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+
+foreach(f ${INCLUDEDIR}/vesk.h ${LIBDIR}/libvesk.so.0 ${LIBDIR}/libvesk.a ${LIBDIR}/pkgconfig/vesk.pc
+          ${LIBDIR}/cmake/vesk/veskConfig.cmake ${LIBDIR}/cmake/vesk/veskConfigVersion.cmake)
+  if(NOT EXISTS ${prefix}/${f})
+    message(FATAL_ERROR "not installed: ${f}")
+  endif()
+endforeach()
+
+# CMake package.
+run("configure the CMake consumer" ${CMAKE_COMMAND} -S ${SOURCE_DIR}/consumer -B ${WORK_DIR}/cmake-consumer
+    -G ${GENERATOR} -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_PREFIX_PATH=${prefix})
+run("build the CMake consumer" ${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-consumer)
+run("run the CMake consumer" ${WORK_DIR}/cmake-consumer/consumer)
+message(STATUS "find_package(vesk): ${last_output}")
+
+# pkg-config, looking only at the installed prefix.
+set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
+set(ENV{PKG_CONFIG_LIBDIR} ${prefix}/${LIBDIR}/pkgconfig)
+run("pkg-config" pkg-config --cflags --libs vesk)
+string(STRIP "${last_output}" flags)
+separate_arguments(flags UNIX_COMMAND "${flags}")
+if(NOT flags MATCHES "-I${prefix}/${INCLUDEDIR}" OR NOT flags MATCHES "-L${prefix}/${LIBDIR}")
+  message(FATAL_ERROR "vesk.pc does not point into the install prefix: ${flags}")
+endif()
+run("build the pkg-config consumer" ${C_COMPILER} ${SOURCE_DIR}/consumer/consumer.c ${flags}
+    -Wl,-rpath,${prefix}/${LIBDIR} -o ${WORK_DIR}/pc-consumer)
+run("run the pkg-config consumer" ${WORK_DIR}/pc-consumer)
+message(STATUS "pkg-config vesk: ${last_output}")
+
+# The static archive, with the private dependencies vesk.pc lists.
+run("pkg-config --static" pkg-config --libs-only-other --libs-only-l --static vesk)
+string(REPLACE "-lvesk" "" private_libs "${last_output}")
+separate_arguments(private_libs UNIX_COMMAND "${private_libs}")
+run("build the static consumer" ${C_COMPILER} ${SOURCE_DIR}/consumer/consumer.c -I${prefix}/${INCLUDEDIR}
+    ${prefix}/${LIBDIR}/libvesk.a ${private_libs} -o ${WORK_DIR}/static-consumer)
+run("run the static consumer" ${WORK_DIR}/static-consumer)
+message(STATUS "libvesk.a: ${last_output}")
