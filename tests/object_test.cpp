@@ -576,7 +576,7 @@ TEST_F(ObjectTest, HeaderAndMetadataRulesOfWhatOthersMayWrite) {
   const ByteVec plaintext = test_bytes(70000, 4);
   auto valid_entry = [] { return WriterEntry{1, {test_bytes(1120, 1), test_bytes(48, 2)}}; };
   using Change = std::function<void(ContainerSpec&)>;
-  auto signed05 = [this](ContainerSpec& s) {
+  auto signed05 = [](ContainerSpec& s) {
     s.version_byte = 2;
     s.signature = SignaturePlace::Header;
     s.signer = identity_;
