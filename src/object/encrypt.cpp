@@ -41,8 +41,9 @@ Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, std::span<const cry
   // 2. One entry per recipient, in the caller's order.
   std::vector<WrappedCek> wrapped;
   wrapped.reserve(recipients.size());
+  const CekWrapper wrapper(cek.view(), object_id);
   for (const crypto::XWingRecipient& recipient : recipients) {
-    auto w = wrap(recipient, cek.view(), object_id);
+    auto w = wrapper.wrap(recipient);
     if (!w) return unexpected(ObjectError::of(w.error()));
     wrapped.push_back(*w);
   }

@@ -17,6 +17,7 @@ constexpr std::size_t kAadLen = format::kObjectIdLen + 2;
 
 // "VESK/0.1 object-key" || object_id || 0x00 0x01.
 std::array<std::uint8_t, kInfoLen> hpke_info(Bytes object_id) {
+  VESK_CHECK(object_id.size() == format::kObjectIdLen, "object id must be 32 bytes");
   std::array<std::uint8_t, kInfoLen> info;
   std::memcpy(info.data(), kObjectKeyLabel.data(), kObjectKeyLabel.size());
   std::memcpy(info.data() + kObjectKeyLabel.size(), object_id.data(), format::kObjectIdLen);
@@ -47,8 +48,16 @@ Expected<crypto::XWingRecipient, CryptoError> validate_public_key(Bytes public_k
   return std::move(*recipient);
 }
 
+CekWrapper::CekWrapper(Bytes cek, Bytes object_id)
+    : cek_(cek), object_id_(object_id), schedule_(crypto::kHpkeKemXWing, hpke_info(object_id)) {
+  VESK_CHECK(cek.size() == format::kCekLen, "content key must be 32 bytes");
+}
+
 Expected<WrappedCek, CryptoError> wrap(const crypto::XWingRecipient& recipient, Bytes cek, Bytes object_id) {
-  VESK_CHECK(cek.size() == format::kCekLen && object_id.size() == format::kObjectIdLen, "wrap inputs");
+  return CekWrapper(cek, object_id).wrap(recipient);
+}
+
+Expected<WrappedCek, CryptoError> CekWrapper::wrap(const crypto::XWingRecipient& recipient) const {
   // A generator freshly seeded for this recipient: SHAKE256 stretches 32 bytes from the system
   // source to the 64-byte encapsulation seed.
   SecretArray<32> seed;
@@ -58,35 +67,47 @@ Expected<WrappedCek, CryptoError> wrap(const crypto::XWingRecipient& recipient, 
   crypto::shake256({seed.view()}, eseed.span());
 
   WrappedCek out;
-  const auto info = hpke_info(object_id);
-  const auto aad = hpke_aad(object_id);
-  auto encapsulation = crypto::hpke_seal_base(recipient, eseed.view(), info, aad, cek, out.wrapped_cek);
+  const auto aad = hpke_aad(object_id_);
+  auto encapsulation = crypto::hpke_seal_base(recipient, eseed.view(), schedule_, aad, cek_, out.wrapped_cek);
   if (!encapsulation) return unexpected(CryptoError{CryptoErrorKind::Hpke});
   out.encapsulation = *encapsulation;
   return out;
 }
 
-Expected<Cek, CryptoError> unwrap(const crypto::XWingSecretKey& key, Bytes encapsulation, Bytes wrapped_cek,
-                                  Bytes object_id) {
+namespace {
+
+Expected<Cek, CryptoError> unwrap_with(const crypto::XWingSecretKey& key, Bytes encapsulation, Bytes wrapped_cek,
+                                       const crypto::HpkeKeySchedule& schedule, Bytes object_id) {
   if (encapsulation.size() != format::kEncapsulationLen)
     return unexpected(
         CryptoError{CryptoErrorKind::InvalidLength, "encapsulation", format::kEncapsulationLen, encapsulation.size()});
   if (wrapped_cek.size() != format::kWrappedCekLen)
     return unexpected(
         CryptoError{CryptoErrorKind::InvalidLength, "wrapped CEK", format::kWrappedCekLen, wrapped_cek.size()});
-  const auto info = hpke_info(object_id);
   const auto aad = hpke_aad(object_id);
   Cek cek;
-  if (!crypto::hpke_open_base(key, encapsulation, info, aad, wrapped_cek, cek.span()))
+  if (!crypto::hpke_open_base(key, encapsulation, schedule, aad, wrapped_cek, cek.span()))
     return unexpected(CryptoError{CryptoErrorKind::AuthenticationFailed});
   return cek;
 }
 
+}  // namespace
+
+Expected<Cek, CryptoError> unwrap(const crypto::XWingSecretKey& key, Bytes encapsulation, Bytes wrapped_cek,
+                                  Bytes object_id) {
+  VESK_CHECK(object_id.size() == format::kObjectIdLen, "object id must be 32 bytes");
+  const crypto::HpkeKeySchedule schedule(crypto::kHpkeKemXWing, hpke_info(object_id));
+  return unwrap_with(key, encapsulation, wrapped_cek, schedule, object_id);
+}
+
 Expected<Cek, ObjectError> find_cek(const crypto::XWingSecretKey& key, const format::ContainerHeader& header,
                                     Bytes prelude, Bytes body, Bytes mac) {
+  // Every entry shares the info (it holds the object id), so its part of the key schedule is
+  // computed once.
+  const crypto::HpkeKeySchedule schedule(crypto::kHpkeKemXWing, hpke_info(header.object_id));
   for (const format::RecipientEntry& entry : header.recipients) {
     if (entry.type != 1) continue;
-    auto cek = unwrap(key, entry.encapsulation(), entry.wrapped_cek(), header.object_id);
+    auto cek = unwrap_with(key, entry.encapsulation(), entry.wrapped_cek(), schedule, header.object_id);
     if (!cek) continue;
     const SecretArray<32> mac_key = format::derive_header_mac_key(cek->view(), header.object_id);
     const crypto::Digest32 expected = format::header_mac(mac_key.view(), prelude, body);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/bytes.h"
+#include "core/crypto/hpke.h"
 #include "core/crypto/xwing.h"
 #include "core/expected.h"
 #include "core/secret.h"
@@ -26,8 +27,22 @@ struct WrappedCek {
   std::array<std::uint8_t, format::kWrappedCekLen> wrapped_cek;
 };
 
-// Seals the CEK to one recipient. The encapsulation randomness comes from a generator seeded with
-// 32 fresh bytes from the system source for this recipient alone.
+// Seals one CEK to the recipients of one container. The HPKE info holds the object id, so its part
+// of the key schedule is computed once for all of them.
+class CekWrapper {
+ public:
+  CekWrapper(Bytes cek, Bytes object_id);
+  // The encapsulation randomness comes from a generator seeded with 32 fresh bytes from the
+  // system source for this recipient alone.
+  Expected<WrappedCek, CryptoError> wrap(const crypto::XWingRecipient& recipient) const;
+
+ private:
+  Bytes cek_;
+  Bytes object_id_;
+  crypto::HpkeKeySchedule schedule_;
+};
+
+// Seals the CEK to one recipient.
 Expected<WrappedCek, CryptoError> wrap(const crypto::XWingRecipient& recipient, Bytes cek, Bytes object_id);
 
 // Opens one type-1 entry with the expanded secret key.

@@ -40,21 +40,21 @@ void hpke_labeled_expand(const HpkeSuiteId& suite, Bytes prk, std::string_view l
   hkdf_expand(prk, {Bytes(length), as_bytes(kVersionLabel), Bytes(suite), as_bytes(label), info}, out);
 }
 
-HpkeContext HpkeContext::base(std::uint16_t kem_id, Bytes shared_secret, Bytes info) {
-  const HpkeSuiteId suite = hpke_suite_id(kem_id);
-  // key_schedule_context = mode || psk_id_hash || info_hash; the PSK inputs are empty in base mode.
-  std::uint8_t context[1 + 32 + 32];
-  context[0] = kModeBase;
-  SecretArray<32> psk_id_hash = hpke_labeled_extract(suite, {}, "psk_id_hash", {});
-  SecretArray<32> info_hash = hpke_labeled_extract(suite, {}, "info_hash", info);
-  std::memcpy(context + 1, psk_id_hash.data(), 32);
-  std::memcpy(context + 33, info_hash.data(), 32);
+HpkeKeySchedule::HpkeKeySchedule(std::uint16_t kem_id, Bytes info) : suite_(hpke_suite_id(kem_id)) {
+  // The PSK inputs are empty in base mode.
+  context_[0] = kModeBase;
+  const SecretArray<32> psk_id_hash = hpke_labeled_extract(suite_, {}, "psk_id_hash", {});
+  const SecretArray<32> info_hash = hpke_labeled_extract(suite_, {}, "info_hash", info);
+  std::memcpy(context_.data() + 1, psk_id_hash.data(), 32);
+  std::memcpy(context_.data() + 33, info_hash.data(), 32);
+}
 
-  SecretArray<32> secret = hpke_labeled_extract(suite, shared_secret, "secret", {});
+HpkeContext HpkeKeySchedule::context(Bytes shared_secret) const {
+  const SecretArray<32> secret = hpke_labeled_extract(suite_, shared_secret, "secret", {});
   HpkeContext ctx;
-  hpke_labeled_expand(suite, secret.view(), "key", context, ctx.key_.span());
-  hpke_labeled_expand(suite, secret.view(), "base_nonce", context, ctx.base_nonce_.span());
-  hpke_labeled_expand(suite, secret.view(), "exp", context, ctx.exporter_secret_.span());
+  hpke_labeled_expand(suite_, secret.view(), "key", context_, ctx.key_.span());
+  hpke_labeled_expand(suite_, secret.view(), "base_nonce", context_, ctx.base_nonce_.span());
+  hpke_labeled_expand(suite_, secret.view(), "exp", context_, ctx.exporter_secret_.span());
   return ctx;
 }
 
@@ -77,17 +77,28 @@ bool HpkeContext::open(Bytes aad, Bytes ciphertext, MutBytes out) const {
 
 std::optional<XWingCiphertext> hpke_seal_base(const XWingRecipient& recipient, Bytes eseed, Bytes info, Bytes aad,
                                               Bytes plaintext, MutBytes out) {
+  return hpke_seal_base(recipient, eseed, HpkeKeySchedule(kHpkeKemXWing, info), aad, plaintext, out);
+}
+
+std::optional<XWingCiphertext> hpke_seal_base(const XWingRecipient& recipient, Bytes eseed,
+                                              const HpkeKeySchedule& schedule, Bytes aad, Bytes plaintext,
+                                              MutBytes out) {
   auto encapsulation = recipient.encapsulate(eseed);
   if (!encapsulation) return std::nullopt;
-  const HpkeContext ctx = HpkeContext::base(kHpkeKemXWing, encapsulation->second.view(), info);
+  const HpkeContext ctx = schedule.context(encapsulation->second.view());
   if (!ctx.seal(aad, plaintext, out)) return std::nullopt;
   return encapsulation->first;
 }
 
 bool hpke_open_base(const XWingSecretKey& key, Bytes enc, Bytes info, Bytes aad, Bytes ciphertext, MutBytes out) {
+  return hpke_open_base(key, enc, HpkeKeySchedule(kHpkeKemXWing, info), aad, ciphertext, out);
+}
+
+bool hpke_open_base(const XWingSecretKey& key, Bytes enc, const HpkeKeySchedule& schedule, Bytes aad,
+                    Bytes ciphertext, MutBytes out) {
   auto shared = key.decapsulate(enc);
   if (!shared) return false;
-  const HpkeContext ctx = HpkeContext::base(kHpkeKemXWing, shared->view(), info);
+  const HpkeContext ctx = schedule.context(shared->view());
   return ctx.open(aad, ciphertext, out);
 }
 

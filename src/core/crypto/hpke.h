@@ -30,11 +30,29 @@ SecretArray<32> hpke_labeled_extract(const HpkeSuiteId& suite, Bytes salt, std::
 // label || info, L), with L = |out|.
 void hpke_labeled_expand(const HpkeSuiteId& suite, Bytes prk, std::string_view label, Bytes info, MutBytes out);
 
+class HpkeContext;
+
+// The part of the base-mode key schedule that depends on the info alone: key_schedule_context =
+// mode || psk_id_hash || info_hash. Contexts that share an info (the entries of one container)
+// compute it once.
+class HpkeKeySchedule {
+ public:
+  HpkeKeySchedule(std::uint16_t kem_id, Bytes info);
+  // KeySchedule(mode_base, shared_secret, info, psk = "", psk_id = "").
+  HpkeContext context(Bytes shared_secret) const;
+
+ private:
+  HpkeSuiteId suite_;
+  std::array<std::uint8_t, 1 + 32 + 32> context_;
+};
+
 // The outputs of the base-mode key schedule. Everything it holds is wiped when it goes away.
 class HpkeContext {
  public:
   // KeySchedule(mode_base, shared_secret, info, psk = "", psk_id = "").
-  static HpkeContext base(std::uint16_t kem_id, Bytes shared_secret, Bytes info);
+  static HpkeContext base(std::uint16_t kem_id, Bytes shared_secret, Bytes info) {
+    return HpkeKeySchedule(kem_id, info).context(shared_secret);
+  }
 
   Bytes key() const { return key_.view(); }
   Bytes base_nonce() const { return base_nonce_.view(); }
@@ -48,6 +66,7 @@ class HpkeContext {
   bool open(Bytes aad, Bytes ciphertext, MutBytes out) const;
 
  private:
+  friend class HpkeKeySchedule;
   HpkeContext() = default;
   SecretArray<kHpkeKeyLen> key_;
   SecretArray<kHpkeNonceLen> base_nonce_;
@@ -58,8 +77,14 @@ class HpkeContext {
 // into `out` (|plaintext| + 16 bytes). Returns the encapsulation; nullopt if a primitive refuses.
 std::optional<XWingCiphertext> hpke_seal_base(const XWingRecipient& recipient, Bytes eseed, Bytes info, Bytes aad,
                                               Bytes plaintext, MutBytes out);
+std::optional<XWingCiphertext> hpke_seal_base(const XWingRecipient& recipient, Bytes eseed,
+                                              const HpkeKeySchedule& schedule, Bytes aad, Bytes plaintext,
+                                              MutBytes out);
 // SetupBaseR(enc, key, info), then Open(aad, ciphertext) into `out` (|ciphertext| - 16 bytes).
 // False when the encapsulation does not decapsulate or the tag fails.
 bool hpke_open_base(const XWingSecretKey& key, Bytes enc, Bytes info, Bytes aad, Bytes ciphertext, MutBytes out);
+// The same with the info's part of the key schedule computed beforehand (X-Wing suite).
+bool hpke_open_base(const XWingSecretKey& key, Bytes enc, const HpkeKeySchedule& schedule, Bytes aad,
+                    Bytes ciphertext, MutBytes out);
 
 }  // namespace vesk::crypto
