@@ -570,6 +570,44 @@ TEST_F(ObjectTest, AlteredContainersAreRefusedWithTheirStatus) {
   EXPECT_EQ(decrypt(cut, a_->secret).status, 6);
 }
 
+// A failed decryption wipes the plaintext it had accumulated over the whole allocation before
+// releasing it: the last chunk fails its tag after the first ones were opened.
+struct Release {
+  std::size_t wiped = 0;
+  std::size_t capacity = 0;
+  bool all_zero = false;
+};
+std::vector<Release>* g_releases = nullptr;
+void record_release(const std::uint8_t* data, std::size_t wiped, std::size_t capacity) {
+  if (g_releases == nullptr) return;
+  bool zero = true;
+  for (std::size_t i = 0; i < capacity && zero; ++i) zero = data[i] == 0;
+  g_releases->push_back({wiped, capacity, zero});
+}
+
+TEST_F(ObjectTest, FailedDecryptionWipesThePartialPlaintext) {
+  for (std::size_t size : {std::size_t{3 * 65536 + 10}, std::size_t{(6u << 20) + 10}}) {  // heap, then mapped
+    SCOPED_TRACE(size);
+    ByteVec container = encrypt_ok(test_bytes(size, 9), a_->public_key);
+    container.back() ^= 0x01;
+    std::vector<Release> releases;
+    g_releases = &releases;
+    testing_hooks::set_release_hook(record_release);
+    const Decrypted d = decrypt(container, a_->secret);
+    testing_hooks::set_release_hook(nullptr);
+    g_releases = nullptr;
+    EXPECT_EQ(d.status, VESK_AUTHENTICATION_FAILED);
+    bool found = false;
+    for (const Release& r : releases) {
+      if (r.capacity != size) continue;
+      found = true;
+      EXPECT_EQ(r.wiped, r.capacity);
+      EXPECT_TRUE(r.all_zero);
+    }
+    EXPECT_TRUE(found) << "no release of the plaintext's allocation";
+  }
+}
+
 // ---- written by the test writer ---------------------------------------------------------------
 
 TEST_F(ObjectTest, HeaderAndMetadataRulesOfWhatOthersMayWrite) {

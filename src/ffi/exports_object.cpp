@@ -4,6 +4,7 @@
 
 #include "core/crypto/xwing.h"
 #include "ffi/args.h"
+#include "format/container.h"
 #include "ffi/guard.h"
 #include "ffi/handles.h"
 #include "ffi/results.h"
@@ -19,6 +20,12 @@ using namespace vesk;
 namespace {
 
 using object::ObjectErrorKind;
+
+// The decryption cap is the longest container the largest plaintext can give.
+static_assert(VESK_MAX_CONTAINER == format::kPreludeLen + format::kMaxHeaderBlockLen + format::kPayloadSaltLen +
+                                        std::uint64_t{VESK_MAX_PLAINTEXT} +
+                                        format::chunk_count(VESK_MAX_PLAINTEXT) *
+                                            (format::kChunkHeaderLen + format::kChunkTagLen));
 
 ffi::Status encrypt_status(const object::ObjectError& e) {
   switch (e.kind) {

@@ -104,7 +104,7 @@ FormatResult<std::vector<std::uint8_t>> encode_header(const ContainerHeader& hea
 // True when a chunk of `type` with ciphertext length `n` may stand at `index`.
 bool chunk_header_ok(std::uint8_t type, std::uint32_t n, std::uint64_t index);
 // The number of chunks a plaintext of `len` bytes is cut into (an empty one still has one).
-inline std::uint64_t chunk_count(std::uint64_t len) {
+constexpr std::uint64_t chunk_count(std::uint64_t len) {
   return len == 0 ? 1 : (len - 1) / kChunkPlaintextLen + 1;
 }
 
