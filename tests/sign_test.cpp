@@ -348,8 +348,9 @@ TEST(SigningIdentityExports, KeyFiles) {
   vesk_signing_identity_free(from_file.handle);
   vesk_signing_identity_free(from_seed.handle);
 
-  ByteVec bad_version = file, long_v1 = file, changed_salt = file;
+  ByteVec bad_version = file, long_v1 = file, changed_salt = file, damaged_magic = file;
   bad_version[8] = 3;
+  damaged_magic[0] ^= 0x20;
   long_v1[8] = 1;
   changed_salt[20] ^= 0x01;
   const ByteVec v1 = version1_file(seed, passphrase);
@@ -365,6 +366,7 @@ TEST(SigningIdentityExports, KeyFiles) {
       {"wrong passphrase", file, "wrong horse battery", VESK_WRONG_PASSPHRASE},
       {"header changed", changed_salt, passphrase, VESK_WRONG_PASSPHRASE},
       {"unsupported version", bad_version, passphrase, VESK_NOT_KEY_FILE},
+      {"damaged magic: 95 bytes that are no seed", damaged_magic, passphrase, VESK_NOT_KEY_FILE},
       {"version 1 at 95 bytes", long_v1, passphrase, VESK_MALFORMED_INPUT},
       {"truncated", ByteVec(file.begin(), file.end() - 1), passphrase, VESK_MALFORMED_INPUT},
       {"recipient secret, kind 2", ByteVec(recipient_file->begin(), recipient_file->end()), passphrase,

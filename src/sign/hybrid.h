@@ -28,6 +28,8 @@ using Signature = std::array<std::uint8_t, kSignatureLen>;
 // secret part.
 class SigningIdentity {
  public:
+  // Derives both keys from a 32-byte identity seed (any other length is a fault). The caller's
+  // seed is only read; every intermediate seed is wiped.
   static std::unique_ptr<SigningIdentity> from_seed(Bytes identity_seed32);
   ~SigningIdentity();
   SigningIdentity(const SigningIdentity&) = delete;

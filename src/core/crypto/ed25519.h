@@ -48,8 +48,8 @@ class Ed25519VerifyingKey {
   static std::optional<Ed25519VerifyingKey> decode(Bytes encoding32);
   const Ed25519Public& encoding() const { return encoding_; }
   bool small_order() const { return small_order_; }
-  // Strict verification: A not of small order, R decodes and is not of small order, S < l, and
-  // the encoding of [S]B - [k]A equals R as it stands (no cofactor).
+  // Strict verification: A not of small order, R not of small order, S < l, and the encoding of
+  // [S]B - [k]A equals R as it stands (no cofactor; so R also decodes).
   bool verify_strict(Bytes message, Bytes signature) const;
 
  private:
