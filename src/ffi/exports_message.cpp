@@ -1,0 +1,52 @@
+// Message signatures: vesk_sign_message and vesk_verify_message.
+#include "ffi/args.h"
+#include "ffi/guard.h"
+#include "ffi/results.h"
+#include "ffi/handles.h"
+#include "ffi/status_signatures.h"
+#include "sign/message.h"
+#include "vesk.h"
+
+using namespace vesk;
+
+extern "C" {
+
+VESK_EXPORT VeskStatus vesk_sign_message(const VeskSigningIdentityHandle* identity, const uint8_t* context,
+                                         size_t context_len, const uint8_t* message, size_t message_len,
+                                         VeskBuffer* signature_out) {
+  // Every breach, the reserved context included, is the same status, so the order among them is
+  // free; it follows the documented list.
+  if (context_len > sign::kMaxContextLen) return VESK_INVALID_ARGUMENT;
+  if (identity == nullptr || signature_out == nullptr) return VESK_INVALID_ARGUMENT;
+  if (!ffi::range_ok(context, context_len, sign::kMaxContextLen)) return VESK_INVALID_ARGUMENT;
+  if (!ffi::range_ok(message, message_len, sign::kMaxMessageLen)) return VESK_INVALID_ARGUMENT;
+  const Bytes ctx = ffi::range(context, context_len);
+  if (sign::is_reserved_context(ctx)) return VESK_INVALID_ARGUMENT;
+  return ffi::guarded([&]() -> ffi::Status {
+    auto signature = sign::sign_message(ffi::identity_of(identity), ctx, ffi::range(message, message_len));
+    if (!signature) return ffi::status_of(signature.error());
+    ffi::put_bytes(signature_out, *signature);
+    return ffi::Status::Ok;
+  });
+}
+
+VESK_EXPORT VeskStatus vesk_verify_message(const uint8_t* verifying_key, size_t verifying_key_len,
+                                           const uint8_t* context, size_t context_len, const uint8_t* message,
+                                           size_t message_len, const uint8_t* signature, size_t signature_len) {
+  // Caps and pointers first, then the exact lengths: a key or signature of the wrong size is an
+  // argument breach (1), never a failed verification.
+  if (!ffi::range_ok(verifying_key, verifying_key_len, VESK_MAX_KEY_DATA)) return VESK_INVALID_ARGUMENT;
+  if (!ffi::range_ok(context, context_len, sign::kMaxContextLen)) return VESK_INVALID_ARGUMENT;
+  if (!ffi::range_ok(message, message_len, sign::kMaxMessageLen)) return VESK_INVALID_ARGUMENT;
+  if (signature == nullptr) return VESK_INVALID_ARGUMENT;
+  if (verifying_key_len != sign::kVerifyingKeyLen) return VESK_INVALID_ARGUMENT;
+  if (signature_len != sign::kSignatureLen) return VESK_INVALID_ARGUMENT;
+  return ffi::guarded([&]() -> ffi::Status {
+    auto verified = sign::verify_message(ffi::range(verifying_key, verifying_key_len), ffi::range(context, context_len),
+                                         ffi::range(message, message_len), ffi::range(signature, signature_len));
+    if (!verified) return ffi::status_of(verified.error());
+    return ffi::Status::Ok;
+  });
+}
+
+}  // extern "C"

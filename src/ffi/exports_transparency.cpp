@@ -1,0 +1,86 @@
+// The transparency exports: Merkle inclusion and consistency proofs, and signed checkpoints.
+#include "ffi/args.h"
+#include "ffi/guard.h"
+#include "ffi/results.h"
+#include "ffi/status.h"
+#include "transparency/checkpoint/checkpoint.h"
+#include "transparency/merkle.h"
+#include "vesk.h"
+
+using namespace vesk;
+
+namespace {
+
+bool hash_ok(const std::uint8_t* p, std::size_t len) { return ffi::exact_ok(p, len, transparency::kHashLen); }
+
+bool proof_ok(const std::uint8_t* p, std::size_t len) {
+  return ffi::range_ok(p, len, VESK_MAX_PROOF) && len % transparency::kHashLen == 0;
+}
+
+transparency::HashView hash_view(const std::uint8_t* p) { return transparency::HashView(p, transparency::kHashLen); }
+
+// A proof either verifies or it does not; every refusal is the one status.
+ffi::Status proof_status(bool verified) {
+  return verified ? ffi::Status::Ok : ffi::Status::AuthenticationFailed;
+}
+
+ffi::Status checkpoint_status(transparency::CheckpointError e) {
+  using E = transparency::CheckpointError;
+  switch (e) {
+    case E::UnusableKey: return ffi::Status::NotKeyFile;
+    case E::Malformed: return ffi::Status::MalformedInput;
+    case E::OriginMismatch:
+    case E::NoLogSignature:
+    case E::BadLogSignature: return ffi::Status::AuthenticationFailed;
+  }
+  VESK_FAULT("unknown checkpoint error");
+}
+
+}  // namespace
+
+extern "C" {
+
+VESK_EXPORT VeskStatus vesk_transparency_verify_inclusion(const uint8_t* leaf_hash, size_t leaf_hash_len,
+                                                          uint64_t leaf_index, uint64_t tree_size,
+                                                          const uint8_t* proof, size_t proof_len,
+                                                          const uint8_t* root, size_t root_len) {
+  if (!hash_ok(leaf_hash, leaf_hash_len) || !hash_ok(root, root_len) || !proof_ok(proof, proof_len))
+    return code(ffi::Status::InvalidArgument);
+  return ffi::guarded([&] {
+    return proof_status(transparency::verify_inclusion(hash_view(leaf_hash), leaf_index, tree_size,
+                                                       ffi::range(proof, proof_len), hash_view(root)));
+  });
+}
+
+VESK_EXPORT VeskStatus vesk_transparency_verify_consistency(uint64_t old_size, uint64_t new_size,
+                                                            const uint8_t* proof, size_t proof_len,
+                                                            const uint8_t* old_root, size_t old_root_len,
+                                                            const uint8_t* new_root, size_t new_root_len) {
+  if (!hash_ok(old_root, old_root_len) || !hash_ok(new_root, new_root_len) || !proof_ok(proof, proof_len))
+    return code(ffi::Status::InvalidArgument);
+  return ffi::guarded([&] {
+    return proof_status(transparency::verify_consistency(old_size, new_size, ffi::range(proof, proof_len),
+                                                         hash_view(old_root), hash_view(new_root)));
+  });
+}
+
+VESK_EXPORT VeskStatus vesk_checkpoint_verify(const uint8_t* checkpoint, size_t checkpoint_len, const char* origin,
+                                              const uint8_t* verifying_key, size_t verifying_key_len,
+                                              uint64_t* tree_size_out, VeskBuffer* root_out) {
+  if (origin == nullptr || tree_size_out == nullptr || root_out == nullptr) return code(ffi::Status::InvalidArgument);
+  if (!ffi::range_ok(verifying_key, verifying_key_len, VESK_MAX_KEY_DATA)) return code(ffi::Status::InvalidArgument);
+  if (!ffi::range_ok(checkpoint, checkpoint_len, VESK_MAX_CHECKPOINT)) return code(ffi::Status::InvalidArgument);
+  const auto expected_origin = ffi::text_arg(origin);
+  if (!expected_origin) return code(ffi::Status::InvalidArgument);
+  return ffi::guarded([&] {
+    auto verified = transparency::verify_checkpoint(ffi::range(checkpoint, checkpoint_len), *expected_origin,
+                                                    ffi::range(verifying_key, verifying_key_len));
+    if (!verified) return checkpoint_status(verified.error());
+    // The allocation comes first, so nothing is written if it cannot be made.
+    ffi::put_bytes(root_out, verified->root);
+    *tree_size_out = verified->tree_size;
+    return ffi::Status::Ok;
+  });
+}
+
+}  // extern "C"

@@ -1,0 +1,47 @@
+#include "ffi/status_identity.h"
+
+namespace vesk::ffi {
+
+using identity::ErrorStage;
+
+Status identity_status(const identity::IdentityError& error) {
+  using K = identity::IdentityErrorKind;
+  switch (error.kind) {
+    // Raised both while decoding (the input does not parse) and during replay (a parsed log that
+    // is not a valid history).
+    case K::Malformed:
+    case K::TooManyEntries:
+    case K::LabelTooLong:
+      return error.stage == ErrorStage::Decoding ? Status::MalformedInput : Status::AuthenticationFailed;
+    case K::EmptyLog:
+    case K::SequenceMismatch:
+    case K::LinkMismatch:
+    case K::BadSignature:
+    case K::UnknownSigner:
+    case K::UnexpectedEvent:
+    case K::DeviceAlreadyActive:
+    case K::UnknownDevice:
+    case K::LastDevice:
+    case K::PinMismatch:
+    case K::BindingInvalid:
+    case K::EpochBindingMismatch:
+      return Status::AuthenticationFailed;
+  }
+  VESK_FAULT("identity error kind out of range");
+}
+
+Status epoch_status(const identity::EpochChainError& error) {
+  using K = identity::EpochChainErrorKind;
+  switch (error.kind) {
+    case K::Malformed:
+    case K::TooManyEpochs:
+      return error.stage == ErrorStage::Decoding ? Status::MalformedInput : Status::AuthenticationFailed;
+    case K::NumberMismatch:
+    case K::KeyLength:
+    case K::HashMismatch:
+      return Status::AuthenticationFailed;
+  }
+  VESK_FAULT("epoch chain error kind out of range");
+}
+
+}  // namespace vesk::ffi

@@ -1,0 +1,90 @@
+#include "sign/challenge/challenge.h"
+
+#include <algorithm>
+
+#include "core/byte_io.h"
+#include "core/check.h"
+#include "core/utf8.h"
+
+namespace vesk::sign {
+
+namespace {
+
+ChallengeError error(ChallengeErrorKind kind) { return ChallengeError{kind}; }
+
+}  // namespace
+
+Expected<Challenge, ChallengeError> decode_challenge(Bytes input) {
+  ByteReader r(input);
+  Challenge c;
+  auto nonce = r.read(kNonceLen);
+  auto purpose_len = r.read_be64();
+  if (!nonce || !purpose_len) return unexpected(error(ChallengeErrorKind::Malformed));
+  // The declared length must leave exactly the two trailing integers; compared without adding
+  // to the (possibly enormous) claimed length.
+  if (*purpose_len > r.remaining() || r.remaining() - *purpose_len != 16)
+    return unexpected(error(ChallengeErrorKind::Malformed));
+  auto purpose = r.read(static_cast<std::size_t>(*purpose_len));
+  auto issued_at = r.read_be64();
+  auto lifetime = r.read_be64();
+  VESK_CHECK(purpose && issued_at && lifetime && r.at_end(), "challenge length arithmetic");
+  if (!is_valid_utf8(*purpose)) return unexpected(error(ChallengeErrorKind::Malformed));
+  std::copy(nonce->begin(), nonce->end(), c.nonce.begin());
+  c.purpose = *purpose;
+  c.issued_at = *issued_at;
+  c.lifetime = *lifetime;
+  return c;
+}
+
+OutputBuffer encode_challenge(const Challenge& c) {
+  OutputBuffer out(checked_add(kChallengeFixedLen, c.purpose.size()));
+  std::uint8_t word[8];
+  out.append(c.nonce.data(), c.nonce.size());
+  store_be64(word, c.purpose.size());
+  out.append(word, 8);
+  if (!c.purpose.empty()) out.append(c.purpose.data(), c.purpose.size());
+  store_be64(word, c.issued_at);
+  out.append(word, 8);
+  store_be64(word, c.lifetime);
+  out.append(word, 8);
+  VESK_CHECK(out.size() == out.capacity(), "challenge encoding size");
+  return out;
+}
+
+namespace {
+
+// The bytes that are signed: the challenge re-encoded from what was decoded. Decoding is strict,
+// so these equal the input; checked rather than assumed.
+OutputBuffer signed_bytes(const Challenge& c, Bytes input) {
+  OutputBuffer encoded = encode_challenge(c);
+  VESK_CHECK(equal_bytes({encoded.data(), encoded.size()}, input), "challenge re-encoding differs from its input");
+  return encoded;
+}
+
+}  // namespace
+
+Expected<Signature, ChallengeError> answer_challenge(const SigningIdentity& identity, Bytes challenge) {
+  VESK_TRY(decoded, decode_challenge(challenge));
+  const OutputBuffer message = signed_bytes(decoded, challenge);
+  return hybrid_sign(identity, as_bytes(kChallengeContext), {message.data(), message.size()});
+}
+
+Expected<void, ChallengeError> accept_challenge(SpentNonceSet& set, Bytes challenge, Bytes signature,
+                                                Bytes verifying_key, std::uint64_t now) {
+  VESK_TRY(decoded, decode_challenge(challenge));
+  const std::optional<DecodedVerifyingKey> key = decode_verifying_key(verifying_key);
+  if (!key) return unexpected(error(ChallengeErrorKind::UndecodableKey));
+  const std::uint64_t deadline = deadline_of(decoded);
+  // Expiry before the signature: an expired challenge is refused whatever its answer.
+  if (now > deadline) return unexpected(error(ChallengeErrorKind::Expired));
+  const OutputBuffer message = signed_bytes(decoded, challenge);
+  if (!hybrid_verify(*key, as_bytes(kChallengeContext), {message.data(), message.size()}, signature))
+    return unexpected(error(ChallengeErrorKind::Invalid));
+  // Only a verified answer may change the set.
+  set.purge_expired(now);
+  if (set.contains(decoded.nonce)) return unexpected(error(ChallengeErrorKind::Replayed));
+  set.append(decoded.nonce, deadline);
+  return {};
+}
+
+}  // namespace vesk::sign

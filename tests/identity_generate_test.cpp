@@ -1,0 +1,126 @@
+// vesk_identity_generate: a new identity seed inside a kind-1 key file, opened by both open
+// operations, with the writer's and the randomness source's failures mapped to their statuses.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ffi/random_sourced.h"
+#include "support/test_util.h"
+#include "vesk.h"
+
+namespace vesk::testing {
+namespace {
+
+using ByteVec = std::vector<std::uint8_t>;
+const char kPassphrase[] = "correct horse battery";
+
+// A source that hands out a seed the test knows, so the file can be compared with the bare seed.
+ByteVec g_known_seed = test_bytes(32, 42);
+Expected<void, RandomError> known_source(MutBytes out) {
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = g_known_seed[i % g_known_seed.size()];
+  return {};
+}
+Expected<void, RandomError> failing_source(MutBytes) { return unexpected(RandomError{EIO}); }
+
+ByteVec verifying_key_of(const ByteVec& data, const char* passphrase) {
+  VeskSigningIdentityHandle* id = nullptr;
+  EXPECT_EQ(vesk_signing_identity_open(data.data(), data.size(), passphrase, &id), VESK_OK);
+  if (id == nullptr) return {};
+  ScopedBuffer vk;
+  EXPECT_EQ(vesk_signing_identity_public(id, vk.out()), VESK_OK);
+  vesk_signing_identity_free(id);
+  return vk.bytes();
+}
+
+ByteVec recipient_key_of(const ByteVec& data, const char* passphrase) {
+  VeskSecretKeyHandle* key = nullptr;
+  EXPECT_EQ(vesk_secret_key_open(data.data(), data.size(), passphrase, &key), VESK_OK);
+  if (key == nullptr) return {};
+  ScopedBuffer pk;
+  EXPECT_EQ(vesk_secret_key_public(key, pk.out()), VESK_OK);
+  vesk_secret_key_free(key);
+  return pk.bytes();
+}
+
+TEST(IdentityGenerate, FileOpensAsSigningIdentityAndRecipientKeyOfTheSeed) {
+  ScopedBuffer file;
+  ASSERT_EQ(ffi::identity_generate_from(&known_source, kPassphrase, file.out()), VESK_OK);
+  const ByteVec bytes = file.bytes();
+  ASSERT_EQ(bytes.size(), VESK_KEY_FILE_LEN);
+  EXPECT_EQ(file.get().capacity, VESK_KEY_FILE_LEN);
+  EXPECT_EQ(std::memcmp(bytes.data(), "VESK-KEY", 8), 0);
+  EXPECT_EQ(bytes[8], 2);   // version
+  EXPECT_EQ(bytes[46], 1);  // kind: identity seed
+  // The seed itself is nowhere in the file.
+  EXPECT_EQ(std::search(bytes.begin(), bytes.end(), g_known_seed.begin(), g_known_seed.end()), bytes.end());
+
+  const ByteVec vk = verifying_key_of(bytes, kPassphrase);
+  EXPECT_EQ(vk.size(), VESK_VERIFYING_KEY_LEN);
+  EXPECT_EQ(vk, verifying_key_of(g_known_seed, nullptr));
+  const ByteVec pk = recipient_key_of(bytes, kPassphrase);
+  EXPECT_EQ(pk.size(), VESK_PUBLIC_KEY_LEN);
+  EXPECT_EQ(pk, recipient_key_of(g_known_seed, nullptr));
+}
+
+TEST(IdentityGenerate, EachCallIsANewIdentity) {
+  ScopedBuffer a, b;
+  ASSERT_EQ(vesk_identity_generate(kPassphrase, a.out()), VESK_OK);
+  ASSERT_EQ(vesk_identity_generate(kPassphrase, b.out()), VESK_OK);
+  const ByteVec vk_a = verifying_key_of(a.bytes(), kPassphrase), vk_b = verifying_key_of(b.bytes(), kPassphrase);
+  ASSERT_EQ(vk_a.size(), VESK_VERIFYING_KEY_LEN);
+  EXPECT_NE(vk_a, vk_b);
+  // The file signs: a message signed by the opened identity verifies under its key.
+  VeskSigningIdentityHandle* id = nullptr;
+  ASSERT_EQ(vesk_signing_identity_open(a.get().data, a.get().len, kPassphrase, &id), VESK_OK);
+  ScopedBuffer sig;
+  ASSERT_EQ(vesk_sign_message(id, nullptr, 0, reinterpret_cast<const std::uint8_t*>("hi"), 2, sig.out()), VESK_OK);
+  vesk_signing_identity_free(id);
+  EXPECT_EQ(vesk_verify_message(vk_a.data(), vk_a.size(), nullptr, 0, reinterpret_cast<const std::uint8_t*>("hi"), 2,
+                                sig.get().data, sig.get().len),
+            VESK_OK);
+  EXPECT_EQ(vesk_verify_message(vk_b.data(), vk_b.size(), nullptr, 0, reinterpret_cast<const std::uint8_t*>("hi"), 2,
+                                sig.get().data, sig.get().len),
+            VESK_AUTHENTICATION_FAILED);
+}
+
+TEST(IdentityGenerate, FailuresLeaveTheOutputUntouched) {
+  struct Case {
+    const char* name;
+    ffi::RandomFill source;
+    const char* passphrase;
+    bool null_out;
+    VeskStatus expected;
+  };
+  const Case cases[] = {
+      {"passphrase NULL", &random_fill, nullptr, false, VESK_INVALID_ARGUMENT},
+      {"out NULL", &random_fill, kPassphrase, true, VESK_INVALID_ARGUMENT},
+      {"passphrase not UTF-8", &random_fill, "passphrase\xFF", false, VESK_INVALID_ARGUMENT},
+      {"empty passphrase", &random_fill, "", false, VESK_INVALID_ARGUMENT},
+      {"seven scalar values", &random_fill, "1234567", false, VESK_INVALID_ARGUMENT},
+      {"four composed from eight", &random_fill, "e\xCC\x81" "e\xCC\x81" "e\xCC\x81" "e\xCC\x81", false,
+       VESK_INVALID_ARGUMENT},
+      {"randomness fails", &failing_source, kPassphrase, false, VESK_INTERNAL_ERROR},
+      // Arguments are checked before any randomness is drawn.
+      {"randomness fails, passphrase NULL", &failing_source, nullptr, false, VESK_INVALID_ARGUMENT},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    VeskBuffer out = sentinel_buffer();
+    EXPECT_EQ(ffi::identity_generate_from(c.source, c.passphrase, c.null_out ? nullptr : &out), c.expected);
+    EXPECT_TRUE(is_sentinel(out));
+  }
+  VeskBuffer out = sentinel_buffer();
+  EXPECT_EQ(vesk_identity_generate("1234567", &out), VESK_INVALID_ARGUMENT);
+  EXPECT_TRUE(is_sentinel(out));
+  // Eight scalar values pass, however many bytes they take.
+  ScopedBuffer ok;
+  EXPECT_EQ(vesk_identity_generate("\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", ok.out()),
+            VESK_OK);
+}
+
+}  // namespace
+}  // namespace vesk::testing

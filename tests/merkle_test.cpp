@@ -1,0 +1,612 @@
+// Merkle proof verification through the exports, against a tree model written here from the
+// RFC 6962 definitions (MTH, PATH, PROOF/SUBPROOF), the published vectors, and synthetic proofs for
+// trees too large to build.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "core/crypto/hash.h"
+#include "support/test_util.h"
+#include "support/vectors.h"
+#include "transparency/merkle.h"
+#include "vesk.h"
+
+namespace {
+
+using vesk::testing::ByteVec;
+using vesk::testing::from_hex;
+using vesk::testing::hex_field;
+using Hash = vesk::transparency::Hash;
+using HashList = std::vector<Hash>;
+
+constexpr std::uint64_t kMax = ~std::uint64_t{0};
+
+Hash node(const Hash& l, const Hash& r) {
+  const std::uint8_t prefix = 0x01;
+  return vesk::crypto::sha256({vesk::Bytes(&prefix, 1), l, r});
+}
+
+Hash leaf_hash(std::uint64_t i) {
+  const std::uint8_t prefix = 0x00;
+  auto data = vesk::testing::test_bytes(i % 7, static_cast<std::uint32_t>(i + 1));
+  return vesk::crypto::sha256({vesk::Bytes(&prefix, 1), data});
+}
+
+Hash random_hash(std::uint32_t seed) {
+  auto b = vesk::testing::test_bytes(32, seed);
+  Hash h;
+  std::copy(b.begin(), b.end(), h.begin());
+  return h;
+}
+
+// Largest power of two strictly below n, by counting rather than by bit tricks.
+std::uint64_t split(std::uint64_t n) {
+  std::uint64_t k = 1;
+  while (k < n - k) k <<= 1;
+  return k;
+}
+
+ByteVec concat(const HashList& hashes) {
+  ByteVec out;
+  for (const Hash& h : hashes) out.insert(out.end(), h.begin(), h.end());
+  return out;
+}
+
+// A real tree over leaves 0..n-1 with the RFC definitions, subtree hashes memoised.
+class RfcTree {
+ public:
+  explicit RfcTree(std::uint64_t n) {
+    for (std::uint64_t i = 0; i < n; ++i) leaves_.push_back(leaf_hash(i));
+  }
+  explicit RfcTree(HashList leaves) : leaves_(std::move(leaves)) {}
+  std::uint64_t size() const { return leaves_.size(); }
+  const Hash& leaf(std::uint64_t i) const { return leaves_.at(i); }
+
+  Hash mth(std::uint64_t lo, std::uint64_t hi) {
+    if (hi - lo == 1) return leaves_.at(lo);
+    auto key = std::make_pair(lo, hi);
+    if (auto it = memo_.find(key); it != memo_.end()) return it->second;
+    const std::uint64_t k = split(hi - lo);
+    Hash h = node(mth(lo, lo + k), mth(lo + k, hi));
+    memo_[key] = h;
+    return h;
+  }
+  Hash root(std::uint64_t n) { return mth(0, n); }
+
+  // PATH(m, D[lo:hi]), from the leaf upward.
+  HashList path(std::uint64_t m, std::uint64_t lo, std::uint64_t hi) {
+    if (hi - lo == 1) return {};
+    const std::uint64_t k = split(hi - lo);
+    HashList p;
+    if (m < k) {
+      p = path(m, lo, lo + k);
+      p.push_back(mth(lo + k, hi));
+    } else {
+      p = path(m - k, lo + k, hi);
+      p.push_back(mth(lo, lo + k));
+    }
+    return p;
+  }
+
+  // PROOF(m, D[n]) = SUBPROOF(m, D[0:n], true).
+  HashList proof(std::uint64_t m, std::uint64_t n) { return m == n ? HashList{} : subproof(m, 0, n, true); }
+
+ private:
+  HashList subproof(std::uint64_t m, std::uint64_t lo, std::uint64_t hi, bool whole) {
+    if (m == hi - lo) return whole ? HashList{} : HashList{mth(lo, hi)};
+    const std::uint64_t k = split(hi - lo);
+    HashList p;
+    if (m <= k) {
+      p = subproof(m, lo, lo + k, whole);
+      p.push_back(mth(lo + k, hi));
+    } else {
+      p = subproof(m - k, lo + k, hi, false);
+      p.push_back(mth(lo, lo + k));
+    }
+    return p;
+  }
+
+  HashList leaves_;
+  std::map<std::pair<std::uint64_t, std::uint64_t>, Hash> memo_;
+};
+
+// The root a proof stands for, read top down from the RFC recursion with the proof's hashes in
+// place of subtrees that are not built. nullopt when the proof has the wrong number of hashes or
+// the claim is out of range. This is how proofs for trees of 2^64 - 1 leaves are made.
+class ProofReader {
+ public:
+  explicit ProofReader(const HashList& p) : p_(p) {}
+  std::optional<Hash> next() { return pos_ < p_.size() ? std::optional<Hash>(p_[pos_++]) : std::nullopt; }
+  bool done() const { return pos_ == p_.size(); }
+
+ private:
+  const HashList& p_;
+  std::size_t pos_ = 0;
+};
+
+std::optional<Hash> inclusion_root(const Hash& leaf, std::uint64_t m, std::uint64_t n, ProofReader& in) {
+  if (n == 1) return leaf;
+  const std::uint64_t k = split(n);
+  if (m < k) {
+    auto below = inclusion_root(leaf, m, k, in);
+    auto sib = in.next();
+    if (!below || !sib) return std::nullopt;
+    return node(*below, *sib);
+  }
+  auto below = inclusion_root(leaf, m - k, n - k, in);
+  auto sib = in.next();
+  if (!below || !sib) return std::nullopt;
+  return node(*sib, *below);
+}
+
+std::optional<Hash> model_inclusion_root(const Hash& leaf, std::uint64_t index, std::uint64_t size,
+                                         const HashList& proof) {
+  if (index >= size) return std::nullopt;
+  ProofReader in(proof);
+  auto r = inclusion_root(leaf, index, size, in);
+  if (!r || !in.done()) return std::nullopt;
+  return r;
+}
+
+// Old and new roots a consistency proof stands for; `old_root` is the old tree itself when it is
+// a complete left subtree (the proof then leaves it out).
+std::optional<std::pair<Hash, Hash>> consistency_roots(std::uint64_t m, std::uint64_t n, bool whole,
+                                                       const Hash& old_root, ProofReader& in) {
+  if (m == n) {
+    if (whole) return std::make_pair(old_root, old_root);
+    auto h = in.next();
+    if (!h) return std::nullopt;
+    return std::make_pair(*h, *h);
+  }
+  const std::uint64_t k = split(n);
+  if (m <= k) {
+    auto below = consistency_roots(m, k, whole, old_root, in);
+    auto right = in.next();
+    if (!below || !right) return std::nullopt;
+    return std::make_pair(below->first, node(below->second, *right));
+  }
+  auto below = consistency_roots(m - k, n - k, false, old_root, in);
+  auto left = in.next();
+  if (!below || !left) return std::nullopt;
+  return std::make_pair(node(*left, below->first), node(*left, below->second));
+}
+
+std::optional<std::pair<Hash, Hash>> model_consistency_roots(std::uint64_t m, std::uint64_t n, const HashList& proof,
+                                                             const Hash& old_root) {
+  if (m == 0 || m >= n) return std::nullopt;
+  ProofReader in(proof);
+  auto r = consistency_roots(m, n, true, old_root, in);
+  if (!r || !in.done()) return std::nullopt;
+  return r;
+}
+
+// What a verifier following the RFC recursion answers.
+bool model_accepts_inclusion(const Hash& leaf, std::uint64_t i, std::uint64_t n, const HashList& proof,
+                             const Hash& root) {
+  auto r = model_inclusion_root(leaf, i, n, proof);
+  return r && *r == root;
+}
+bool model_accepts_consistency(std::uint64_t m, std::uint64_t n, const HashList& proof, const Hash& a, const Hash& b) {
+  if (m != 0 && m == n) return proof.empty() && a == b;
+  auto r = model_consistency_roots(m, n, proof, a);
+  return r && r->first == a && r->second == b;
+}
+
+VeskStatus inclusion(const Hash& leaf, std::uint64_t i, std::uint64_t n, const ByteVec& proof, const Hash& root) {
+  return vesk_transparency_verify_inclusion(leaf.data(), leaf.size(), i, n, proof.data(), proof.size(), root.data(),
+                                            root.size());
+}
+VeskStatus inclusion(const Hash& leaf, std::uint64_t i, std::uint64_t n, const HashList& proof, const Hash& root) {
+  return inclusion(leaf, i, n, concat(proof), root);
+}
+VeskStatus consistency(std::uint64_t m, std::uint64_t n, const ByteVec& proof, const Hash& a, const Hash& b) {
+  return vesk_transparency_verify_consistency(m, n, proof.data(), proof.size(), a.data(), a.size(), b.data(),
+                                              b.size());
+}
+VeskStatus consistency(std::uint64_t m, std::uint64_t n, const HashList& proof, const Hash& a, const Hash& b) {
+  return consistency(m, n, concat(proof), a, b);
+}
+
+constexpr VeskStatus kOk = VESK_OK;
+constexpr VeskStatus kRefused = VESK_AUTHENTICATION_FAILED;
+
+// A damaged proof is refused; one grown past 64 hashes already breaks the argument rules.
+VeskStatus refusal(const HashList& proof) {
+  return proof.size() > vesk::transparency::kMaxProofHashes ? VESK_INVALID_ARGUMENT : kRefused;
+}
+
+// The ways of damaging a proof: every one must be refused.
+std::vector<std::pair<std::string, HashList>> damaged(const HashList& proof) {
+  std::vector<std::pair<std::string, HashList>> out;
+  for (std::size_t j = 0; j < proof.size(); ++j) {
+    HashList p = proof;
+    p[j][j % 32] ^= 0x01;
+    out.emplace_back("hash " + std::to_string(j) + " changed", p);
+    if (j > 0) {
+      HashList s = proof;
+      std::swap(s[j - 1], s[j]);
+      if (s != proof) out.emplace_back("hashes " + std::to_string(j - 1) + "/" + std::to_string(j) + " swapped", s);
+    }
+  }
+  HashList appended = proof;
+  appended.push_back(random_hash(77));
+  out.emplace_back("hash appended", appended);
+  HashList prepended = proof;
+  prepended.insert(prepended.begin(), random_hash(78));
+  out.emplace_back("hash prepended", prepended);
+  if (!proof.empty()) {
+    HashList doubled = proof;
+    doubled.push_back(proof.back());
+    out.emplace_back("last hash repeated", doubled);
+    out.emplace_back("first hash removed", HashList(proof.begin() + 1, proof.end()));
+    out.emplace_back("last hash removed", HashList(proof.begin(), proof.end() - 1));
+  }
+  return out;
+}
+
+constexpr std::uint64_t kModelSizes = 72;  // past 64, so seven-level paths are covered
+
+TEST(MerkleInclusion, EveryProofOfSmallTreesVerifiesAndEveryDamageIsRefused) {
+  RfcTree tree(kModelSizes);
+  std::size_t same_shape = 0, other_shape = 0;
+  for (std::uint64_t n = 1; n <= kModelSizes; ++n) {
+    const Hash root = tree.root(n);
+    for (std::uint64_t i = 0; i < n; ++i) {
+      SCOPED_TRACE("inclusion (" + std::to_string(i) + ", " + std::to_string(n) + ")");
+      const Hash& leaf = tree.leaf(i);
+      const HashList proof = tree.path(i, 0, n);
+      ASSERT_EQ(inclusion(leaf, i, n, proof, root), kOk);
+      ASSERT_TRUE(model_accepts_inclusion(leaf, i, n, proof, root));
+
+      for (const auto& [what, p] : damaged(proof)) EXPECT_EQ(inclusion(leaf, i, n, p, root), kRefused) << what;
+      Hash other_leaf = leaf;
+      other_leaf[31] ^= 0x80;
+      EXPECT_EQ(inclusion(other_leaf, i, n, proof, root), kRefused);
+      Hash other_root = root;
+      other_root[0] ^= 0x01;
+      EXPECT_EQ(inclusion(leaf, i, n, proof, other_root), kRefused);
+      if (n > 1) { EXPECT_EQ(inclusion(leaf, i, n, proof, leaf), kRefused); }
+      EXPECT_EQ(inclusion(leaf, n, n, proof, root), kRefused) << "index equal to the size";
+
+      // Another index in the same tree is another path: always refused.
+      EXPECT_EQ(inclusion(leaf, i + 1, n, proof, root), kRefused);
+      EXPECT_EQ(inclusion(leaf, i - 1, n, proof, root), kRefused);
+      EXPECT_EQ(inclusion(leaf, n, i, proof, root), kRefused) << "index and size swapped";
+      // Another size: the proof does not carry the size, so a size whose path to i has the same
+      // shape folds to the same root (the checkpoint binds size and root together). Such claims
+      // must get exactly the answer of the RFC recursion.
+      const std::uint64_t sizes[] = {n + 1, n - 1, 2 * n, n + 2, i + 1};
+      for (std::uint64_t cn : sizes) {
+        if (cn == n) continue;
+        const bool model = model_accepts_inclusion(leaf, i, cn, proof, root);
+        EXPECT_EQ(inclusion(leaf, i, cn, proof, root), model ? kOk : kRefused) << "size " << cn;
+        (model ? same_shape : other_shape)++;
+      }
+    }
+  }
+  EXPECT_GT(same_shape, 0u);
+  EXPECT_GT(other_shape, 0u);
+}
+
+TEST(MerkleConsistency, EveryProofOfSmallTreesVerifiesAndEveryDamageIsRefused) {
+  RfcTree tree(kModelSizes);
+  std::size_t same_shape = 0, other_shape = 0;
+  for (std::uint64_t n = 1; n <= kModelSizes; ++n) {
+    const Hash b = tree.root(n);
+    for (std::uint64_t m = 1; m <= n; ++m) {
+      SCOPED_TRACE("consistency (" + std::to_string(m) + ", " + std::to_string(n) + ")");
+      const Hash a = tree.root(m);
+      const HashList proof = tree.proof(m, n);
+      ASSERT_EQ(consistency(m, n, proof, a, b), kOk);
+      ASSERT_TRUE(model_accepts_consistency(m, n, proof, a, b));
+
+      for (const auto& [what, p] : damaged(proof)) EXPECT_EQ(consistency(m, n, p, a, b), kRefused) << what;
+      Hash other_a = a, other_b = b;
+      other_a[5] ^= 0x10;
+      other_b[6] ^= 0x10;
+      EXPECT_EQ(consistency(m, n, proof, other_a, b), kRefused);
+      EXPECT_EQ(consistency(m, n, proof, a, other_b), kRefused);
+      if (m != n) { EXPECT_EQ(consistency(m, n, proof, b, a), kRefused) << "roots swapped"; }
+      EXPECT_EQ(consistency(0, n, proof, a, b), kRefused) << "from the empty tree";
+
+      // Another old size in the same tree ends at another boundary: always refused.
+      EXPECT_EQ(consistency(m + 1, n, proof, a, b), kRefused);
+      EXPECT_EQ(consistency(m - 1, n, proof, a, b), kRefused);
+      if (m != n) {
+        EXPECT_EQ(consistency(n, m, proof, a, b), kRefused) << "sizes swapped";
+      }
+      // Another new size: as for inclusion, exactly the answer of the RFC recursion.
+      const std::uint64_t sizes[] = {n + 1, n - 1, 2 * n, n + 2};
+      for (std::uint64_t cn : sizes) {
+        if (cn == n) continue;
+        const bool model = model_accepts_consistency(m, cn, proof, a, b);
+        EXPECT_EQ(consistency(m, cn, proof, a, b), model ? kOk : kRefused) << "new size " << cn;
+        (model ? same_shape : other_shape)++;
+      }
+    }
+  }
+  EXPECT_GT(same_shape, 0u);
+  EXPECT_GT(other_shape, 0u);
+}
+
+TEST(MerkleModel, NeighbouringSizeOfTheSameShapeFoldsAlike) {
+  // Pins down why the tests above consult the model for changed claims: (0, 3) and (0, 4) both
+  // take the left branch twice, and (2, 3) and (2, 4) both stop after one right sibling.
+  RfcTree tree(4);
+  const Hash r3 = tree.root(3);
+  EXPECT_EQ(inclusion(tree.leaf(0), 0, 4, tree.path(0, 0, 3), r3), kOk);
+  EXPECT_EQ(consistency(2, 4, tree.proof(2, 3), tree.root(2), r3), kOk);
+  // With the true root of the larger tree they are refused.
+  EXPECT_EQ(inclusion(tree.leaf(0), 0, 4, tree.path(0, 0, 3), tree.root(4)), kRefused);
+  EXPECT_EQ(consistency(2, 4, tree.proof(2, 3), tree.root(2), tree.root(4)), kRefused);
+}
+
+TEST(MerkleVectors, Rfc6962) {
+  const auto vectors = vesk::testing::load_vectors("merkle_rfc6962.json");
+  HashList leaves;
+  std::size_t proofs = 0;
+  auto hash_of = [](const nlohmann::json& v, const char* name) {
+    ByteVec b = hex_field(v, name);
+    Hash h{};
+    EXPECT_EQ(b.size(), 32u);
+    std::copy_n(b.begin(), std::min<std::size_t>(b.size(), 32), h.begin());
+    return h;
+  };
+  auto list_of = [](const nlohmann::json& v) {
+    HashList out;
+    for (const auto& s : v.at("proof")) {
+      ByteVec b = from_hex(s.get<std::string>());
+      Hash h{};
+      EXPECT_EQ(b.size(), 32u);
+      std::copy_n(b.begin(), std::min<std::size_t>(b.size(), 32), h.begin());
+      out.push_back(h);
+    }
+    return out;
+  };
+  for (const auto& v : vectors) {
+    const std::string kind = v.at("kind");
+    if (kind == "leaf") {
+      ByteVec data = hex_field(v, "leaf");
+      const std::uint8_t prefix = 0;
+      EXPECT_EQ(vesk::crypto::sha256({vesk::Bytes(&prefix, 1), data}), hash_of(v, "leaf_hash"));
+      leaves.push_back(hash_of(v, "leaf_hash"));
+    } else if (kind == "inclusion") {
+      const auto i = v.at("index").get<std::uint64_t>(), n = v.at("size").get<std::uint64_t>();
+      SCOPED_TRACE("inclusion " + std::to_string(i) + " " + std::to_string(n));
+      EXPECT_EQ(inclusion(hash_of(v, "leaf_hash"), i, n, list_of(v), hash_of(v, "root")), kOk);
+      ++proofs;
+    } else if (kind == "consistency") {
+      const auto m = v.at("old_size").get<std::uint64_t>(), n = v.at("new_size").get<std::uint64_t>();
+      SCOPED_TRACE("consistency " + std::to_string(m) + " " + std::to_string(n));
+      EXPECT_EQ(consistency(m, n, list_of(v), hash_of(v, "old_root"), hash_of(v, "new_root")), kOk);
+      ++proofs;
+    }
+  }
+  EXPECT_EQ(leaves.size(), 8u);
+  EXPECT_EQ(proofs, 72u);
+
+  // The tree model of the tests above, given the published leaves, reproduces the published
+  // roots and proofs.
+  RfcTree tree(leaves);
+  for (const auto& v : vectors) {
+    const std::string kind = v.at("kind");
+    if (kind == "root") {
+      EXPECT_EQ(tree.root(v.at("size").get<std::uint64_t>()), hash_of(v, "root"));
+    } else if (kind == "inclusion") {
+      const auto i = v.at("index").get<std::uint64_t>(), n = v.at("size").get<std::uint64_t>();
+      EXPECT_EQ(tree.path(i, 0, n), list_of(v)) << "inclusion " << i << " " << n;
+      EXPECT_EQ(model_inclusion_root(leaves.at(i), i, n, list_of(v)), std::optional<Hash>(tree.root(n)));
+    } else if (kind == "consistency") {
+      const auto m = v.at("old_size").get<std::uint64_t>(), n = v.at("new_size").get<std::uint64_t>();
+      EXPECT_EQ(tree.proof(m, n), list_of(v)) << "consistency " << m << " " << n;
+    }
+  }
+}
+
+TEST(MerkleVectors, TransparencyDevProbes) {
+  const auto vectors = vesk::testing::load_vectors("merkle_transparency_dev_cases.json");
+  std::size_t by_status[7] = {};
+  for (const auto& v : vectors) {
+    SCOPED_TRACE(v.at("name").get<std::string>() + ": " + v.at("desc").get<std::string>());
+    ByteVec proof;
+    for (const auto& s : v.at("proof")) {
+      ByteVec h = from_hex(s.get<std::string>());
+      proof.insert(proof.end(), h.begin(), h.end());
+    }
+    VeskStatus got;
+    if (v.at("kind") == "inclusion") {
+      ByteVec leaf = hex_field(v, "leaf_hash"), root = hex_field(v, "root");
+      got = vesk_transparency_verify_inclusion(leaf.data(), leaf.size(), v.at("index").get<std::uint64_t>(),
+                                               v.at("size").get<std::uint64_t>(), proof.data(), proof.size(),
+                                               root.data(), root.size());
+    } else {
+      ByteVec a = hex_field(v, "old_root"), b = hex_field(v, "new_root");
+      got = vesk_transparency_verify_consistency(v.at("old_size").get<std::uint64_t>(),
+                                                 v.at("new_size").get<std::uint64_t>(), proof.data(), proof.size(),
+                                                 a.data(), a.size(), b.data(), b.size());
+    }
+    const int want = v.at("spec_status").get<int>();
+    EXPECT_EQ(got, want);
+    if (want >= 0 && want < 7) ++by_status[want];
+  }
+  EXPECT_EQ(vectors.size(), 178u);
+  EXPECT_EQ(by_status[0], 11u);
+  EXPECT_EQ(by_status[1], 35u);
+  EXPECT_EQ(by_status[4], 132u);
+}
+
+// Trees far too large to build: the proof hashes are arbitrary and the root is what the RFC
+// recursion makes of them.
+TEST(MerkleHugeTrees, InclusionAtTheTopOfTheSizeRange) {
+  struct Case {
+    std::uint64_t index, size;
+    std::size_t proof_hashes;
+  };
+  const Case cases[] = {
+      {0, std::uint64_t{1} << 40, 40},
+      {(std::uint64_t{1} << 40) - 1, std::uint64_t{1} << 40, 40},
+      {0, std::uint64_t{1} << 63, 63},
+      {(std::uint64_t{1} << 63) - 1, std::uint64_t{1} << 63, 63},
+      {12345678901234567ull, std::uint64_t{1} << 63, 63},
+      {0, (std::uint64_t{1} << 63) + 1, 64},
+      {std::uint64_t{1} << 63, (std::uint64_t{1} << 63) + 1, 1},
+      {0, kMax, 64},
+      {kMax - 1, kMax, 63},
+      {kMax - 2, kMax, 64},
+      {std::uint64_t{1} << 63, kMax, 64},
+      {(std::uint64_t{1} << 63) - 1, kMax, 64},
+      {0x5555555555555555ull, kMax, 64},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("inclusion (" + std::to_string(c.index) + ", " + std::to_string(c.size) + ")");
+    const Hash leaf = random_hash(static_cast<std::uint32_t>(c.index ^ (c.index >> 32)));
+    HashList proof;
+    for (std::size_t j = 0; j < c.proof_hashes; ++j) proof.push_back(random_hash(static_cast<std::uint32_t>(1000 + j)));
+    const auto root = model_inclusion_root(leaf, c.index, c.size, proof);
+    ASSERT_TRUE(root.has_value()) << "the path has " << c.proof_hashes << " levels";
+    EXPECT_EQ(inclusion(leaf, c.index, c.size, proof, *root), kOk);
+    for (const auto& [what, p] : damaged(proof)) EXPECT_EQ(inclusion(leaf, c.index, c.size, p, *root), refusal(p)) << what;
+    EXPECT_EQ(inclusion(leaf, c.size, c.size, proof, *root), kRefused);
+    if (c.index > 0) { EXPECT_EQ(inclusion(leaf, c.index - 1, c.size, proof, *root), kRefused); }
+  }
+  // Index at the very end of the range: no tree of 64-bit size holds it.
+  const Hash h = random_hash(5);
+  EXPECT_EQ(inclusion(h, kMax, kMax, HashList(64, h), h), kRefused);
+}
+
+TEST(MerkleHugeTrees, ConsistencyAtTheTopOfTheSizeRange) {
+  struct Case {
+    std::uint64_t m, n;
+    std::size_t proof_hashes;
+  };
+  const Case cases[] = {
+      {std::uint64_t{1} << 40, (std::uint64_t{1} << 40) + 1, 1},  // full: the new leaf alone
+      {(std::uint64_t{1} << 40) - 1, std::uint64_t{1} << 40, 41},
+      {std::uint64_t{1} << 63, kMax, 1},
+      {1, kMax, 64},
+      {kMax - 1, kMax, 64},
+      {0x123456789abcdefull, 0xfedcba987654321ull, 0},  // length from the model
+      {1, std::uint64_t{1} << 63, 63},
+      {(std::uint64_t{1} << 63) - 1, std::uint64_t{1} << 63, 64},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("consistency (" + std::to_string(c.m) + ", " + std::to_string(c.n) + ")");
+    const Hash old_full_root = random_hash(9);
+    // Find the proof length by trying each: only one makes the recursion consume exactly the proof.
+    std::optional<std::pair<Hash, Hash>> roots;
+    HashList proof;
+    for (std::size_t len = 0; len <= vesk::transparency::kMaxProofHashes && !roots; ++len) {
+      proof.clear();
+      for (std::size_t j = 0; j < len; ++j) proof.push_back(random_hash(static_cast<std::uint32_t>(2000 + j)));
+      roots = model_consistency_roots(c.m, c.n, proof, old_full_root);
+    }
+    ASSERT_TRUE(roots.has_value());
+    if (c.proof_hashes != 0) { EXPECT_EQ(proof.size(), c.proof_hashes); }
+    const auto [a, b] = *roots;
+    EXPECT_EQ(consistency(c.m, c.n, proof, a, b), kOk);
+    for (const auto& [what, p] : damaged(proof)) EXPECT_EQ(consistency(c.m, c.n, p, a, b), refusal(p)) << what;
+    EXPECT_EQ(consistency(c.m, c.n, proof, b, a), kRefused);
+    EXPECT_EQ(consistency(c.n, c.m, proof, a, b), kRefused);
+  }
+}
+
+TEST(MerkleHugeTrees, ConsistencyProofsThatWouldNeedSixtyFiveHashes) {
+  // Above 2^63 leaves, an old boundary at depth 64 that is not a complete subtree needs its own
+  // hash plus 64 siblings: one more than a proof may hold, so no such proof ever verifies.
+  const std::pair<std::uint64_t, std::uint64_t> cases[] = {
+      {3, kMax}, {(std::uint64_t{1} << 63) + 1, kMax}, {5, (std::uint64_t{1} << 63) + 1}};
+  for (auto [m, n] : cases) {
+    SCOPED_TRACE("consistency (" + std::to_string(m) + ", " + std::to_string(n) + ")");
+    HashList proof;
+    for (std::size_t j = 0; j < 65; ++j) proof.push_back(random_hash(static_cast<std::uint32_t>(3000 + j)));
+    const auto roots = model_consistency_roots(m, n, proof, random_hash(9));
+    ASSERT_TRUE(roots.has_value());
+    const auto [a, b] = *roots;
+    const ByteVec bytes = concat(proof);
+    EXPECT_FALSE(vesk::transparency::verify_consistency(m, n, bytes, a, b));
+    EXPECT_EQ(consistency(m, n, bytes, a, b), VESK_INVALID_ARGUMENT);
+    HashList shorter(proof.begin() + 1, proof.end());
+    EXPECT_EQ(consistency(m, n, shorter, a, b), kRefused);
+  }
+}
+
+TEST(MerkleEdges, SmallTreesAndArgumentRules) {
+  RfcTree tree(8);
+  const Hash l0 = tree.leaf(0), l1 = tree.leaf(1);
+  const ByteVec none;
+  // Size 1: the leaf is the root and the proof is empty.
+  EXPECT_EQ(inclusion(l0, 0, 1, none, l0), kOk);
+  EXPECT_EQ(inclusion(l0, 0, 1, HashList{l1}, l0), kRefused);
+  EXPECT_EQ(inclusion(l0, 0, 1, none, l1), kRefused);
+  EXPECT_EQ(inclusion(l0, 1, 1, none, l0), kRefused);
+  EXPECT_EQ(inclusion(l0, 0, 0, none, l0), kRefused);
+  // Size 2, index 1; size 3, index 2; size 5, index 4 each take one hash.
+  EXPECT_EQ(inclusion(l1, 1, 2, HashList{l0}, node(l0, l1)), kOk);
+  EXPECT_EQ(inclusion(tree.leaf(2), 2, 3, HashList{node(l0, l1)}, tree.root(3)), kOk);
+  EXPECT_EQ(inclusion(tree.leaf(4), 4, 5, HashList{tree.root(4)}, tree.root(5)), kOk);
+  // Consistency: 2 to 3 (full, one hash), 3 to 4 (three hashes), 1 to 2 (leaf 1).
+  EXPECT_EQ(consistency(2, 3, HashList{tree.leaf(2)}, tree.root(2), tree.root(3)), kOk);
+  EXPECT_EQ(tree.proof(3, 4).size(), 3u);
+  EXPECT_EQ(consistency(3, 4, tree.proof(3, 4), tree.root(3), tree.root(4)), kOk);
+  EXPECT_EQ(consistency(1, 2, HashList{l1}, l0, tree.root(2)), kOk);
+  // m = n; m = 0.
+  EXPECT_EQ(consistency(5, 5, none, tree.root(5), tree.root(5)), kOk);
+  EXPECT_EQ(consistency(5, 5, HashList{l0}, tree.root(5), tree.root(5)), kRefused);
+  EXPECT_EQ(consistency(5, 5, none, tree.root(5), tree.root(4)), kRefused);
+  EXPECT_EQ(consistency(0, 0, none, l0, l0), kRefused);
+  EXPECT_EQ(consistency(0, 5, none, l0, tree.root(5)), kRefused);
+  EXPECT_EQ(consistency(kMax, kMax, none, l0, l0), kOk);
+
+  // 64 hashes pass the argument checks and are refused for a shallow tree.
+  const ByteVec full_proof(2048, 0x42);
+  EXPECT_EQ(inclusion(l0, 0, 8, full_proof, tree.root(8)), kRefused);
+  EXPECT_EQ(consistency(3, 8, full_proof, tree.root(3), tree.root(8)), kRefused);
+
+  // Argument rules: proofs of 31, 33, 2047 and 2080 bytes; NULL pointers; hash lengths.
+  const ByteVec big(2080, 0x42);
+  const Hash r = tree.root(8);
+  for (std::size_t len : {std::size_t{1}, std::size_t{31}, std::size_t{33}, std::size_t{2047}, std::size_t{2049},
+                          std::size_t{2080}}) {
+    SCOPED_TRACE(len);
+    EXPECT_EQ(vesk_transparency_verify_inclusion(l0.data(), 32, 0, 8, big.data(), len, r.data(), 32),
+              VESK_INVALID_ARGUMENT);
+    EXPECT_EQ(vesk_transparency_verify_consistency(3, 8, big.data(), len, r.data(), 32, r.data(), 32),
+              VESK_INVALID_ARGUMENT);
+  }
+  EXPECT_EQ(vesk_transparency_verify_inclusion(l0.data(), 32, 0, 8, nullptr, 32, r.data(), 32),
+            VESK_INVALID_ARGUMENT);
+  EXPECT_EQ(vesk_transparency_verify_inclusion(l0.data(), 32, 0, 1, nullptr, 0, l0.data(), 32), kOk);
+  EXPECT_EQ(vesk_transparency_verify_consistency(2, 2, nullptr, 0, r.data(), 32, r.data(), 32), kOk);
+  EXPECT_EQ(vesk_transparency_verify_consistency(2, 3, nullptr, 32, r.data(), 32, r.data(), 32),
+            VESK_INVALID_ARGUMENT);
+  for (std::size_t len : {std::size_t{0}, std::size_t{31}, std::size_t{33}}) {
+    SCOPED_TRACE(len);
+    EXPECT_EQ(vesk_transparency_verify_inclusion(l0.data(), len, 0, 1, nullptr, 0, l0.data(), 32),
+              VESK_INVALID_ARGUMENT);
+    EXPECT_EQ(vesk_transparency_verify_inclusion(l0.data(), 32, 0, 1, nullptr, 0, l0.data(), len),
+              VESK_INVALID_ARGUMENT);
+    EXPECT_EQ(vesk_transparency_verify_consistency(2, 2, nullptr, 0, r.data(), len, r.data(), 32),
+              VESK_INVALID_ARGUMENT);
+    EXPECT_EQ(vesk_transparency_verify_consistency(2, 2, nullptr, 0, r.data(), 32, r.data(), len),
+              VESK_INVALID_ARGUMENT);
+  }
+  EXPECT_EQ(vesk_transparency_verify_inclusion(nullptr, 32, 0, 1, nullptr, 0, l0.data(), 32), VESK_INVALID_ARGUMENT);
+  EXPECT_EQ(vesk_transparency_verify_inclusion(l0.data(), 32, 0, 1, nullptr, 0, nullptr, 32), VESK_INVALID_ARGUMENT);
+  EXPECT_EQ(vesk_transparency_verify_consistency(2, 2, nullptr, 0, nullptr, 32, r.data(), 32), VESK_INVALID_ARGUMENT);
+  EXPECT_EQ(vesk_transparency_verify_consistency(2, 2, nullptr, 0, r.data(), 32, nullptr, 32), VESK_INVALID_ARGUMENT);
+}
+
+TEST(MerkleSplit, LargestPowerOfTwoStrictlyBelow) {
+  const std::pair<std::uint64_t, std::uint64_t> cases[] = {
+      {2, 1}, {3, 2}, {4, 2}, {5, 4}, {8, 4}, {9, 8}, {std::uint64_t{1} << 63, std::uint64_t{1} << 62},
+      {(std::uint64_t{1} << 63) + 1, std::uint64_t{1} << 63}, {kMax, std::uint64_t{1} << 63}};
+  for (auto [b, k] : cases) {
+    EXPECT_EQ(vesk::transparency::split_point(b), k) << b;
+    EXPECT_EQ(split(b), k) << b;
+  }
+}
+
+}  // namespace

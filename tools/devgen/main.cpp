@@ -1,0 +1,174 @@
+// vesk-devgen: DEVELOPMENT AID, not part of the library or of the vesk tool.
+//
+// Writes the fixtures a transparency log would publish, for trying `vesk checkpoint verify` and
+// `vesk proof ...`: a test log's verifying key, a checkpoint signed by it, a leaf hash with its
+// inclusion proof, and a consistency proof from an older tree. The log key comes from a fixed,
+// public seed (or one given in hex), so these files prove nothing about any real log.
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/base64.h"
+#include "core/crypto/hash.h"
+#include "sign/hybrid.h"
+#include "transparency/checkpoint/checkpoint.h"
+
+namespace {
+
+using namespace vesk;
+using Hash = transparency::Hash;
+
+// A plain RFC 6962 tree over the leaves "leaf 0", "leaf 1", ...: the library only verifies, so
+// this aid builds what a log would.
+class Tree {
+ public:
+  explicit Tree(std::uint64_t n) {
+    for (std::uint64_t i = 0; i < n; ++i) {
+      const std::string data = "leaf " + std::to_string(i);
+      const std::uint8_t prefix = 0x00;
+      leaves_.push_back(crypto::sha256({Bytes(&prefix, 1), as_bytes(data)}));
+    }
+  }
+  const Hash& leaf(std::uint64_t i) const { return leaves_.at(i); }
+  Hash root(std::uint64_t n) { return mth(0, n); }
+  std::vector<Hash> inclusion(std::uint64_t i, std::uint64_t n) { return path(i, 0, n); }
+  std::vector<Hash> consistency(std::uint64_t m, std::uint64_t n) {
+    return m == n ? std::vector<Hash>{} : subproof(m, 0, n, true);
+  }
+
+ private:
+  static std::uint64_t split(std::uint64_t n) {
+    std::uint64_t k = 1;
+    while (k < n - k) k <<= 1;
+    return k;
+  }
+  static Hash node(const Hash& l, const Hash& r) {
+    const std::uint8_t prefix = 0x01;
+    return crypto::sha256({Bytes(&prefix, 1), l, r});
+  }
+  Hash mth(std::uint64_t lo, std::uint64_t hi) {
+    if (hi - lo == 1) return leaves_.at(lo);
+    const std::uint64_t k = split(hi - lo);
+    return node(mth(lo, lo + k), mth(lo + k, hi));
+  }
+  std::vector<Hash> path(std::uint64_t m, std::uint64_t lo, std::uint64_t hi) {
+    if (hi - lo == 1) return {};
+    const std::uint64_t k = split(hi - lo);
+    std::vector<Hash> p = m < k ? path(m, lo, lo + k) : path(m - k, lo + k, hi);
+    p.push_back(m < k ? mth(lo + k, hi) : mth(lo, lo + k));
+    return p;
+  }
+  std::vector<Hash> subproof(std::uint64_t m, std::uint64_t lo, std::uint64_t hi, bool whole) {
+    if (m == hi - lo) return whole ? std::vector<Hash>{} : std::vector<Hash>{mth(lo, hi)};
+    const std::uint64_t k = split(hi - lo);
+    std::vector<Hash> p = m <= k ? subproof(m, lo, lo + k, whole) : subproof(m - k, lo + k, hi, false);
+    p.push_back(m <= k ? mth(lo + k, hi) : mth(lo, lo + k));
+    return p;
+  }
+  std::vector<Hash> leaves_;
+};
+
+std::string hex(Bytes b) {
+  static const char d[] = "0123456789abcdef";
+  std::string s;
+  for (std::uint8_t x : b) {
+    s.push_back(d[x >> 4]);
+    s.push_back(d[x & 15]);
+  }
+  return s;
+}
+
+bool write(const std::string& path, Bytes data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  if (!out) std::fprintf(stderr, "vesk-devgen: cannot write %s\n", path.c_str());
+  return static_cast<bool>(out);
+}
+bool write_text(const std::string& path, const std::string& text) { return write(path, as_bytes(text)); }
+
+std::string hash_lines(const std::vector<Hash>& hashes) {
+  std::string s;
+  for (const Hash& h : hashes) s += hex(h) + "\n";
+  return s;
+}
+
+void usage() {
+  std::fprintf(stderr,
+               "vesk-devgen: DEVELOPMENT AID - writes test fixtures for the transparency commands.\n"
+               "The log key is derived from a fixed public seed: nothing it signs is trustworthy.\n\n"
+               "usage: vesk-devgen OUT_DIR [--origin NAME] [--size N] [--index I] [--old-size M] [--seed HEX64]\n\n"
+               "writes into OUT_DIR: log.pub (1984-byte verifying key), log.pub.b64, checkpoint,\n"
+               "leaf.hash, inclusion.proof, old.root, consistency.proof (hashes in hex, one per line)\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || std::string(argv[1]) == "--help") {
+    usage();
+    return argc < 2 ? 1 : 0;
+  }
+  const std::string dir = argv[1];
+  std::map<std::string, std::string> opt = {{"--origin", "example.com/test-log"},
+                                            {"--size", "11"},
+                                            {"--index", "6"},
+                                            {"--old-size", "7"},
+                                            {"--seed", std::string(64, '0')}};
+  for (int i = 2; i < argc; i += 2) {
+    if (i + 1 >= argc || !opt.count(argv[i])) {
+      usage();
+      return 1;
+    }
+    opt[argv[i]] = argv[i + 1];
+  }
+  std::uint64_t size = 0, index = 0, old_size = 0;
+  std::vector<std::uint8_t> seed;
+  try {
+    size = std::stoull(opt["--size"]);
+    index = std::stoull(opt["--index"]);
+    old_size = std::stoull(opt["--old-size"]);
+    const std::string& seed_hex = opt["--seed"];
+    for (std::size_t i = 0; i + 1 < seed_hex.size(); i += 2)
+      seed.push_back(static_cast<std::uint8_t>(std::stoul(seed_hex.substr(i, 2), nullptr, 16)));
+  } catch (const std::exception&) {
+    usage();
+    return 1;
+  }
+  if (size == 0 || size > 1000000 || index >= size || old_size == 0 || old_size > size) {
+    std::fprintf(stderr, "vesk-devgen: need 0 <= index < size, 1 <= old-size <= size, size <= 1000000\n");
+    return 1;
+  }
+  if (seed.size() != 32 || opt["--seed"].size() != 64) {
+    std::fprintf(stderr, "vesk-devgen: --seed takes 64 hex digits\n");
+    return 1;
+  }
+
+  const auto log = sign::SigningIdentity::from_seed(seed);
+  const std::string& origin = opt["--origin"];
+  Tree tree(size);
+  const Hash root = tree.root(size);
+  const std::string body = origin + "\n" + std::to_string(size) + "\n" + base64_encode(root) + "\n";
+  const auto signature = sign::hybrid_sign(*log, as_bytes(transparency::kCheckpointContext), as_bytes(body));
+  const auto key_hash = transparency::checkpoint_key_hash(origin, log->verifying_key());
+  std::vector<std::uint8_t> payload(key_hash.begin(), key_hash.end());
+  payload.insert(payload.end(), signature.begin(), signature.end());
+  const std::string checkpoint = body + "\n" + std::string(transparency::kSignatureLineStart) + origin + " " +
+                                 base64_encode(payload) + "\n";
+
+  const bool ok = write(dir + "/log.pub", log->verifying_key()) &&
+                  write_text(dir + "/log.pub.b64", base64_encode(log->verifying_key()) + "\n") &&
+                  write_text(dir + "/checkpoint", checkpoint) &&
+                  write_text(dir + "/leaf.hash", hex(tree.leaf(index)) + "\n") &&
+                  write_text(dir + "/inclusion.proof", hash_lines(tree.inclusion(index, size))) &&
+                  write_text(dir + "/old.root", hex(tree.root(old_size)) + "\n") &&
+                  write_text(dir + "/consistency.proof", hash_lines(tree.consistency(old_size, size)));
+  if (!ok) return 2;
+  std::printf("origin %s, size %llu, root %s; leaf %llu; old size %llu\n", origin.c_str(),
+              static_cast<unsigned long long>(size), hex(root).c_str(), static_cast<unsigned long long>(index),
+              static_cast<unsigned long long>(old_size));
+  return 0;
+}
