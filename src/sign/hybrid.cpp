@@ -84,6 +84,8 @@ SigningInput::SigningInput(Bytes context, Bytes message)
   if (!message.empty()) std::memcpy(data_.get() + 8 + context.size(), message.data(), message.size());
 }
 
+// Ed25519 needs the signing input in one piece, so it is framed once; the ML-DSA half hashes the
+// same bytes in place into its mu, without a copy of its own.
 Signature hybrid_sign(const SigningIdentity& identity, Bytes context, Bytes message) {
   const SigningInput input(context, message);
   Signature signature;

@@ -1,7 +1,14 @@
 // ML-DSA-65 (FIPS 204): a key from the 32-byte seed xi, deterministic pure signing with the empty
 // context, verification with the empty context, and import of a raw public key.
+//
+// Both directions hash the message themselves into mu = SHAKE256(tr || 0x00 || 0x00 || message, 64)
+// and hand libcrypto only mu: its own message path copies any message longer than about 1 KiB to
+// prefix the encoding, which for a 1 GiB message is another 1 GiB. tr = SHAKE256(pk, 64) is
+// computed once per key. The signatures and verdicts are those of the pure message interface.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <optional>
 
 #include "core/bytes.h"
@@ -12,6 +19,10 @@ namespace vesk::crypto {
 inline constexpr std::size_t kMlDsaSeedLen = 32;
 inline constexpr std::size_t kMlDsa65PublicLen = 1952;
 inline constexpr std::size_t kMlDsa65SignatureLen = 3309;
+inline constexpr std::size_t kMlDsaTrLen = 64;
+
+// tr, the hash of the encoded public key that prefixes every mu.
+using MlDsaTr = std::array<std::uint8_t, kMlDsaTrLen>;
 
 // A signing key generated from xi. libcrypto keeps the decoded secret vectors (it expands the
 // matrix again for every signature) and clears them on release. Only read after it is made, so it
@@ -26,8 +37,9 @@ class MlDsaSigningKey {
   [[nodiscard]] bool sign(Bytes message, MutBytes out) const;
 
  private:
-  explicit MlDsaSigningKey(PkeyPtr key) : key_(std::move(key)) {}
+  MlDsaSigningKey(PkeyPtr key, const MlDsaTr& tr) : key_(std::move(key)), tr_(tr) {}
   PkeyPtr key_;
+  MlDsaTr tr_;
 };
 
 class MlDsaVerifyingKey {
@@ -38,8 +50,9 @@ class MlDsaVerifyingKey {
   bool verify(Bytes message, Bytes signature) const;
 
  private:
-  explicit MlDsaVerifyingKey(PkeyPtr key) : key_(std::move(key)) {}
+  MlDsaVerifyingKey(PkeyPtr key, const MlDsaTr& tr) : key_(std::move(key)), tr_(tr) {}
   PkeyPtr key_;
+  MlDsaTr tr_;
 };
 
 }  // namespace vesk::crypto
