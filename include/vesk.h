@@ -79,7 +79,11 @@ enum {
 #define VESK_MAX_CHALLENGE 4096u
 #define VESK_MAX_RECIPIENTS 64u
 #define VESK_MAX_PLAINTEXT 1073741824u    /* 1 GiB: largest plaintext or signed message */
-#define VESK_MAX_CONTAINER 1075134496u    /* largest container a 1 GiB plaintext can produce */
+/* Largest container vesk_decrypt accepts: the largest a VESK_MAX_PLAINTEXT plaintext can produce,
+ * 16 (prelude) + 1048576 (largest header block) + 16 (payload salt) + 1073741824 (plaintext)
+ * + 16384 chunks x 21 (chunk type, length and tag), so that everything vesk_encrypt writes can be
+ * read back. */
+#define VESK_MAX_CONTAINER 1075134496u
 #define VESK_MAX_LOG 16777216u            /* identity logs and epoch chains: 16 MiB */
 #define VESK_MAX_PROOF 2048u              /* Merkle proofs: at most 64 hashes */
 #define VESK_MAX_CHECKPOINT 196608u       /* checkpoint text: 192 KiB */

@@ -19,17 +19,19 @@ bool set_nonce_and_aad(EVP_CIPHER_CTX* ctx, int enc, Bytes nonce, Bytes aad) {
   return true;
 }
 
-bool crypt(EVP_CIPHER_CTX* ctx, MutBytes data) {
+bool crypt(EVP_CIPHER_CTX* ctx, Bytes in, MutBytes out) {
+  VESK_CHECK(in.size() == out.size(), "AEAD input and output sizes differ");
   // Lengths handed to libcrypto are ints: process large inputs in pieces.
   constexpr std::size_t kStep = std::size_t{1} << 30;
-  for (std::size_t off = 0; off < data.size(); off += kStep) {
-    const std::size_t n = std::min(kStep, data.size() - off);
+  for (std::size_t off = 0; off < in.size(); off += kStep) {
+    const std::size_t n = std::min(kStep, in.size() - off);
     int len = 0;
-    if (EVP_CipherUpdate(ctx, data.data() + off, &len, data.data() + off, static_cast<int>(n)) != 1) return false;
+    if (EVP_CipherUpdate(ctx, out.data() + off, &len, in.data() + off, static_cast<int>(n)) != 1) return false;
     if (static_cast<std::size_t>(len) != n) return false;
   }
   return true;
 }
+bool crypt(EVP_CIPHER_CTX* ctx, MutBytes data) { return crypt(ctx, data, data); }
 
 }  // namespace
 
@@ -56,6 +58,28 @@ bool ChaChaPoly::open_in_place(Bytes nonce, Bytes aad, MutBytes data, Bytes tag)
   if (EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_AEAD_SET_TAG, kAeadTagLen, const_cast<std::uint8_t*>(tag.data())) != 1)
     return false;
   if (!crypt(ctx, data)) return false;
+  int len = 0;
+  std::uint8_t dummy[1];
+  return EVP_CipherFinal_ex(ctx, dummy, &len) == 1;
+}
+
+bool ChaChaPoly::seal(Bytes nonce, Bytes aad, Bytes in, MutBytes out, MutBytes tag) {
+  VESK_CHECK(tag.size() == kAeadTagLen, "AEAD tag must be 16 bytes");
+  EVP_CIPHER_CTX* ctx = ctx_.get();
+  if (!set_nonce_and_aad(ctx, 1, nonce, aad) || !crypt(ctx, in, out)) return false;
+  int len = 0;
+  std::uint8_t dummy[1];
+  if (EVP_CipherFinal_ex(ctx, dummy, &len) != 1) return false;
+  return EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_AEAD_GET_TAG, kAeadTagLen, tag.data()) == 1;
+}
+
+bool ChaChaPoly::open(Bytes nonce, Bytes aad, Bytes in, MutBytes out, Bytes tag) {
+  VESK_CHECK(tag.size() == kAeadTagLen, "AEAD tag must be 16 bytes");
+  EVP_CIPHER_CTX* ctx = ctx_.get();
+  if (!set_nonce_and_aad(ctx, 0, nonce, aad)) return false;
+  if (EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_AEAD_SET_TAG, kAeadTagLen, const_cast<std::uint8_t*>(tag.data())) != 1)
+    return false;
+  if (!crypt(ctx, in, out)) return false;
   int len = 0;
   std::uint8_t dummy[1];
   return EVP_CipherFinal_ex(ctx, dummy, &len) == 1;

@@ -21,6 +21,10 @@ class ChaChaPoly {
   bool seal_in_place(Bytes nonce, Bytes aad, MutBytes data, MutBytes tag);
   // Verifies `tag` and decrypts `data` in place; false on a bad tag (data is then unspecified).
   bool open_in_place(Bytes nonce, Bytes aad, MutBytes data, Bytes tag);
+  // Out-of-place forms: `in` and `out` have the same length and either are disjoint or are the same
+  // memory. Sealing straight from the input into its final place saves a copy of every byte.
+  bool seal(Bytes nonce, Bytes aad, Bytes in, MutBytes out, MutBytes tag);
+  bool open(Bytes nonce, Bytes aad, Bytes in, MutBytes out, Bytes tag);
 
  private:
   CipherCtxPtr ctx_;

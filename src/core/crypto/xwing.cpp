@@ -33,9 +33,9 @@ std::optional<XWingSecretKey> XWingSecretKey::try_from_seed(Bytes seed32) {
   shake256({seed32}, expanded.span());
   auto mlkem = MlKemKey::try_from_seed(expanded.view().first(64));
   if (!mlkem) return std::nullopt;
-  XWingSecretKey key(std::move(*mlkem), SecretArray<32>(expanded.view().subspan(64)));
+  XWingSecretKey key(std::move(*mlkem), X25519Key::from_secret(expanded.view().subspan(64)));
   key.mlkem_.public_key(MutBytes(key.public_key_.data(), kMlKemPublicLen));
-  X25519Public pk_x = crypto::x25519_public(key.x_secret_.view());
+  const X25519Public& pk_x = key.x_key_.public_key();
   std::memcpy(key.public_key_.data() + kMlKemPublicLen, pk_x.data(), pk_x.size());
   return key;
 }
@@ -45,7 +45,7 @@ std::optional<SecretArray<32>> XWingSecretKey::decapsulate(Bytes ct) const {
   auto ss_m = mlkem_.decapsulate(ct.first(kMlKemCiphertextLen));
   if (!ss_m) return std::nullopt;
   Bytes ct_x = ct.subspan(kMlKemCiphertextLen);
-  auto ss_x = crypto::x25519(x_secret_.view(), ct_x);
+  auto ss_x = x_key_.exchange(ct_x);
   if (!ss_x) return std::nullopt;
   return combine(ss_m->view(), ss_x->view(), ct_x, Bytes(public_key_).subspan(kMlKemPublicLen));
 }
@@ -67,8 +67,10 @@ std::optional<std::pair<XWingCiphertext, SecretArray<32>>> XWingRecipient::encap
   auto kem = mlkem_encapsulate(mlkem_.get(), eseed.first(32));
   if (!kem) return std::nullopt;
   Bytes ek_x = eseed.subspan(32);
-  X25519Public ct_x = crypto::x25519_public(ek_x);
-  auto ss_x = crypto::x25519(ek_x, x25519_public());
+  // One import of the ephemeral secret serves both its public key and the exchange.
+  const X25519Key ephemeral = X25519Key::from_secret(ek_x);
+  const X25519Public& ct_x = ephemeral.public_key();
+  auto ss_x = ephemeral.exchange(x25519_public());
   if (!ss_x) return std::nullopt;
   std::pair<XWingCiphertext, SecretArray<32>> out;
   std::memcpy(out.first.data(), kem->ciphertext.data(), kMlKemCiphertextLen);

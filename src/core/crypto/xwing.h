@@ -7,6 +7,7 @@
 #include "core/bytes.h"
 #include "core/crypto/evp.h"
 #include "core/crypto/mlkem.h"
+#include "core/crypto/x25519.h"
 #include "core/secret.h"
 
 namespace vesk::crypto {
@@ -30,10 +31,9 @@ class XWingSecretKey {
   std::optional<SecretArray<32>> decapsulate(Bytes ciphertext) const;
 
  private:
-  XWingSecretKey(MlKemKey mlkem, SecretArray<32> x_secret)
-      : mlkem_(std::move(mlkem)), x_secret_(std::move(x_secret)) {}
+  XWingSecretKey(MlKemKey mlkem, X25519Key x_key) : mlkem_(std::move(mlkem)), x_key_(std::move(x_key)) {}
   MlKemKey mlkem_;
-  SecretArray<32> x_secret_;
+  X25519Key x_key_;
   XWingPublicKey public_key_{};
 };
 

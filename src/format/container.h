@@ -1,0 +1,111 @@
+// The records of an encrypted container: the fixed prelude, the header block [body, MAC], the
+// header body (`ContainerHeader`) with its recipient entries and signature block, and the framing
+// of the payload chunks. Decoders return views into their input; nothing is copied except the
+// extension entries.
+//
+//   prelude (16) | header block (L) | payload_salt (16) | chunk | chunk | ... | last chunk
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "core/bytes.h"
+#include "format/cbor.h"
+
+namespace vesk::format {
+
+inline constexpr std::array<std::uint8_t, 8> kContainerMagic = {0x56, 0x45, 0x53, 0x4b, 0x0d, 0x0a, 0x1a, 0x0a};
+inline constexpr std::size_t kPreludeLen = 16;
+inline constexpr std::size_t kMaxHeaderBlockLen = 1048576;
+inline constexpr std::size_t kMaxHeaderBodyLen = 1048576;
+inline constexpr std::size_t kHeaderMacLen = 32;
+inline constexpr std::size_t kObjectIdLen = 32;
+inline constexpr std::size_t kPayloadSaltLen = 16;
+inline constexpr std::size_t kMaxRecipients = 64;
+inline constexpr std::size_t kEncapsulationLen = 1120;
+inline constexpr std::size_t kWrappedCekLen = 48;
+inline constexpr std::size_t kMaxRecipientFields = 7;  // byte strings of an entry of an unknown type
+inline constexpr std::size_t kMaxRecipientFieldLen = 65536;
+inline constexpr std::size_t kMinEncryptedMetadata = 16;
+inline constexpr std::size_t kMaxEncryptedMetadata = 262160;
+inline constexpr std::size_t kMaxHeaderExtensions = 16;
+inline constexpr std::size_t kSignatureKeyLen = 1984;
+inline constexpr std::size_t kSignatureLen = 3373;
+
+// Payload chunks: type byte, 32-bit big-endian ciphertext length, ciphertext with its tag.
+inline constexpr std::size_t kChunkHeaderLen = 5;
+inline constexpr std::size_t kChunkPlaintextLen = 65536;
+inline constexpr std::size_t kChunkTagLen = 16;
+inline constexpr std::size_t kFullChunkLen = kChunkPlaintextLen + kChunkTagLen;  // 65552
+inline constexpr std::uint64_t kMaxChunkIndex = 0xffffffff;
+inline constexpr std::uint8_t kChunkMore = 1;
+inline constexpr std::uint8_t kChunkLast = 2;
+
+enum class FormatVersion : std::uint8_t { V1_0 = 1, V0_5 = 2 };
+
+struct ContainerPrelude {
+  FormatVersion version = FormatVersion::V1_0;
+  bool signed_flag = false;
+  std::uint32_t header_len = 0;  // L, the length of the header block
+
+  std::array<std::uint8_t, kPreludeLen> encode() const;
+};
+
+// The 16 prelude bytes. Version bytes other than 1 and 2 are refused: they are never written.
+FormatResult<ContainerPrelude> parse_prelude(Bytes prelude);
+
+struct HeaderBlock {
+  Bytes body;
+  Bytes mac;  // 32 bytes
+};
+// [body, MAC] as a canonical CBOR array filling all of `block`.
+FormatResult<HeaderBlock> decode_header_block(Bytes block);
+std::vector<std::uint8_t> encode_header_block(Bytes body, Bytes mac);
+// The length of the encoded block for a body of `body_len` bytes (the MAC's length is fixed).
+std::size_t header_block_len(std::size_t body_len);
+
+// Type 1 is [1, encapsulation (1120), wrapped CEK (48)]; types 2..65535 carry up to seven byte
+// strings verbatim; type 0 is refused.
+struct RecipientEntry {
+  std::uint16_t type = 1;
+  std::uint8_t count = 0;  // byte strings in use
+  std::array<Bytes, kMaxRecipientFields> strings{};
+
+  static RecipientEntry wrapped(Bytes encapsulation, Bytes wrapped_cek);
+  std::span<const Bytes> fields() const { return {strings.data(), count}; }
+  Bytes encapsulation() const { return strings[0]; }
+  Bytes wrapped_cek() const { return strings[1]; }
+};
+
+// [1, verifying key (1984), hybrid signature (3373)].
+struct SignatureBlock {
+  Bytes verifying_key;
+  Bytes signature;
+};
+FormatResult<SignatureBlock> read_signature_block(CborDecoder& d);
+void write_signature_block(const SignatureBlock& block, CborEncoder& e);
+
+struct ContainerHeader {
+  Bytes object_id;  // 32 bytes
+  std::vector<RecipientEntry> recipients;
+  Bytes encrypted_metadata;
+  std::optional<SignatureBlock> signature;
+  std::vector<ExtensionEntry> extensions;
+};
+
+// The header body: its length (HeaderTooLarge), the record rules and the canonical rule.
+FormatResult<ContainerHeader> decode_header(Bytes body);
+// The canonical body; LimitExceeded for counts and lengths out of bounds, HeaderTooLarge for a
+// body over 1048576 bytes.
+FormatResult<std::vector<std::uint8_t>> encode_header(const ContainerHeader& header);
+
+// True when a chunk of `type` with ciphertext length `n` may stand at `index`.
+bool chunk_header_ok(std::uint8_t type, std::uint32_t n, std::uint64_t index);
+// The number of chunks a plaintext of `len` bytes is cut into (an empty one still has one).
+constexpr std::uint64_t chunk_count(std::uint64_t len) {
+  return len == 0 ? 1 : (len - 1) / kChunkPlaintextLen + 1;
+}
+
+}  // namespace vesk::format

@@ -1,0 +1,50 @@
+// The keys, nonces and associated data a container derives from its content key (CEK): the
+// metadata key, the header-MAC key and the payload key, the header MAC, and the per-chunk nonce
+// and associated data that bind each chunk to its position, type, length and header.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "core/bytes.h"
+#include "core/crypto/hash.h"
+#include "core/secret.h"
+#include "format/container.h"
+
+namespace vesk::format {
+
+inline constexpr std::size_t kCekLen = 32;
+inline constexpr std::size_t kNonceLen = 12;
+inline constexpr std::size_t kMetadataAadLen = 51;
+inline constexpr std::size_t kChunkAadLen = 91;
+
+// HKDF-SHA-256(salt = object_id, IKM = CEK, info = "VESK/0.1 metadata").
+SecretArray<32> derive_metadata_key(Bytes cek, Bytes object_id);
+// HKDF-SHA-256(salt = object_id, IKM = CEK, info = "VESK/0.1 header-mac").
+SecretArray<32> derive_header_mac_key(Bytes cek, Bytes object_id);
+// HKDF-SHA-256(salt = payload_salt, IKM = CEK, info = "VESK/0.1 payload" || object_id).
+SecretArray<32> derive_payload_key(Bytes cek, Bytes payload_salt, Bytes object_id);
+
+// HMAC-SHA-256(header-MAC key, prelude || header body).
+crypto::Digest32 header_mac(Bytes mac_key, Bytes prelude, Bytes body);
+
+// The metadata is sealed once per key, under the all-zero nonce.
+inline constexpr std::array<std::uint8_t, kNonceLen> kMetadataNonce{};
+// "VESK/0.1 metadata" || object_id || 0x00 0x01.
+std::array<std::uint8_t, kMetadataAadLen> metadata_aad(Bytes object_id);
+
+// 0x00 0x00 0x00 || BE64(index) || 0x01 for the last chunk, 0x00 otherwise.
+std::array<std::uint8_t, kNonceLen> chunk_nonce(std::uint64_t index, bool last);
+
+// "VESK/0.1 chunk" || object_id || header_hash || BE64(index) || type || BE32(plaintext length).
+// The fixed prefix is built once; each chunk fills in its own tail.
+class ChunkAad {
+ public:
+  ChunkAad(Bytes object_id, Bytes header_hash);
+  Bytes at(std::uint64_t index, std::uint8_t type, std::uint32_t plaintext_len);
+
+ private:
+  std::array<std::uint8_t, kChunkAadLen> bytes_{};
+};
+
+}  // namespace vesk::format

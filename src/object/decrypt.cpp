@@ -1,0 +1,153 @@
+#include "object/decrypt.h"
+
+#include <optional>
+
+#include "core/byte_io.h"
+#include "core/crypto/aead.h"
+#include "core/crypto/hash.h"
+#include "core/crypto/xwing.h"
+#include "format/container.h"
+#include "format/container_keys.h"
+#include "format/metadata.h"
+#include "format/signature_rules.h"
+#include "object/wrap.h"
+#include "sign/hybrid.h"
+
+namespace vesk::object {
+namespace {
+
+using namespace vesk::format;
+
+Unexpected<ObjectError> malformed(const char* detail) {
+  return unexpected(ObjectError::with(ObjectErrorKind::Malformed, detail));
+}
+Unexpected<ObjectError> refused(const char* detail) {
+  return unexpected(ObjectError::with(ObjectErrorKind::SignatureRefused, detail));
+}
+template <class T>
+Unexpected<ObjectError> format_failure(const FormatResult<T>& r) {
+  return unexpected(ObjectError::of(r.error()));
+}
+
+// The plaintext length of the payload's chunks as far as their framing follows the chunk rules.
+// A payload that decrypts has exactly this length; one that does not fails before writing past it.
+std::size_t framed_plaintext_len(Bytes payload) {
+  ByteReader r(payload);
+  std::size_t total = 0;
+  for (std::uint64_t index = 0; index <= kMaxChunkIndex; ++index) {
+    auto type = r.read_u8();
+    auto n = r.read_be32();
+    if (!type || !n || !chunk_header_ok(*type, *n, index) || !r.skip(*n)) break;
+    total += *n - kChunkTagLen;
+    if (*type == kChunkLast) break;
+  }
+  return total;
+}
+
+}  // namespace
+
+Expected<Decrypted, ObjectError> decrypt(Bytes container, Bytes secret_seed) {
+  VESK_CHECK(secret_seed.size() == crypto::kXWingSeedLen, "recipient seed must be 32 bytes");
+  ByteReader in(container);
+
+  // 1-3. Prelude, and a header block that fits in the input.
+  auto prelude_bytes = in.read(kPreludeLen);
+  if (!prelude_bytes) return malformed("shorter than a prelude");
+  auto prelude = parse_prelude(*prelude_bytes);
+  if (!prelude) return format_failure(prelude);
+  auto block_bytes = in.read(prelude->header_len);
+  if (!block_bytes) return malformed("header block truncated");
+
+  // 4-5. Header block, header body, and the refusals of format 0.5.
+  auto block = decode_header_block(*block_bytes);
+  if (!block) return format_failure(block);
+  auto header = decode_header(block->body);
+  if (!header) return format_failure(header);
+  const bool v05 = prelude->version == FormatVersion::V0_5;
+  if (v05) {
+    if (auto ok = check_v05_header(*header); !ok) return format_failure(ok);
+  }
+
+  // 6. The recipient entry that opens with this key and authenticates the header.
+  Cek cek;
+  {
+    const crypto::XWingSecretKey key = crypto::XWingSecretKey::from_seed(secret_seed);
+    auto found = find_cek(key, *header, *prelude_bytes, block->body, block->mac);
+    if (!found) return unexpected(found.error());
+    cek = std::move(*found);
+  }
+
+  // 7-8. The metadata: its tag, then its record rules.
+  SecureVector metadata_plain(header->encrypted_metadata.size() - kChunkTagLen);
+  {
+    const SecretArray<32> metadata_key = derive_metadata_key(cek.view(), header->object_id);
+    if (!crypto::aead_open(metadata_key.view(), kMetadataNonce, metadata_aad(header->object_id),
+                           header->encrypted_metadata, metadata_plain))
+      return unexpected(ObjectError::of(CryptoError{CryptoErrorKind::AuthenticationFailed}));
+  }
+  auto metadata = decode_metadata(Bytes(metadata_plain.data(), metadata_plain.size()));
+  if (!metadata) return format_failure(metadata);
+  if (v05) {
+    if (auto ok = check_v05_metadata(*metadata); !ok) return format_failure(ok);
+  }
+
+  // 9-10. Payload salt and key, the header hash, and whether a signature will need the plaintext
+  // hash (only then is the plaintext hashed).
+  auto payload_salt = in.read(kPayloadSaltLen);
+  if (!payload_salt) return malformed("payload salt truncated");
+  const SecretArray<32> payload_key = derive_payload_key(cek.view(), *payload_salt, header->object_id);
+  const crypto::Digest32 header_hash = crypto::sha256(block->body);
+  const auto signature = select_signature(*prelude, *header, *metadata);
+  const bool verify = signature.has_value() && signature->has_value();
+  std::optional<crypto::Sha256> plaintext_hash;
+  if (verify) plaintext_hash.emplace();
+
+  // 11. The chunks, in one pass, opened straight from the input into the result.
+  Decrypted out;
+  out.plaintext = OutputBuffer(framed_plaintext_len(in.rest()));
+  crypto::ChaChaPoly aead(payload_key.view());
+  ChunkAad aad(header->object_id, header_hash);
+  for (std::uint64_t index = 0;; ++index) {
+    auto type = in.read_u8();
+    auto n = in.read_be32();
+    if (!type || !n) return malformed("payload truncated");
+    if (!chunk_header_ok(*type, *n, index)) return malformed("chunk framing");
+    auto sealed = in.read(*n);
+    if (!sealed) return malformed("chunk truncated");
+    const bool last = *type == kChunkLast;
+    const std::size_t len = *n - kChunkTagLen;
+    std::uint8_t* plain = out.plaintext.extend(len);
+    if (!aead.open(chunk_nonce(index, last), aad.at(index, *type, static_cast<std::uint32_t>(len)), sealed->first(len),
+                   MutBytes(plain, len), sealed->subspan(len)))
+      return unexpected(ObjectError::of(CryptoError{CryptoErrorKind::AuthenticationFailed}));
+    if (last && !in.at_end()) return malformed("bytes after the last chunk");
+    if (plaintext_hash) plaintext_hash->update(Bytes(plain, len));
+    if (last) break;
+    if (index == kMaxChunkIndex) return unexpected(ObjectError::with(ObjectErrorKind::TooLarge, "chunk index"));
+  }
+
+  // 12. The signature rules, and the signature itself over its version's transcript.
+  if (!signature) return refused("signature placement");
+  if (verify) {
+    const SignatureBlock& block_sig = **signature;
+    auto key = sign::decode_verifying_key(block_sig.verifying_key);
+    if (!key) return refused("verifying key does not decode");
+    auto unsigned_metadata = encode_metadata(*metadata, false);
+    if (!unsigned_metadata) return format_failure(unsigned_metadata);
+    const crypto::Digest32 digest = plaintext_hash->finish();
+    const std::vector<std::uint8_t> transcript = signature_transcript(
+        prelude->version, *prelude_bytes, *header, Bytes(unsigned_metadata->data(), unsigned_metadata->size()), digest,
+        out.plaintext.size());
+    if (!sign::hybrid_verify(*key, as_bytes(signature_context(prelude->version)), transcript, block_sig.signature))
+      return refused("signature does not verify");
+  }
+
+  // 13. The texts, copied out of the metadata plaintext before it is wiped.
+  if (metadata->file_name)
+    out.file_name = OutputBuffer::copy_of(as_bytes(*metadata->file_name).data(), metadata->file_name->size());
+  if (metadata->content_type)
+    out.content_type = OutputBuffer::copy_of(as_bytes(*metadata->content_type).data(), metadata->content_type->size());
+  return out;
+}
+
+}  // namespace vesk::object

@@ -1,0 +1,28 @@
+// Encryption of one plaintext to 1..64 recipients into a format 1.0 container.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "core/bytes.h"
+#include "core/crypto/xwing.h"
+#include "core/expected.h"
+#include "core/memory.h"
+#include "object/object_error.h"
+
+namespace vesk::object {
+
+// The exact container length for a plaintext of `plaintext_len` bytes and a header block of
+// `header_block_len` bytes: prelude, block, payload salt, and per chunk 5 bytes of framing, the
+// chunk and its tag.
+std::size_t container_len(std::size_t header_block_len, std::size_t plaintext_len);
+
+// Recipients have passed validate_public_key; the texts are UTF-8 and are checked against the
+// metadata rules here (a breach is a Format error). The result is sized exactly up front and the
+// payload is sealed straight into it.
+Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, std::span<const crypto::XWingRecipient> recipients,
+                                            std::optional<std::string_view> file_name,
+                                            std::optional<std::string_view> content_type);
+
+}  // namespace vesk::object
