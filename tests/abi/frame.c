@@ -2,15 +2,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "abi_check.h"
 #include "vesk.h"
-
-#define CHECK(cond)                                                  \
-  do {                                                               \
-    if (!(cond)) {                                                   \
-      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-      return 1;                                                      \
-    }                                                                \
-  } while (0)
 
 int main(void) {
   VeskBuffer b = vesk_buffer_empty();

@@ -5,15 +5,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "abi_check.h"
 #include "vesk.h"
-
-#define CHECK(cond)                                                            \
-  do {                                                                         \
-    if (!(cond)) {                                                             \
-      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-      exit(1);                                                                 \
-    }                                                                          \
-  } while (0)
 
 #define SENTINEL 0xDEADBEEFCAFEF00Dull
 

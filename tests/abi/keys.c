@@ -3,15 +3,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "abi_check.h"
 #include "vesk.h"
-
-#define CHECK(cond)                                                            \
-  do {                                                                         \
-    if (!(cond)) {                                                             \
-      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-      return 1;                                                                \
-    }                                                                          \
-  } while (0)
 
 static int same(const VeskBuffer *a, const VeskBuffer *b) {
   return a->len == b->len && memcmp(a->data, b->data, a->len) == 0;

@@ -3,16 +3,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "abi_check.h"
 #include "transparency_fixture.h"
 #include "vesk.h"
-
-#define CHECK(cond)                                                             \
-  do {                                                                          \
-    if (!(cond)) {                                                              \
-      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-      return 1;                                                                 \
-    }                                                                           \
-  } while (0)
 
 static void from_hex(const char *hex, uint8_t *out, size_t n) {
   size_t i;
