@@ -169,6 +169,12 @@ void wipe_string(std::string& s) {
   s.clear();
 }
 
+void wipe_bytes(Bytes& b) {
+  volatile std::uint8_t* p = b.data();
+  for (std::size_t i = 0; i < b.size(); ++i) p[i] = 0;
+  b.clear();
+}
+
 namespace {
 
 std::optional<std::string> prompt_line(const char* prompt) {
@@ -203,7 +209,7 @@ std::optional<std::string> get_passphrase(Args& args, const char* prompt, bool c
       return std::nullopt;
     }
     std::string s(data->begin(), data->end());
-    std::fill(data->begin(), data->end(), 0);
+    wipe_bytes(*data);
     auto nl = s.find('\n');
     std::string line = s.substr(0, nl);
     wipe_string(s);
@@ -226,6 +232,32 @@ std::optional<std::string> get_passphrase(Args& args, const char* prompt, bool c
     }
   }
   return first;
+}
+
+int open_key_data(Args& args, const std::string& path, const std::string& what,
+                  const std::function<VeskStatus(const std::uint8_t*, std::size_t, const char*)>& open) {
+  auto data = read_file(path);
+  if (!data) return fail_file("cannot read " + path);
+  if (data->size() > VESK_MAX_KEY_DATA) {
+    wipe_bytes(*data);
+    std::fprintf(stderr, "vesk: %s: not a key file (larger than %u bytes)\n", path.c_str(), VESK_MAX_KEY_DATA);
+    return kExitRefused;
+  }
+  // Only a key file needs a passphrase; a bare seed opens without one.
+  std::int32_t is_key_file = 0;
+  std::optional<std::string> passphrase;
+  if (vesk_inspect_key(data->data(), data->size(), &is_key_file) == VESK_OK && is_key_file == 1) {
+    passphrase = get_passphrase(args, "Passphrase: ", false);
+    if (!passphrase) {
+      wipe_bytes(*data);
+      return args.value("--passphrase-file") ? kExitFile : kExitUsage;
+    }
+  }
+  const VeskStatus s = open(data->data(), data->size(), passphrase ? passphrase->c_str() : nullptr);
+  if (passphrase) wipe_string(*passphrase);
+  wipe_bytes(*data);
+  if (s != VESK_OK) return fail_status(what, s);
+  return kExitOk;
 }
 
 std::optional<Bytes> load_public_key(const std::string& file_or_armor, VeskStatus* status) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,8 +70,27 @@ bool write_file(const std::string& path, const std::uint8_t* data, std::size_t l
 // A passphrase from --passphrase-file (first line, without its line end) or a no-echo prompt on
 // the terminal; `confirm` asks twice.
 std::optional<std::string> get_passphrase(Args& args, const char* prompt, bool confirm);
-// Wipes a string's characters before it goes away.
+// Wipes a string's characters, or a buffer's bytes, before it goes away.
 void wipe_string(std::string& s);
+void wipe_bytes(Bytes& b);
+
+// Reads the key file (or bare identity seed) at `path` and hands it to `open` with a passphrase
+// (vesk_secret_key_open or vesk_signing_identity_open), asking for the passphrase only when the
+// data is a protected key file. The file's bytes and the passphrase are wiped on every path.
+// Returns kExitOk, or prints why not and returns the exit code; the library's refusal is reported
+// as `what`.
+int open_key_data(Args& args, const std::string& path, const std::string& what,
+                  const std::function<VeskStatus(const std::uint8_t*, std::size_t, const char*)>& open);
+// The same, for the handle `open` writes; nullptr with `exit_code` set on failure.
+template <class Handle>
+Handle* open_key(Args& args, const std::string& path, const std::string& what,
+                 VeskStatus (*open)(const std::uint8_t*, std::size_t, const char*, Handle**), int& exit_code) {
+  Handle* handle = nullptr;
+  exit_code = open_key_data(args, path, what, [&](const std::uint8_t* data, std::size_t len, const char* passphrase) {
+    return open(data, len, passphrase, &handle);
+  });
+  return exit_code == kExitOk ? handle : nullptr;
+}
 
 // A recipient public key given as the name of a file that holds its armor ("-" for standard
 // input) or as the armored text itself (bare Base64 too). On failure returns nullopt with *status
