@@ -289,6 +289,22 @@ std::optional<Bytes> load_public_key(const std::string& file_or_armor, VeskStatu
   return Bytes(key.b.data, key.b.data + key.b.len);
 }
 
+std::optional<Bytes> load_verifying_key(const std::string& file_or_base64) {
+  constexpr std::size_t kKeyBase64 = (VESK_VERIFYING_KEY_LEN + 2) / 3 * 4;
+  struct stat st {};
+  if (file_or_base64 == "-" || ::stat(file_or_base64.c_str(), &st) == 0) {
+    auto data = read_file(file_or_base64);
+    if (!data || data->size() == VESK_VERIFYING_KEY_LEN) return data;
+    if (auto decoded = from_base64(std::string(data->begin(), data->end())); decoded && !decoded->empty())
+      return decoded;
+    return data;
+  }
+  if (file_or_base64.size() < kKeyBase64) return std::nullopt;
+  auto decoded = from_base64(file_or_base64);
+  if (!decoded || decoded->empty()) return std::nullopt;
+  return decoded;
+}
+
 std::string to_hex(const std::uint8_t* data, std::size_t len) {
   static const char digits[] = "0123456789abcdef";
   std::string s;
@@ -358,6 +374,13 @@ std::optional<Bytes> from_base64(const std::string& text) {
     if (pad < 1) out.push_back(static_cast<std::uint8_t>(v));
   }
   return out;
+}
+
+std::string trim(const std::string& s) {
+  const char* blanks = " \t\r\n";
+  auto b = s.find_first_not_of(blanks);
+  if (b == std::string::npos) return "";
+  return s.substr(b, s.find_last_not_of(blanks) - b + 1);
 }
 
 }  // namespace cli

@@ -98,10 +98,19 @@ Handle* open_key(Args& args, const std::string& path, const std::string& what,
 // neither an existing file nor long enough to be a key).
 std::optional<Bytes> load_public_key(const std::string& file_or_armor, VeskStatus* status);
 
+// A verifying key given as the name of a file ("-" for standard input) holding the raw
+// VESK_VERIFYING_KEY_LEN bytes or their Base64 (as `vesk identity new` prints them), or as the
+// Base64 text itself. A file that holds neither comes back as it stands, for the caller or the
+// library to refuse by its length. nullopt when the argument is neither a readable file nor Base64
+// text; an argument that names no file and is shorter than a key's Base64 was meant as a file name.
+std::optional<Bytes> load_verifying_key(const std::string& file_or_base64);
+
 std::string to_hex(const std::uint8_t* data, std::size_t len);
 std::optional<Bytes> from_hex(const std::string& hex);
 std::string to_base64(const std::uint8_t* data, std::size_t len);
 std::optional<Bytes> from_base64(const std::string& text);
+// The text without leading and trailing spaces, tabs and line ends.
+std::string trim(const std::string& s);
 
 // Owns a VeskBuffer for the duration of a command.
 struct Buffer {
