@@ -62,6 +62,11 @@ std::optional<std::string> Args::value(const std::string& name) const {
   return v;
 }
 
+std::optional<std::string> Args::value(const std::string& short_name, const std::string& long_name) const {
+  if (auto v = value(short_name)) return v;
+  return value(long_name);
+}
+
 std::vector<std::string> Args::values(const std::string& name) const {
   std::vector<std::string> v;
   for (const auto& [n, val] : options_)

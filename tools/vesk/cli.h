@@ -29,6 +29,8 @@ class Args {
   // `with_value` options take the next argument; the others are flags.
   bool parse(const std::vector<std::string>& with_value, const std::vector<std::string>& flags);
   std::optional<std::string> value(const std::string& name) const;
+  // The value of an option with a short and a long spelling; the short one wins when both are given.
+  std::optional<std::string> value(const std::string& short_name, const std::string& long_name) const;
   std::vector<std::string> values(const std::string& name) const;
   bool flag(const std::string& name) const;
   const std::vector<std::string>& positional() const { return positional_; }

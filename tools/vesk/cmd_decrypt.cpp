@@ -25,11 +25,9 @@ int run(cli::Args& args) {
   if (!args.parse({"-k", "--key", "--passphrase-file", "-o", "--output"}, {"--use-stored-name"}))
     return cli::kExitUsage;
   if (args.positional().size() != 1) return cli::fail_usage("decrypt needs one FILE (or - for standard input)");
-  auto key_path = args.value("-k");
-  if (!key_path) key_path = args.value("--key");
+  auto key_path = args.value("-k", "--key");
   if (!key_path) return cli::fail_usage("decrypt needs -k KEYFILE");
-  auto out = args.value("-o");
-  if (!out) out = args.value("--output");
+  auto out = args.value("-o", "--output");
   const bool stored_name = args.flag("--use-stored-name");
   if (out && stored_name) return cli::fail_usage("give either -o OUT or --use-stored-name, not both");
   if (out && *out != "-" && ::access(out->c_str(), F_OK) == 0) return cli::fail_file("refusing to overwrite " + *out);

@@ -8,13 +8,13 @@ namespace {
 int run(cli::Args& args) {
   if (!args.parse({"-i", "--identity", "--passphrase-file", "--context", "-o", "--output"}, {}))
     return cli::kExitUsage;
-  auto identity_path = args.value("-i") ? args.value("-i") : args.value("--identity");
+  auto identity_path = args.value("-i", "--identity");
   auto context = args.value("--context");
   if (!identity_path) return cli::fail_usage("sign needs -i IDENTITY");
   if (!context) return cli::fail_usage("sign needs --context TEXT");
   if (args.positional().size() != 1) return cli::fail_usage("sign takes exactly one FILE");
   const std::string& input = args.positional()[0];
-  auto out_path = args.value("-o") ? args.value("-o") : args.value("--output");
+  auto out_path = args.value("-o", "--output");
   const std::string output = out_path ? *out_path : (input == "-" ? std::string("-") : input + ".sig");
   if (context->rfind("VESK/", 0) == 0) return cli::fail_usage("contexts beginning with VESK/ are reserved");
 

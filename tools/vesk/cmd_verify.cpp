@@ -7,7 +7,7 @@ namespace {
 
 int run(cli::Args& args) {
   if (!args.parse({"-k", "--key", "--context"}, {})) return cli::kExitUsage;
-  auto key_path = args.value("-k") ? args.value("-k") : args.value("--key");
+  auto key_path = args.value("-k", "--key");
   auto context = args.value("--context");
   if (!key_path) return cli::fail_usage("verify needs -k VERIFYING_KEY");
   if (!context) return cli::fail_usage("verify needs --context TEXT");
