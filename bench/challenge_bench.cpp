@@ -1,16 +1,14 @@
 // Message signatures and challenge acceptance through the exports, next to raw libcrypto doing the
 // same primitive work (Ed25519 and deterministic ML-DSA-65 over the same signing input).
 #include <benchmark/benchmark.h>
-#include <openssl/core_names.h>
 #include <openssl/evp.h>
-#include <openssl/params.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "core/crypto/hmac.h"
+#include "bench_support.h"
 #include "ffi/spent_nonce_set.h"
 #include "sign/challenge/challenge.h"
 #include "vesk.h"
@@ -52,56 +50,17 @@ Library& library() {
 }
 
 // Raw libcrypto: the identity's own Ed25519 and ML-DSA-65 keys, signing and verifying the already
-// framed input directly. The same keys matter: deterministic ML-DSA signing retries a number of
-// times that depends on key and input, so other keys would time other work.
+// framed input directly.
 struct Raw {
-  EVP_PKEY* ed = nullptr;
-  EVP_PKEY* mldsa = nullptr;
-  EVP_SIGNATURE* mldsa_alg = nullptr;
-  Raw() {
-    using vesk::as_bytes;
-    const auto signing_seed = vesk::crypto::hkdf_expand32(kSeed, {as_bytes("VESK/0.5 identity signing")});
-    const auto ed_seed = vesk::crypto::hkdf_expand32(signing_seed.view(), {as_bytes("VESK/0.5 identity ed25519")});
-    const auto xi = vesk::crypto::hkdf_expand32(signing_seed.view(), {as_bytes("VESK/0.5 identity ml-dsa-65")});
-    ed = EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, ed_seed.data(), ed_seed.size());
-    EVP_PKEY_CTX* kctx = EVP_PKEY_CTX_new_from_name(nullptr, "ML-DSA-65", nullptr);
-    OSSL_PARAM params[] = {
-        OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_ML_DSA_SEED, const_cast<std::uint8_t*>(xi.data()), 32),
-        OSSL_PARAM_construct_end()};
-    require(kctx && EVP_PKEY_keygen_init(kctx) == 1 && EVP_PKEY_CTX_set_params(kctx, params) == 1 &&
-                EVP_PKEY_generate(kctx, &mldsa) == 1,
-            "ML-DSA keygen");
-    EVP_PKEY_CTX_free(kctx);
-    mldsa_alg = EVP_SIGNATURE_fetch(nullptr, "ML-DSA-65", nullptr);
-    require(ed && mldsa_alg, "raw keys");
-  }
+  vesk::bench::RawHybridKey key = vesk::bench::RawHybridKey::from_secrets(vesk::bench::identity_secrets(kSeed));
+  EVP_SIGNATURE* mldsa_alg = EVP_SIGNATURE_fetch(nullptr, "ML-DSA-65", nullptr);
+  Raw() { require(key.ok() && mldsa_alg, "raw keys"); }
   void sign(const ByteVec& input, std::uint8_t* out) const {
-    EVP_MD_CTX* md = EVP_MD_CTX_new();
-    std::size_t len = 64;
-    require(EVP_DigestSignInit_ex(md, nullptr, nullptr, nullptr, nullptr, ed, nullptr) == 1 &&
-                EVP_DigestSign(md, out, &len, input.data(), input.size()) == 1,
-            "Ed25519 sign");
-    EVP_MD_CTX_free(md);
-    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, mldsa, nullptr);
-    int deterministic = 1;
-    OSSL_PARAM params[] = {OSSL_PARAM_construct_int(OSSL_SIGNATURE_PARAM_DETERMINISTIC, &deterministic),
-                           OSSL_PARAM_construct_end()};
-    len = 3309;
-    require(EVP_PKEY_sign_message_init(ctx, mldsa_alg, params) == 1 &&
-                EVP_PKEY_sign(ctx, out + 64, &len, input.data(), input.size()) == 1,
-            "ML-DSA sign");
-    EVP_PKEY_CTX_free(ctx);
+    require(vesk::bench::raw_ed25519_sign(key.ed.get(), input, out), "Ed25519 sign");
+    require(vesk::bench::raw_mldsa_sign(key.ml.get(), mldsa_alg, input, out + 64), "ML-DSA sign");
   }
   bool verify(const ByteVec& input, const std::uint8_t* sig) const {
-    EVP_MD_CTX* md = EVP_MD_CTX_new();
-    bool ok = EVP_DigestVerifyInit_ex(md, nullptr, nullptr, nullptr, nullptr, ed, nullptr) == 1 &&
-              EVP_DigestVerify(md, sig, 64, input.data(), input.size()) == 1;
-    EVP_MD_CTX_free(md);
-    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, mldsa, nullptr);
-    ok = EVP_PKEY_verify_message_init(ctx, mldsa_alg, nullptr) == 1 &&
-         EVP_PKEY_verify(ctx, sig + 64, 3309, input.data(), input.size()) == 1 && ok;
-    EVP_PKEY_CTX_free(ctx);
-    return ok;
+    return vesk::bench::raw_hybrid_verify(key.ed.get(), key.ml.get(), mldsa_alg, input, sig);
   }
 };
 Raw& raw() {
@@ -109,13 +68,7 @@ Raw& raw() {
   return r;
 }
 
-ByteVec framed(const ByteVec& message) {
-  ByteVec input(8 + kContext.size() + message.size(), 0);
-  input[7] = static_cast<std::uint8_t>(kContext.size());
-  std::memcpy(input.data() + 8, kContext.data(), kContext.size());
-  if (!message.empty()) std::memcpy(input.data() + 8 + kContext.size(), message.data(), message.size());
-  return input;
-}
+ByteVec framed(const ByteVec& message) { return vesk::bench::raw_signing_input(kContext, message); }
 
 void BM_SignMessage(benchmark::State& state) {
   Library& lib = library();

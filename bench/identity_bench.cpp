@@ -5,12 +5,11 @@
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "identity/epoch_chain.h"
 #include "identity/log.h"
 #include "identity/replay.h"
@@ -174,29 +173,11 @@ BENCHMARK(BM_RawHybridVerifyAndKeyDecode10k)->Unit(benchmark::kMillisecond)->Ite
 BENCHMARK(BM_EpochVerify16MiB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RawSha256Records16MiB)->Unit(benchmark::kMillisecond);
 
-// Console output as usual, plus the CPU time of each run kept for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration) seconds_[r.benchmark_name()] = r.GetAdjustedCPUTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void print_ratio(const std::string& ours, const std::string& raw) const {
-    auto a = seconds_.find(ours), b = seconds_.find(raw);
-    if (a == seconds_.end() || b == seconds_.end() || b->second == 0) return;
-    std::printf("ratio %s / %s = %.3f (CPU time)\n", ours.c_str(), raw.c_str(), a->second / b->second);
-  }
-
- private:
-  std::map<std::string, double> seconds_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  vesk::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.print_ratio("BM_Replay10k/iterations:3", "BM_RawHybridVerify10k/iterations:3");
   reporter.print_ratio("BM_Replay10k/iterations:3", "BM_RawHybridVerifyAndKeyDecode10k/iterations:3");

@@ -9,12 +9,11 @@
 #include <openssl/params.h>
 #include <openssl/rand.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "vesk.h"
 
 namespace {
@@ -97,30 +96,11 @@ BENCHMARK(BM_RawArgon2id)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_KeypairGenerate)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RawMlKemX25519Keygen)->Unit(benchmark::kMicrosecond);
 
-// Console output as usual, plus the CPU time of each run kept for the ratios (steadier than wall
-// time on a shared machine; all four run on one thread).
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration) seconds_[r.benchmark_name()] = r.GetAdjustedCPUTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void print_ratio(const std::string& ours, const std::string& raw) const {
-    auto a = seconds_.find(ours), b = seconds_.find(raw);
-    if (a == seconds_.end() || b == seconds_.end() || b->second == 0) return;
-    std::printf("ratio %s / %s = %.3f (CPU time)\n", ours.c_str(), raw.c_str(), a->second / b->second);
-  }
-
- private:
-  std::map<std::string, double> seconds_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  vesk::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.print_ratio("BM_KeyFileOpen", "BM_RawArgon2id");
   reporter.print_ratio("BM_KeypairGenerate", "BM_RawMlKemX25519Keygen");

@@ -15,8 +15,8 @@
 #include <cstring>
 #include <vector>
 
+#include "bench_support.h"
 #include "core/crypto/ed25519.h"
-#include "core/crypto/hmac.h"
 #include "core/crypto/mldsa.h"
 #include "sign/hybrid.h"
 #include "vesk.h"
@@ -38,42 +38,28 @@ struct Case {
 
 struct Setup {
   std::uint8_t seed[32];
-  std::uint8_t ed_secret[32];
-  std::uint8_t xi[32];
+  bench::IdentitySecrets secrets;
   std::vector<std::uint8_t> context;
   std::vector<Case> cases;
   std::vector<Case> large_cases;
   std::unique_ptr<sign::SigningIdentity> identity;
   std::optional<sign::DecodedVerifyingKey> decoded;
-  EVP_PKEY* ed = nullptr;
-  EVP_PKEY* ml = nullptr;
-  EVP_PKEY* ed_public = nullptr;
-  EVP_PKEY* ml_public = nullptr;
+  bench::RawHybridKey signing;    // the identity's own keys, derived here as the library derives them
+  bench::RawHybridKey verifying;  // imported from its verifying key
   EVP_SIGNATURE* ml_alg = nullptr;
 
   Setup() {
     for (int i = 0; i < 32; ++i) seed[i] = static_cast<std::uint8_t>(i);
-    // The identity's own keys, derived here as the library derives them.
-    const auto signing = crypto::hkdf_expand32(seed, {as_bytes("VESK/0.5 identity signing")});
-    std::memcpy(ed_secret, crypto::hkdf_expand32(signing.view(), {as_bytes("VESK/0.5 identity ed25519")}).data(), 32);
-    std::memcpy(xi, crypto::hkdf_expand32(signing.view(), {as_bytes("VESK/0.5 identity ml-dsa-65")}).data(), 32);
+    secrets = bench::identity_secrets(seed);
     const char label[] = "bench context";
     context.assign(label, label + sizeof label - 1);
 
     identity = sign::SigningIdentity::from_seed(seed);
     decoded = sign::decode_verifying_key(identity->verifying_key());
-    ed = EVP_PKEY_new_raw_private_key_ex(nullptr, "ED25519", nullptr, ed_secret, 32);
-    EVP_PKEY_CTX* kctx = EVP_PKEY_CTX_new_from_name(nullptr, "ML-DSA-65", nullptr);
-    OSSL_PARAM params[] = {OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_ML_DSA_SEED, xi, 32),
-                           OSSL_PARAM_construct_end()};
-    if (EVP_PKEY_keygen_init(kctx) != 1 || EVP_PKEY_CTX_set_params(kctx, params) != 1 ||
-        EVP_PKEY_generate(kctx, &ml) != 1)
-      std::abort();
-    EVP_PKEY_CTX_free(kctx);
+    signing = bench::RawHybridKey::from_secrets(secrets);
+    verifying = bench::RawHybridKey::from_verifying_key(identity->verifying_key().data());
     ml_alg = EVP_SIGNATURE_fetch(nullptr, "ML-DSA-65", nullptr);
-    const auto& vk = identity->verifying_key();
-    ed_public = EVP_PKEY_new_raw_public_key_ex(nullptr, "ED25519", nullptr, vk.data(), 32);
-    ml_public = EVP_PKEY_new_raw_public_key_ex(nullptr, "ML-DSA-65", nullptr, vk.data() + 32, 1952);
+    if (!signing.ok() || !verifying.ok() || ml_alg == nullptr) std::abort();
 
     for (std::size_t m = 0; m < kMessages; ++m) cases.push_back(make_case(kMessageLen, m));
     for (std::size_t m = 0; m < kLargeMessages; ++m) large_cases.push_back(make_case(kLargeMessageLen, m));
@@ -94,33 +80,12 @@ struct Setup {
     return c;
   }
 
-  bool raw_ed_sign(const std::vector<std::uint8_t>& in, std::uint8_t* out) const {
-    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-    std::size_t len = 64;
-    bool ok = EVP_DigestSignInit_ex(ctx, nullptr, nullptr, nullptr, nullptr, ed, nullptr) == 1 &&
-              EVP_DigestSign(ctx, out, &len, in.data(), in.size()) == 1;
-    EVP_MD_CTX_free(ctx);
-    return ok;
+  bool raw_ed_sign(Bytes in, std::uint8_t* out) const { return bench::raw_ed25519_sign(signing.ed.get(), in, out); }
+  bool raw_ml_sign(Bytes in, std::uint8_t* out, EVP_SIGNATURE* alg) const {
+    return bench::raw_mldsa_sign(signing.ml.get(), alg, in, out);
   }
-  bool raw_ml_sign(const std::vector<std::uint8_t>& in, std::uint8_t* out, EVP_SIGNATURE* alg) const {
-    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, ml, nullptr);
-    int det = 1;
-    OSSL_PARAM params[] = {OSSL_PARAM_construct_int(OSSL_SIGNATURE_PARAM_DETERMINISTIC, &det), OSSL_PARAM_construct_end()};
-    std::size_t len = 3309;
-    bool ok = EVP_PKEY_sign_message_init(ctx, alg, params) == 1 && EVP_PKEY_sign(ctx, out, &len, in.data(), in.size()) == 1;
-    EVP_PKEY_CTX_free(ctx);
-    return ok;
-  }
-  bool raw_verify(EVP_PKEY* ed_key, EVP_PKEY* ml_key, const Case& c) const {
-    EVP_MD_CTX* ectx = EVP_MD_CTX_new();
-    EVP_PKEY_CTX* mctx = EVP_PKEY_CTX_new_from_pkey(nullptr, ml_key, nullptr);
-    bool ok = EVP_DigestVerifyInit_ex(ectx, nullptr, nullptr, nullptr, nullptr, ed_key, nullptr) == 1 &&
-              EVP_DigestVerify(ectx, c.signature.data(), 64, c.input.data(), c.input.size()) == 1;
-    ok = EVP_PKEY_verify_message_init(mctx, ml_alg, nullptr) == 1 &&
-         EVP_PKEY_verify(mctx, c.signature.data() + 64, 3309, c.input.data(), c.input.size()) == 1 && ok;
-    EVP_PKEY_CTX_free(mctx);
-    EVP_MD_CTX_free(ectx);
-    return ok;
+  bool raw_verify(const bench::RawHybridKey& key, const Case& c) const {
+    return bench::raw_hybrid_verify(key.ed.get(), key.ml.get(), ml_alg, c.input, c.signature.data());
   }
 };
 
@@ -193,7 +158,7 @@ BENCHMARK(MlDsaSignPrefetched);
 void MlDsaSignReusedContext(benchmark::State& state) {
   const Setup& s = setup();
   std::uint8_t ml[3309];
-  EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, s.ml, nullptr);
+  EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, s.signing.ml.get(), nullptr);
   int det = 1;
   OSSL_PARAM params[] = {OSSL_PARAM_construct_int(OSSL_SIGNATURE_PARAM_DETERMINISTIC, &det), OSSL_PARAM_construct_end()};
   std::size_t i = 0;
@@ -225,7 +190,7 @@ void RawVerify(benchmark::State& state) {
   const Setup& s = setup();
   std::size_t i = 0;
   for (auto _ : state) {
-    if (!s.raw_verify(s.ed_public, s.ml_public, s.cases[i++ % kMessages])) state.SkipWithError("invalid");
+    if (!s.raw_verify(s.verifying, s.cases[i++ % kMessages])) state.SkipWithError("invalid");
   }
 }
 BENCHMARK(RawVerify);
@@ -247,12 +212,8 @@ void RawImportAndVerify(benchmark::State& state) {
   const auto& vk = s.identity->verifying_key();
   std::size_t i = 0;
   for (auto _ : state) {
-    EVP_PKEY* ed = EVP_PKEY_new_raw_public_key_ex(nullptr, "ED25519", nullptr, vk.data(), 32);
-    EVP_PKEY* ml = EVP_PKEY_new_raw_public_key_ex(nullptr, "ML-DSA-65", nullptr, vk.data() + 32, 1952);
-    const bool ok = s.raw_verify(ed, ml, s.cases[i++ % kMessages]);
-    EVP_PKEY_free(ml);
-    EVP_PKEY_free(ed);
-    if (!ok) state.SkipWithError("invalid");
+    const auto key = bench::RawHybridKey::from_verifying_key(vk.data());
+    if (!s.raw_verify(key, s.cases[i++ % kMessages])) state.SkipWithError("invalid");
   }
 }
 BENCHMARK(RawImportAndVerify);
@@ -280,18 +241,7 @@ BENCHMARK(IdentityOpenBareSeed);
 void RawKeysFromSeeds(benchmark::State& state) {
   const Setup& s = setup();
   for (auto _ : state) {
-    EVP_PKEY* ed = EVP_PKEY_new_raw_private_key_ex(nullptr, "ED25519", nullptr, s.ed_secret, 32);
-    EVP_PKEY_CTX* kctx = EVP_PKEY_CTX_new_from_name(nullptr, "ML-DSA-65", nullptr);
-    EVP_PKEY* ml = nullptr;
-    OSSL_PARAM params[] = {
-        OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_ML_DSA_SEED, const_cast<std::uint8_t*>(s.xi), 32),
-        OSSL_PARAM_construct_end()};
-    if (EVP_PKEY_keygen_init(kctx) != 1 || EVP_PKEY_CTX_set_params(kctx, params) != 1 ||
-        EVP_PKEY_generate(kctx, &ml) != 1)
-      state.SkipWithError("keygen failed");
-    EVP_PKEY_CTX_free(kctx);
-    EVP_PKEY_free(ml);
-    EVP_PKEY_free(ed);
+    if (!bench::RawHybridKey::from_secrets(s.secrets).ml) state.SkipWithError("keygen failed");
   }
 }
 BENCHMARK(RawKeysFromSeeds);
@@ -346,7 +296,7 @@ void PairedVerify(benchmark::State& state) {
         if (!sign::hybrid_verify(*s.decoded, s.context, s.cases[m].message, s.cases[m].signature)) std::abort();
       },
       [&](std::size_t m) {
-        if (!s.raw_verify(s.ed_public, s.ml_public, s.cases[m])) std::abort();
+        if (!s.raw_verify(s.verifying, s.cases[m])) std::abort();
       });
 }
 BENCHMARK(PairedVerify);
@@ -361,11 +311,8 @@ void PairedDecodeAndVerify(benchmark::State& state) {
         if (!key || !sign::hybrid_verify(*key, s.context, s.cases[m].message, s.cases[m].signature)) std::abort();
       },
       [&](std::size_t m) {
-        EVP_PKEY* ed = EVP_PKEY_new_raw_public_key_ex(nullptr, "ED25519", nullptr, vk.data(), 32);
-        EVP_PKEY* ml = EVP_PKEY_new_raw_public_key_ex(nullptr, "ML-DSA-65", nullptr, vk.data() + 32, 1952);
-        if (!s.raw_verify(ed, ml, s.cases[m])) std::abort();
-        EVP_PKEY_free(ml);
-        EVP_PKEY_free(ed);
+        const auto key = bench::RawHybridKey::from_verifying_key(vk.data());
+        if (!s.raw_verify(key, s.cases[m])) std::abort();
       });
 }
 BENCHMARK(PairedDecodeAndVerify);
@@ -380,18 +327,7 @@ void PairedOpen(benchmark::State& state) {
         vesk_signing_identity_free(h);
       },
       [&](std::size_t) {
-        EVP_PKEY* ed = EVP_PKEY_new_raw_private_key_ex(nullptr, "ED25519", nullptr, s.ed_secret, 32);
-        EVP_PKEY_CTX* kctx = EVP_PKEY_CTX_new_from_name(nullptr, "ML-DSA-65", nullptr);
-        EVP_PKEY* ml = nullptr;
-        OSSL_PARAM params[] = {
-            OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_ML_DSA_SEED, const_cast<std::uint8_t*>(s.xi), 32),
-            OSSL_PARAM_construct_end()};
-        if (EVP_PKEY_keygen_init(kctx) != 1 || EVP_PKEY_CTX_set_params(kctx, params) != 1 ||
-            EVP_PKEY_generate(kctx, &ml) != 1)
-          std::abort();
-        EVP_PKEY_CTX_free(kctx);
-        EVP_PKEY_free(ml);
-        EVP_PKEY_free(ed);
+        if (!bench::RawHybridKey::from_secrets(s.secrets).ml) std::abort();
       });
 }
 BENCHMARK(PairedOpen);
@@ -421,7 +357,7 @@ void PairedVerify1MiB(benchmark::State& state) {
         if (!sign::hybrid_verify(*s.decoded, s.context, cases[m].message, cases[m].signature)) std::abort();
       },
       [&](std::size_t m) {
-        if (!s.raw_verify(s.ed_public, s.ml_public, cases[m])) std::abort();
+        if (!s.raw_verify(s.verifying, cases[m])) std::abort();
       },
       kLargeMessages);
 }
@@ -432,7 +368,7 @@ BENCHMARK(PairedVerify1MiB)->Unit(benchmark::kMillisecond);
 void PairedMlDsaSign1MiB(benchmark::State& state) {
   const Setup& s = setup();
   const auto& cases = s.large_cases;
-  const auto key = crypto::MlDsaSigningKey::from_seed(s.xi);
+  const auto key = crypto::MlDsaSigningKey::from_seed(s.secrets.xi);
   std::uint8_t ml[3309];
   paired(
       state,
@@ -459,12 +395,8 @@ void PairedMlDsaVerify1MiB(benchmark::State& state) {
         if (!key->verify(cases[m].input, Bytes(cases[m].signature).subspan(64))) std::abort();
       },
       [&](std::size_t m) {
-        EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, s.ml_public, nullptr);
-        const bool ok = EVP_PKEY_verify_message_init(ctx, s.ml_alg, nullptr) == 1 &&
-                        EVP_PKEY_verify(ctx, cases[m].signature.data() + 64, 3309, cases[m].input.data(),
-                                        cases[m].input.size()) == 1;
-        EVP_PKEY_CTX_free(ctx);
-        if (!ok) std::abort();
+        if (!bench::raw_mldsa_verify(s.verifying.ml.get(), s.ml_alg, cases[m].input, cases[m].signature.data() + 64))
+          std::abort();
       },
       kLargeMessages);
 }
@@ -488,7 +420,7 @@ BENCHMARK(PairedMlDsaPrefetchedVsFetchEachTime);
 void PairedMlDsaNewContextVsReusedContext(benchmark::State& state) {
   const Setup& s = setup();
   std::uint8_t ml[3309];
-  EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, s.ml, nullptr);
+  EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, s.signing.ml.get(), nullptr);
   int det = 1;
   OSSL_PARAM params[] = {OSSL_PARAM_construct_int(OSSL_SIGNATURE_PARAM_DETERMINISTIC, &det), OSSL_PARAM_construct_end()};
   paired(

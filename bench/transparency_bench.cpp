@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench_support.h"
 #include "core/base64.h"
 #include "sign/hybrid.h"
 #include "transparency/checkpoint/checkpoint.h"
@@ -177,13 +178,9 @@ struct SignedCheckpoint {
     text = body + "\n" + std::string(vesk::transparency::kSignatureLineStart) + origin + " " +
            vesk::base64_encode(payload) + "\n";
   }
-  // BE64(len(context)) || context || body, what both halves sign.
   std::vector<std::uint8_t> signing_input() const {
-    std::vector<std::uint8_t> in(8, 0);
-    in[7] = static_cast<std::uint8_t>(vesk::transparency::kCheckpointContext.size());
-    in.insert(in.end(), vesk::transparency::kCheckpointContext.begin(), vesk::transparency::kCheckpointContext.end());
-    in.insert(in.end(), body.begin(), body.end());
-    return in;
+    return vesk::bench::raw_signing_input(vesk::as_bytes(vesk::transparency::kCheckpointContext),
+                                          vesk::as_bytes(body));
   }
 };
 const SignedCheckpoint& signed_checkpoint() {
@@ -245,19 +242,9 @@ void BM_RawEd25519AndMlDsaVerify(benchmark::State& state) {
   const auto input = c.signing_input();
   EVP_SIGNATURE* alg = EVP_SIGNATURE_fetch(nullptr, "ML-DSA-65", nullptr);
   for (auto _ : state) {
-    EVP_PKEY* ed = EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, c.key.data(), 32);
-    EVP_PKEY* ml = EVP_PKEY_new_raw_public_key_ex(nullptr, "ML-DSA-65", nullptr, c.key.data() + 32, 1952);
-    EVP_MD_CTX* md = EVP_MD_CTX_new();
-    bool ok = EVP_DigestVerifyInit_ex(md, nullptr, nullptr, nullptr, nullptr, ed, nullptr) == 1 &&
-              EVP_DigestVerify(md, c.signature.data(), 64, input.data(), input.size()) == 1;
-    EVP_MD_CTX_free(md);
-    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, ml, nullptr);
-    ok = EVP_PKEY_verify_message_init(ctx, alg, nullptr) == 1 &&
-         EVP_PKEY_verify(ctx, c.signature.data() + 64, 3309, input.data(), input.size()) == 1 && ok;
-    EVP_PKEY_CTX_free(ctx);
-    EVP_PKEY_free(ed);
-    EVP_PKEY_free(ml);
-    if (!ok) state.SkipWithError("raw verification refused");
+    const auto key = vesk::bench::RawHybridKey::from_verifying_key(c.key.data());
+    if (!vesk::bench::raw_hybrid_verify(key.ed.get(), key.ml.get(), alg, input, c.signature.data()))
+      state.SkipWithError("raw verification refused");
   }
   EVP_SIGNATURE_free(alg);
 }

@@ -32,20 +32,6 @@ static unsigned char *read_all(const char *name, size_t *len) {
   return data;
 }
 
-static int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-static void from_hex(const char *hex, unsigned char *out, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    int hi = hex_value(hex[2 * i]), lo = hex_value(hex[2 * i + 1]);
-    CHECK(hi >= 0 && lo >= 0);
-    out[i] = (unsigned char)(hi * 16 + lo);
-  }
-}
-
 /* Arguments and statuses that need no valid record. */
 static void without_records(void) {
   static unsigned char key[4097];

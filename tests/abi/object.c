@@ -3,15 +3,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "abi_check.h"
 #include "vesk.h"
-
-#define CHECK(cond)                                                            \
-  do {                                                                         \
-    if (!(cond)) {                                                             \
-      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-      return 1;                                                                \
-    }                                                                          \
-  } while (0)
 
 static int untouched(const VeskBuffer *b) { return b->data == (uint8_t *)b && b->len == 7 && b->capacity == 9; }
 static void mark(VeskBuffer *b) {

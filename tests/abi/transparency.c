@@ -7,15 +7,6 @@
 #include "transparency_fixture.h"
 #include "vesk.h"
 
-static void from_hex(const char *hex, uint8_t *out, size_t n) {
-  size_t i;
-  for (i = 0; i < n; ++i) {
-    unsigned v = 0;
-    sscanf(hex + 2 * i, "%2x", &v);
-    out[i] = (uint8_t)v;
-  }
-}
-
 /* The RFC 6962 test leaves "" and 00: leaf hashes and the root of the two-leaf tree. */
 #define LEAF0 "6e340b9cffb37a989ca544e6bb780a2c78901d3fb33738768511a30617afa01d"
 #define LEAF1 "96a296d224f285c67bee93c30f8a309157f0daa35dc5b87e410b78630a09cfc7"

@@ -27,15 +27,4 @@ ByteVec from_hex(const std::string& hex) {
   return out;
 }
 
-std::string to_hex(const std::uint8_t* data, std::size_t len) {
-  static const char digits[] = "0123456789abcdef";
-  std::string s;
-  s.reserve(len * 2);
-  for (std::size_t i = 0; i < len; ++i) {
-    s.push_back(digits[data[i] >> 4]);
-    s.push_back(digits[data[i] & 15]);
-  }
-  return s;
-}
-
 }  // namespace vesk::testing

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/hex.h"
+
 namespace vesk::testing {
 
 using ByteVec = std::vector<std::uint8_t>;
@@ -14,8 +16,8 @@ using ByteVec = std::vector<std::uint8_t>;
 nlohmann::json load_vectors(const std::string& file_name);
 
 ByteVec from_hex(const std::string& hex);
-std::string to_hex(const std::uint8_t* data, std::size_t len);
-inline std::string to_hex(const ByteVec& v) { return to_hex(v.data(), v.size()); }
+inline std::string to_hex(const std::uint8_t* data, std::size_t len) { return to_hex(Bytes(data, len)); }
+inline std::string to_hex(const ByteVec& v) { return to_hex(Bytes(v)); }
 // A JSON string field decoded from hex.
 inline ByteVec hex_field(const nlohmann::json& v, const char* name) { return from_hex(v.at(name).get<std::string>()); }
 

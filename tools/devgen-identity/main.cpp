@@ -19,6 +19,7 @@
 #include <string>
 
 #include "core/crypto/xwing.h"
+#include "support/hex.h"
 #include "support/identity_writer.h"
 
 namespace {
@@ -39,16 +40,6 @@ bool write(const std::string& dir, const char* name, Bytes data) {
   }
   std::printf("wrote %s (%zu bytes)\n", path.c_str(), data.size());
   return true;
-}
-
-std::string hex(Bytes b) {
-  static const char digits[] = "0123456789abcdef";
-  std::string s;
-  for (std::uint8_t c : b) {
-    s.push_back(digits[c >> 4]);
-    s.push_back(digits[c & 15]);
-  }
-  return s;
 }
 
 }  // namespace
@@ -82,7 +73,7 @@ int main(int argc, char** argv) {
     chain.add(crypto::XWingSecretKey::from_seed(seed).public_key());
   }
 
-  const std::string pin = hex(identity) + "\n";
+  const std::string pin = to_hex(identity) + "\n";
   bool ok = write(dir, "identity.log", log.bytes()) && write(dir, "recovery.key", key_of(recovery)) &&
             write(dir, "recovery.binding", recovery_binding(laptop, identity, key_of(recovery))) &&
             write(dir, "identity.pin", as_bytes(pin)) && write(dir, "laptop.key", key_of(laptop)) &&

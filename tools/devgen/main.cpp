@@ -15,6 +15,7 @@
 #include "core/base64.h"
 #include "core/crypto/hash.h"
 #include "sign/hybrid.h"
+#include "support/hex.h"
 #include "transparency/checkpoint/checkpoint.h"
 
 namespace {
@@ -72,16 +73,6 @@ class Tree {
   std::vector<Hash> leaves_;
 };
 
-std::string hex(Bytes b) {
-  static const char d[] = "0123456789abcdef";
-  std::string s;
-  for (std::uint8_t x : b) {
-    s.push_back(d[x >> 4]);
-    s.push_back(d[x & 15]);
-  }
-  return s;
-}
-
 bool write(const std::string& path, Bytes data) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
@@ -92,7 +83,7 @@ bool write_text(const std::string& path, const std::string& text) { return write
 
 std::string hash_lines(const std::vector<Hash>& hashes) {
   std::string s;
-  for (const Hash& h : hashes) s += hex(h) + "\n";
+  for (const Hash& h : hashes) s += testing::to_hex(h) + "\n";
   return s;
 }
 
@@ -162,13 +153,13 @@ int main(int argc, char** argv) {
   const bool ok = write(dir + "/log.pub", log->verifying_key()) &&
                   write_text(dir + "/log.pub.b64", base64_encode(log->verifying_key()) + "\n") &&
                   write_text(dir + "/checkpoint", checkpoint) &&
-                  write_text(dir + "/leaf.hash", hex(tree.leaf(index)) + "\n") &&
+                  write_text(dir + "/leaf.hash", testing::to_hex(tree.leaf(index)) + "\n") &&
                   write_text(dir + "/inclusion.proof", hash_lines(tree.inclusion(index, size))) &&
-                  write_text(dir + "/old.root", hex(tree.root(old_size)) + "\n") &&
+                  write_text(dir + "/old.root", testing::to_hex(tree.root(old_size)) + "\n") &&
                   write_text(dir + "/consistency.proof", hash_lines(tree.consistency(old_size, size)));
   if (!ok) return 2;
   std::printf("origin %s, size %llu, root %s; leaf %llu; old size %llu\n", origin.c_str(),
-              static_cast<unsigned long long>(size), hex(root).c_str(), static_cast<unsigned long long>(index),
-              static_cast<unsigned long long>(old_size));
+              static_cast<unsigned long long>(size), testing::to_hex(root).c_str(),
+              static_cast<unsigned long long>(index), static_cast<unsigned long long>(old_size));
   return 0;
 }

@@ -62,6 +62,11 @@ std::optional<std::string> Args::value(const std::string& name) const {
   return v;
 }
 
+std::optional<std::string> Args::value(const std::string& short_name, const std::string& long_name) const {
+  if (auto v = value(short_name)) return v;
+  return value(long_name);
+}
+
 std::vector<std::string> Args::values(const std::string& name) const {
   std::vector<std::string> v;
   for (const auto& [n, val] : options_)
@@ -169,6 +174,12 @@ void wipe_string(std::string& s) {
   s.clear();
 }
 
+void wipe_bytes(Bytes& b) {
+  volatile std::uint8_t* p = b.data();
+  for (std::size_t i = 0; i < b.size(); ++i) p[i] = 0;
+  b.clear();
+}
+
 namespace {
 
 std::optional<std::string> prompt_line(const char* prompt) {
@@ -203,7 +214,7 @@ std::optional<std::string> get_passphrase(Args& args, const char* prompt, bool c
       return std::nullopt;
     }
     std::string s(data->begin(), data->end());
-    std::fill(data->begin(), data->end(), 0);
+    wipe_bytes(*data);
     auto nl = s.find('\n');
     std::string line = s.substr(0, nl);
     wipe_string(s);
@@ -226,6 +237,32 @@ std::optional<std::string> get_passphrase(Args& args, const char* prompt, bool c
     }
   }
   return first;
+}
+
+int open_key_data(Args& args, const std::string& path, const std::string& what,
+                  const std::function<VeskStatus(const std::uint8_t*, std::size_t, const char*)>& open) {
+  auto data = read_file(path);
+  if (!data) return fail_file("cannot read " + path);
+  if (data->size() > VESK_MAX_KEY_DATA) {
+    wipe_bytes(*data);
+    std::fprintf(stderr, "vesk: %s: not a key file (larger than %u bytes)\n", path.c_str(), VESK_MAX_KEY_DATA);
+    return kExitRefused;
+  }
+  // Only a key file needs a passphrase; a bare seed opens without one.
+  std::int32_t is_key_file = 0;
+  std::optional<std::string> passphrase;
+  if (vesk_inspect_key(data->data(), data->size(), &is_key_file) == VESK_OK && is_key_file == 1) {
+    passphrase = get_passphrase(args, "Passphrase: ", false);
+    if (!passphrase) {
+      wipe_bytes(*data);
+      return args.value("--passphrase-file") ? kExitFile : kExitUsage;
+    }
+  }
+  const VeskStatus s = open(data->data(), data->size(), passphrase ? passphrase->c_str() : nullptr);
+  if (passphrase) wipe_string(*passphrase);
+  wipe_bytes(*data);
+  if (s != VESK_OK) return fail_status(what, s);
+  return kExitOk;
 }
 
 std::optional<Bytes> load_public_key(const std::string& file_or_armor, VeskStatus* status) {
@@ -255,6 +292,22 @@ std::optional<Bytes> load_public_key(const std::string& file_or_armor, VeskStatu
   *status = vesk_public_key_dearmor(text.c_str(), key.out());
   if (*status != VESK_OK) return std::nullopt;
   return Bytes(key.b.data, key.b.data + key.b.len);
+}
+
+std::optional<Bytes> load_verifying_key(const std::string& file_or_base64) {
+  constexpr std::size_t kKeyBase64 = (VESK_VERIFYING_KEY_LEN + 2) / 3 * 4;
+  struct stat st {};
+  if (file_or_base64 == "-" || ::stat(file_or_base64.c_str(), &st) == 0) {
+    auto data = read_file(file_or_base64);
+    if (!data || data->size() == VESK_VERIFYING_KEY_LEN) return data;
+    if (auto decoded = from_base64(std::string(data->begin(), data->end())); decoded && !decoded->empty())
+      return decoded;
+    return data;
+  }
+  if (file_or_base64.size() < kKeyBase64) return std::nullopt;
+  auto decoded = from_base64(file_or_base64);
+  if (!decoded || decoded->empty()) return std::nullopt;
+  return decoded;
 }
 
 std::string to_hex(const std::uint8_t* data, std::size_t len) {
@@ -326,6 +379,13 @@ std::optional<Bytes> from_base64(const std::string& text) {
     if (pad < 1) out.push_back(static_cast<std::uint8_t>(v));
   }
   return out;
+}
+
+std::string trim(const std::string& s) {
+  const char* blanks = " \t\r\n";
+  auto b = s.find_first_not_of(blanks);
+  if (b == std::string::npos) return "";
+  return s.substr(b, s.find_last_not_of(blanks) - b + 1);
 }
 
 }  // namespace cli

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ class Args {
   // `with_value` options take the next argument; the others are flags.
   bool parse(const std::vector<std::string>& with_value, const std::vector<std::string>& flags);
   std::optional<std::string> value(const std::string& name) const;
+  // The value of an option with a short and a long spelling; the short one wins when both are given.
+  std::optional<std::string> value(const std::string& short_name, const std::string& long_name) const;
   std::vector<std::string> values(const std::string& name) const;
   bool flag(const std::string& name) const;
   const std::vector<std::string>& positional() const { return positional_; }
@@ -69,8 +72,27 @@ bool write_file(const std::string& path, const std::uint8_t* data, std::size_t l
 // A passphrase from --passphrase-file (first line, without its line end) or a no-echo prompt on
 // the terminal; `confirm` asks twice.
 std::optional<std::string> get_passphrase(Args& args, const char* prompt, bool confirm);
-// Wipes a string's characters before it goes away.
+// Wipes a string's characters, or a buffer's bytes, before it goes away.
 void wipe_string(std::string& s);
+void wipe_bytes(Bytes& b);
+
+// Reads the key file (or bare identity seed) at `path` and hands it to `open` with a passphrase
+// (vesk_secret_key_open or vesk_signing_identity_open), asking for the passphrase only when the
+// data is a protected key file. The file's bytes and the passphrase are wiped on every path.
+// Returns kExitOk, or prints why not and returns the exit code; the library's refusal is reported
+// as `what`.
+int open_key_data(Args& args, const std::string& path, const std::string& what,
+                  const std::function<VeskStatus(const std::uint8_t*, std::size_t, const char*)>& open);
+// The same, for the handle `open` writes; nullptr with `exit_code` set on failure.
+template <class Handle>
+Handle* open_key(Args& args, const std::string& path, const std::string& what,
+                 VeskStatus (*open)(const std::uint8_t*, std::size_t, const char*, Handle**), int& exit_code) {
+  Handle* handle = nullptr;
+  exit_code = open_key_data(args, path, what, [&](const std::uint8_t* data, std::size_t len, const char* passphrase) {
+    return open(data, len, passphrase, &handle);
+  });
+  return exit_code == kExitOk ? handle : nullptr;
+}
 
 // A recipient public key given as the name of a file that holds its armor ("-" for standard
 // input) or as the armored text itself (bare Base64 too). On failure returns nullopt with *status
@@ -78,10 +100,19 @@ void wipe_string(std::string& s);
 // neither an existing file nor long enough to be a key).
 std::optional<Bytes> load_public_key(const std::string& file_or_armor, VeskStatus* status);
 
+// A verifying key given as the name of a file ("-" for standard input) holding the raw
+// VESK_VERIFYING_KEY_LEN bytes or their Base64 (as `vesk identity new` prints them), or as the
+// Base64 text itself. A file that holds neither comes back as it stands, for the caller or the
+// library to refuse by its length. nullopt when the argument is neither a readable file nor Base64
+// text; an argument that names no file and is shorter than a key's Base64 was meant as a file name.
+std::optional<Bytes> load_verifying_key(const std::string& file_or_base64);
+
 std::string to_hex(const std::uint8_t* data, std::size_t len);
 std::optional<Bytes> from_hex(const std::string& hex);
 std::string to_base64(const std::uint8_t* data, std::size_t len);
 std::optional<Bytes> from_base64(const std::string& text);
+// The text without leading and trailing spaces, tabs and line ends.
+std::string trim(const std::string& s);
 
 // Owns a VeskBuffer for the duration of a command.
 struct Buffer {

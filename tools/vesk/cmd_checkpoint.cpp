@@ -1,39 +1,10 @@
 // vesk checkpoint verify: a log's signed checkpoint under its verifying key; prints the tree size
 // and root hash for use with `vesk proof`.
-#include <sys/stat.h>
-
 #include <cstdio>
 
 #include "cli.h"
 
 namespace {
-
-std::string trim(const std::string& s) {
-  const char* ws = " \t\r\n";
-  auto b = s.find_first_not_of(ws);
-  if (b == std::string::npos) return "";
-  return s.substr(b, s.find_last_not_of(ws) - b + 1);
-}
-
-// The key is a file (the raw 1984 bytes, or their Base64) or the Base64 text itself. Keys of the
-// wrong length go to the library, which names the problem.
-std::optional<cli::Bytes> load_key(const std::string& arg) {
-  struct stat st{};
-  if (arg == "-" || ::stat(arg.c_str(), &st) == 0) {
-    auto data = cli::read_file(arg);
-    if (!data) {
-      cli::fail_file("cannot read " + arg);
-      return std::nullopt;
-    }
-    if (data->size() == VESK_VERIFYING_KEY_LEN) return data;
-    auto decoded = cli::from_base64(trim(std::string(data->begin(), data->end())));
-    if (!decoded) cli::fail_usage(arg + " holds neither a raw verifying key nor its Base64");
-    return decoded;
-  }
-  auto decoded = cli::from_base64(arg);
-  if (!decoded) cli::fail_usage("--key is neither a readable file nor Base64");
-  return decoded;
-}
 
 int run(cli::Args& args) {
   if (!args.parse({"--origin", "--key"}, {})) return cli::kExitUsage;
@@ -42,8 +13,10 @@ int run(cli::Args& args) {
   if (!origin) return cli::fail_usage("checkpoint verify needs --origin NAME");
   if (!key_arg) return cli::fail_usage("checkpoint verify needs --key KEYFILE_OR_BASE64");
   if (args.positional().size() != 1) return cli::fail_usage("checkpoint verify takes exactly one FILE");
-  auto key = load_key(*key_arg);
-  if (!key) return cli::kExitUsage;
+  auto key = cli::load_verifying_key(*key_arg);
+  if (!key) return cli::fail_usage("--key is neither a readable file nor Base64");
+  if (key->size() != VESK_VERIFYING_KEY_LEN)
+    return cli::fail_usage(*key_arg + " holds neither a raw verifying key nor its Base64");
   const std::string& path = args.positional()[0];
   auto text = cli::read_file(path);
   if (!text) return cli::fail_file("cannot read " + path);

@@ -12,12 +12,6 @@
 
 namespace {
 
-void wipe_bytes(cli::Bytes& b) {
-  volatile std::uint8_t* p = b.data();
-  for (std::size_t i = 0; i < b.size(); ++i) p[i] = 0;
-  b.clear();
-}
-
 // A stored name becomes a path only when it is one plain component: the library's name rules
 // already exclude separators and the dot names, and this checks again on the tool's side.
 bool plain_component(std::string_view name) {
@@ -27,50 +21,13 @@ bool plain_component(std::string_view name) {
   return true;
 }
 
-// Opens the recipient key; prints the reason and sets `exit_code` on failure.
-VeskSecretKeyHandle* open_key(cli::Args& args, const std::string& path, int& exit_code) {
-  auto data = cli::read_file(path);
-  if (!data) {
-    exit_code = cli::fail_file("cannot read " + path);
-    return nullptr;
-  }
-  if (data->size() > VESK_MAX_KEY_DATA) {
-    wipe_bytes(*data);
-    std::fprintf(stderr, "vesk: %s: not a key file (larger than %u bytes)\n", path.c_str(), VESK_MAX_KEY_DATA);
-    exit_code = cli::kExitRefused;
-    return nullptr;
-  }
-  std::int32_t is_key_file = 0;
-  std::optional<std::string> passphrase;
-  if (vesk_inspect_key(data->data(), data->size(), &is_key_file) == VESK_OK && is_key_file == 1) {
-    passphrase = cli::get_passphrase(args, "Passphrase: ", false);
-    if (!passphrase) {
-      wipe_bytes(*data);
-      exit_code = args.value("--passphrase-file") ? cli::kExitFile : cli::kExitUsage;
-      return nullptr;
-    }
-  }
-  VeskSecretKeyHandle* key = nullptr;
-  const VeskStatus s =
-      vesk_secret_key_open(data->data(), data->size(), passphrase ? passphrase->c_str() : nullptr, &key);
-  if (passphrase) cli::wipe_string(*passphrase);
-  wipe_bytes(*data);
-  if (s != VESK_OK) {
-    exit_code = cli::fail_status("opening " + path, s);
-    return nullptr;
-  }
-  return key;
-}
-
 int run(cli::Args& args) {
   if (!args.parse({"-k", "--key", "--passphrase-file", "-o", "--output"}, {"--use-stored-name"}))
     return cli::kExitUsage;
   if (args.positional().size() != 1) return cli::fail_usage("decrypt needs one FILE (or - for standard input)");
-  auto key_path = args.value("-k");
-  if (!key_path) key_path = args.value("--key");
+  auto key_path = args.value("-k", "--key");
   if (!key_path) return cli::fail_usage("decrypt needs -k KEYFILE");
-  auto out = args.value("-o");
-  if (!out) out = args.value("--output");
+  auto out = args.value("-o", "--output");
   const bool stored_name = args.flag("--use-stored-name");
   if (out && stored_name) return cli::fail_usage("give either -o OUT or --use-stored-name, not both");
   if (out && *out != "-" && ::access(out->c_str(), F_OK) == 0) return cli::fail_file("refusing to overwrite " + *out);
@@ -84,7 +41,7 @@ int run(cli::Args& args) {
   }
 
   int exit_code = cli::kExitOk;
-  VeskSecretKeyHandle* key = open_key(args, *key_path, exit_code);
+  VeskSecretKeyHandle* key = cli::open_key(args, *key_path, "opening " + *key_path, vesk_secret_key_open, exit_code);
   if (key == nullptr) return exit_code;
   cli::Buffer plaintext, name, type;
   const VeskStatus s = vesk_decrypt(container->data(), container->size(), key, plaintext.out(), name.out(), type.out());

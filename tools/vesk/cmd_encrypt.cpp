@@ -17,8 +17,7 @@ int run(cli::Args& args) {
   if (recipients.empty()) return cli::fail_usage("encrypt needs at least one -r RECIPIENT");
   if (recipients.size() > VESK_MAX_RECIPIENTS)
     return cli::fail_usage("encrypt takes at most " + std::to_string(VESK_MAX_RECIPIENTS) + " recipients");
-  auto out = args.value("-o");
-  if (!out) out = args.value("--output");
+  auto out = args.value("-o", "--output");
   const auto name = args.value("--name");
   const auto type = args.value("--content-type");
 

@@ -39,7 +39,7 @@ int run(cli::Args& args) {
   if (s != VESK_OK) return cli::fail_status("epoch chain " + chain_path, s);
   s = vesk_public_key_armor(key.b.data, key.b.len, armor.out());
   if (s != VESK_OK) return cli::fail_status("armoring the epoch key", s);
-  const std::string out = args.value("-o").value_or(args.value("--output").value_or("-"));
+  const std::string out = args.value("-o", "--output").value_or("-");
   if (!cli::write_file(out, armor.b.data, armor.b.len)) return cli::fail_file("cannot write " + out);
   return cli::kExitOk;
 }

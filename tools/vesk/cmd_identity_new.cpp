@@ -10,7 +10,7 @@ namespace {
 int run(cli::Args& args) {
   if (!args.parse({"-o", "--output", "--passphrase-file"}, {})) return cli::kExitUsage;
   if (!args.positional().empty()) return cli::fail_usage("identity new takes no positional arguments");
-  auto path = args.value("-o") ? args.value("-o") : args.value("--output");
+  auto path = args.value("-o", "--output");
   if (!path) return cli::fail_usage("identity new needs -o FILE");
   if (*path == "-") return cli::fail_usage("the key file must go to a file, not standard output");
   // Checked up front to spare a passphrase prompt; the exclusive create below still decides.

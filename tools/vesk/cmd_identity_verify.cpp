@@ -14,13 +14,11 @@ std::optional<cli::Bytes> read_named(const std::string& path, const char* what) 
   return data;
 }
 
-// A verifying key file holds the raw key bytes or their Base64 (as `vesk identity new` prints).
+// A verifying key as a file or Base64 text; the library reports one that does not decode.
 std::optional<cli::Bytes> read_key(const std::string& path, const char* what) {
-  auto data = read_named(path, what);
-  if (!data || data->size() == VESK_VERIFYING_KEY_LEN) return data;
-  if (auto decoded = cli::from_base64(std::string(data->begin(), data->end())); decoded && !decoded->empty())
-    return decoded;
-  return data;  // neither: the library reports that it does not decode
+  auto key = cli::load_verifying_key(path);
+  if (!key) cli::fail_file(std::string("cannot read ") + what + " " + path);
+  return key;
 }
 
 int print_head(const cli::Bytes& log, const std::uint8_t* recovery_key, std::size_t recovery_key_len) {

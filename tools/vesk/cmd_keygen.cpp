@@ -16,8 +16,7 @@ bool exists(const std::string& path) {
 int run(cli::Args& args) {
   if (!args.parse({"-o", "--output", "--passphrase-file", "--public-out"}, {})) return cli::kExitUsage;
   if (!args.positional().empty()) return cli::fail_usage("keygen takes no positional arguments");
-  auto out = args.value("-o");
-  if (!out) out = args.value("--output");
+  auto out = args.value("-o", "--output");
   if (!out || out->empty() || *out == "-") return cli::fail_usage("keygen needs -o KEYFILE");
   const auto public_out = args.value("--public-out");
   // Refuse before asking for a passphrase; the writes below refuse again (O_EXCL).

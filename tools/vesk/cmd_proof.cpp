@@ -22,13 +22,6 @@ std::optional<std::uint64_t> parse_u64(const std::string& text) {
   return v;
 }
 
-std::string trim(const std::string& s) {
-  const char* ws = " \t\r";
-  auto b = s.find_first_not_of(ws);
-  if (b == std::string::npos) return "";
-  return s.substr(b, s.find_last_not_of(ws) - b + 1);
-}
-
 // A proof file holds either one hash per line (hex or Base64; blank lines ignored) or the raw
 // concatenated hashes.
 std::optional<cli::Bytes> parse_proof(const cli::Bytes& data) {
@@ -39,7 +32,7 @@ std::optional<cli::Bytes> parse_proof(const cli::Bytes& data) {
   while (pos < text.size() && as_lines) {
     std::size_t nl = text.find('\n', pos);
     if (nl == std::string::npos) nl = text.size();
-    const std::string line = trim(text.substr(pos, nl - pos));
+    const std::string line = cli::trim(text.substr(pos, nl - pos));
     pos = nl + 1;
     if (line.empty()) continue;
     if (auto h = parse_hash(line)) proof.insert(proof.end(), h->begin(), h->end());

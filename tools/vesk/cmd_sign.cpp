@@ -1,5 +1,4 @@
 // vesk sign: a hybrid signature over a file under a caller-chosen context.
-#include <algorithm>
 #include <cstdio>
 
 #include "cli.h"
@@ -9,32 +8,20 @@ namespace {
 int run(cli::Args& args) {
   if (!args.parse({"-i", "--identity", "--passphrase-file", "--context", "-o", "--output"}, {}))
     return cli::kExitUsage;
-  auto identity_path = args.value("-i") ? args.value("-i") : args.value("--identity");
+  auto identity_path = args.value("-i", "--identity");
   auto context = args.value("--context");
   if (!identity_path) return cli::fail_usage("sign needs -i IDENTITY");
   if (!context) return cli::fail_usage("sign needs --context TEXT");
   if (args.positional().size() != 1) return cli::fail_usage("sign takes exactly one FILE");
   const std::string& input = args.positional()[0];
-  auto out_path = args.value("-o") ? args.value("-o") : args.value("--output");
+  auto out_path = args.value("-o", "--output");
   const std::string output = out_path ? *out_path : (input == "-" ? std::string("-") : input + ".sig");
   if (context->rfind("VESK/", 0) == 0) return cli::fail_usage("contexts beginning with VESK/ are reserved");
 
-  auto identity_data = cli::read_file(*identity_path);
-  if (!identity_data) return cli::fail_file("cannot read " + *identity_path);
-  int32_t is_key_file = 0;
-  VeskStatus s = vesk_inspect_key(identity_data->data(), identity_data->size(), &is_key_file);
-  if (s != VESK_OK) return cli::fail_status("sign: " + *identity_path, s);
-  std::optional<std::string> passphrase;
-  if (is_key_file) {
-    passphrase = cli::get_passphrase(args, "Passphrase: ", false);
-    if (!passphrase) return cli::kExitUsage;
-  }
-  VeskSigningIdentityHandle* identity = nullptr;
-  s = vesk_signing_identity_open(identity_data->data(), identity_data->size(),
-                                 passphrase ? passphrase->c_str() : nullptr, &identity);
-  if (passphrase) cli::wipe_string(*passphrase);
-  std::fill(identity_data->begin(), identity_data->end(), 0);
-  if (s != VESK_OK) return cli::fail_status("sign: opening " + *identity_path, s);
+  int exit_code = cli::kExitOk;
+  VeskSigningIdentityHandle* identity =
+      cli::open_key(args, *identity_path, "sign: opening " + *identity_path, vesk_signing_identity_open, exit_code);
+  if (identity == nullptr) return exit_code;
 
   auto message = cli::read_file(input);
   if (!message) {
@@ -42,8 +29,8 @@ int run(cli::Args& args) {
     return cli::fail_file("cannot read " + input);
   }
   cli::Buffer signature;
-  s = vesk_sign_message(identity, reinterpret_cast<const uint8_t*>(context->data()), context->size(), message->data(),
-                        message->size(), signature.out());
+  const VeskStatus s = vesk_sign_message(identity, reinterpret_cast<const uint8_t*>(context->data()),
+                                         context->size(), message->data(), message->size(), signature.out());
   vesk_signing_identity_free(identity);
   if (s != VESK_OK) return cli::fail_status("sign", s);
   if (!cli::write_file(output, signature.b.data, signature.b.len))

@@ -5,19 +5,9 @@
 
 namespace {
 
-// A verifying key file holds the raw key bytes or their Base64 (as `vesk identity new` prints).
-std::optional<cli::Bytes> load_verifying_key(const std::string& path) {
-  auto data = cli::read_file(path);
-  if (!data) return std::nullopt;
-  if (data->size() == VESK_VERIFYING_KEY_LEN) return data;
-  if (auto decoded = cli::from_base64(std::string(data->begin(), data->end())); decoded && !decoded->empty())
-    return decoded;
-  return data;  // neither: the library reports the wrong length
-}
-
 int run(cli::Args& args) {
   if (!args.parse({"-k", "--key", "--context"}, {})) return cli::kExitUsage;
-  auto key_path = args.value("-k") ? args.value("-k") : args.value("--key");
+  auto key_path = args.value("-k", "--key");
   auto context = args.value("--context");
   if (!key_path) return cli::fail_usage("verify needs -k VERIFYING_KEY");
   if (!context) return cli::fail_usage("verify needs --context TEXT");
@@ -26,7 +16,7 @@ int run(cli::Args& args) {
   const std::string& sig_path = args.positional()[1];
   if (input == "-" && sig_path == "-") return cli::fail_usage("FILE and SIG cannot both be standard input");
 
-  auto key = load_verifying_key(*key_path);
+  auto key = cli::load_verifying_key(*key_path);
   if (!key) return cli::fail_file("cannot read " + *key_path);
   if (key->size() != VESK_VERIFYING_KEY_LEN)
     return cli::fail_usage(*key_path + " is not a verifying key (raw or Base64 of " +

@@ -17,17 +17,12 @@ bool argon2id(Bytes password, Bytes salt, Bytes secret, Bytes associated_data, c
   KdfCtxPtr ctx(EVP_KDF_CTX_new(kdf_argon2id()));
   VESK_CHECK(ctx != nullptr, "Argon2 context allocation failed");
   std::uint32_t lanes = p.lanes, memory = p.memory_kib, iterations = p.iterations, version = 0x13;
-  static const std::uint8_t kEmpty[1] = {0};
-  auto octets = [](const char* name, Bytes b) {
-    return OSSL_PARAM_construct_octet_string(name, const_cast<std::uint8_t*>(b.empty() ? kEmpty : b.data()),
-                                             b.size());
-  };
   OSSL_PARAM params[9];
   int i = 0;
-  params[i++] = octets(OSSL_KDF_PARAM_PASSWORD, password);
-  params[i++] = octets(OSSL_KDF_PARAM_SALT, salt);
-  if (!secret.empty()) params[i++] = octets(OSSL_KDF_PARAM_SECRET, secret);
-  if (!associated_data.empty()) params[i++] = octets(OSSL_KDF_PARAM_ARGON2_AD, associated_data);
+  params[i++] = octet_param(OSSL_KDF_PARAM_PASSWORD, password);
+  params[i++] = octet_param(OSSL_KDF_PARAM_SALT, salt);
+  if (!secret.empty()) params[i++] = octet_param(OSSL_KDF_PARAM_SECRET, secret);
+  if (!associated_data.empty()) params[i++] = octet_param(OSSL_KDF_PARAM_ARGON2_AD, associated_data);
   params[i++] = OSSL_PARAM_construct_uint32(OSSL_KDF_PARAM_ARGON2_LANES, &lanes);
   params[i++] = OSSL_PARAM_construct_uint32(OSSL_KDF_PARAM_ARGON2_MEMCOST, &memory);
   params[i++] = OSSL_PARAM_construct_uint32(OSSL_KDF_PARAM_ITER, &iterations);

@@ -10,21 +10,6 @@
 namespace vesk::crypto {
 namespace {
 
-EVP_SIGNATURE* ed25519_algorithm() {
-  static EVP_SIGNATURE* const alg = [] {
-    EVP_SIGNATURE* p = EVP_SIGNATURE_fetch(nullptr, "ED25519", nullptr);
-    VESK_CHECK(p != nullptr, "Ed25519 unavailable");
-    return p;
-  }();
-  return alg;
-}
-
-// libcrypto wants a readable pointer even for an empty message.
-const std::uint8_t* message_ptr(Bytes message) {
-  static const std::uint8_t kEmpty[1] = {0};
-  return message.empty() ? kEmpty : message.data();
-}
-
 struct BnDeleter {
   void operator()(BIGNUM* p) const { BN_free(p); }
   void operator()(BN_CTX* p) const { BN_CTX_free(p); }
@@ -98,9 +83,9 @@ Ed25519SigningKey Ed25519SigningKey::from_secret(Bytes secret32) {
 bool Ed25519SigningKey::sign(Bytes message, MutBytes out64) const {
   VESK_CHECK(out64.size() == kEd25519SignatureLen, "Ed25519 signature buffer size");
   PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key_.get(), nullptr));
-  if (ctx == nullptr || EVP_PKEY_sign_message_init(ctx.get(), ed25519_algorithm(), nullptr) != 1) return false;
+  if (ctx == nullptr || EVP_PKEY_sign_message_init(ctx.get(), signature_ed25519(), nullptr) != 1) return false;
   std::size_t len = out64.size();
-  return EVP_PKEY_sign(ctx.get(), out64.data(), &len, message_ptr(message), message.size()) == 1 &&
+  return EVP_PKEY_sign(ctx.get(), out64.data(), &len, nonnull_data(message), message.size()) == 1 &&
          len == kEd25519SignatureLen;
 }
 
@@ -159,9 +144,9 @@ bool Ed25519VerifyingKey::verify_strict(Bytes message, Bytes signature) const {
   // percent of the verification). A small-order R can pass, so its order is checked.
   if (small_order_y(signature.first(32))) return false;
   PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key_.get(), nullptr));
-  VESK_CHECK(ctx != nullptr && EVP_PKEY_verify_message_init(ctx.get(), ed25519_algorithm(), nullptr) == 1,
+  VESK_CHECK(ctx != nullptr && EVP_PKEY_verify_message_init(ctx.get(), signature_ed25519(), nullptr) == 1,
              "Ed25519 verification init failed");
-  return EVP_PKEY_verify(ctx.get(), signature.data(), signature.size(), message_ptr(message), message.size()) == 1;
+  return EVP_PKEY_verify(ctx.get(), signature.data(), signature.size(), nonnull_data(message), message.size()) == 1;
 }
 
 }  // namespace vesk::crypto

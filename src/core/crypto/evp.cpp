@@ -28,5 +28,11 @@ const EVP_CIPHER* cipher_chacha20_poly1305() {
 EVP_MAC* mac_hmac() { VESK_FETCH_ONCE(EVP_MAC, EVP_MAC_fetch(nullptr, "HMAC", nullptr), "HMAC unavailable"); }
 EVP_KDF* kdf_hkdf() { VESK_FETCH_ONCE(EVP_KDF, EVP_KDF_fetch(nullptr, "HKDF", nullptr), "HKDF unavailable"); }
 EVP_KDF* kdf_argon2id() { VESK_FETCH_ONCE(EVP_KDF, EVP_KDF_fetch(nullptr, "ARGON2ID", nullptr), "Argon2id unavailable"); }
+EVP_SIGNATURE* signature_ed25519() {
+  VESK_FETCH_ONCE(EVP_SIGNATURE, EVP_SIGNATURE_fetch(nullptr, "ED25519", nullptr), "Ed25519 unavailable");
+}
+EVP_SIGNATURE* signature_mldsa65() {
+  VESK_FETCH_ONCE(EVP_SIGNATURE, EVP_SIGNATURE_fetch(nullptr, "ML-DSA-65", nullptr), "ML-DSA-65 unavailable");
+}
 
 }  // namespace vesk::crypto

@@ -1,10 +1,14 @@
-// RAII owners for libcrypto objects.
+// RAII owners for libcrypto objects, the algorithms fetched once, and byte views handed to
+// libcrypto.
 #pragma once
 
 #include <openssl/evp.h>
 #include <openssl/kdf.h>
+#include <openssl/params.h>
 
 #include <memory>
+
+#include "core/bytes.h"
 
 namespace vesk::crypto {
 
@@ -34,5 +38,19 @@ const EVP_CIPHER* cipher_chacha20_poly1305();
 EVP_MAC* mac_hmac();
 EVP_KDF* kdf_hkdf();
 EVP_KDF* kdf_argon2id();
+// Fetched once: fetching per signature costs a lookup under a lock.
+EVP_SIGNATURE* signature_ed25519();
+EVP_SIGNATURE* signature_mldsa65();
+
+// libcrypto wants a readable pointer even for an empty input.
+inline const std::uint8_t* nonnull_data(Bytes b) {
+  static const std::uint8_t kEmpty[1] = {0};
+  return b.empty() ? kEmpty : b.data();
+}
+
+// An octet-string parameter over a view (empty allowed). libcrypto only reads it.
+inline OSSL_PARAM octet_param(const char* name, Bytes value) {
+  return OSSL_PARAM_construct_octet_string(name, const_cast<std::uint8_t*>(nonnull_data(value)), value.size());
+}
 
 }  // namespace vesk::crypto

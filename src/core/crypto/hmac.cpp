@@ -22,19 +22,13 @@ SecureVector join(std::initializer_list<Bytes> parts) {
 void run_hkdf(int mode, Bytes salt, Bytes key, Bytes info, MutBytes out) {
   KdfCtxPtr ctx(EVP_KDF_CTX_new(kdf_hkdf()));
   VESK_CHECK(ctx != nullptr, "HKDF context allocation failed");
-  // An empty octet string must still carry a valid pointer.
-  static const std::uint8_t kEmpty[1] = {0};
   OSSL_PARAM params[6];
   int i = 0;
   params[i++] = OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, const_cast<char*>("SHA2-256"), 0);
   params[i++] = OSSL_PARAM_construct_int(OSSL_KDF_PARAM_MODE, &mode);
-  params[i++] = OSSL_PARAM_construct_octet_string(
-      OSSL_KDF_PARAM_KEY, const_cast<std::uint8_t*>(key.empty() ? kEmpty : key.data()), key.size());
-  if (mode != EVP_KDF_HKDF_MODE_EXPAND_ONLY && !salt.empty())
-    params[i++] = OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_SALT, const_cast<std::uint8_t*>(salt.data()), salt.size());
-  if (mode != EVP_KDF_HKDF_MODE_EXTRACT_ONLY)
-    params[i++] = OSSL_PARAM_construct_octet_string(
-        OSSL_KDF_PARAM_INFO, const_cast<std::uint8_t*>(info.empty() ? kEmpty : info.data()), info.size());
+  params[i++] = octet_param(OSSL_KDF_PARAM_KEY, key);
+  if (mode != EVP_KDF_HKDF_MODE_EXPAND_ONLY && !salt.empty()) params[i++] = octet_param(OSSL_KDF_PARAM_SALT, salt);
+  if (mode != EVP_KDF_HKDF_MODE_EXTRACT_ONLY) params[i++] = octet_param(OSSL_KDF_PARAM_INFO, info);
   params[i] = OSSL_PARAM_construct_end();
   VESK_CHECK(EVP_KDF_derive(ctx.get(), out.data(), out.size(), params) == 1, "HKDF derivation failed");
 }
@@ -47,8 +41,7 @@ Digest32 hmac_sha256(Bytes key, std::initializer_list<Bytes> parts) {
   OSSL_PARAM params[] = {
       OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, const_cast<char*>("SHA2-256"), 0),
       OSSL_PARAM_construct_end()};
-  static const std::uint8_t kEmpty[1] = {0};
-  VESK_CHECK(EVP_MAC_init(ctx.get(), key.empty() ? kEmpty : key.data(), key.size(), params) == 1, "HMAC init failed");
+  VESK_CHECK(EVP_MAC_init(ctx.get(), nonnull_data(key), key.size(), params) == 1, "HMAC init failed");
   for (Bytes p : parts)
     if (!p.empty()) VESK_CHECK(EVP_MAC_update(ctx.get(), p.data(), p.size()) == 1, "HMAC update failed");
   Digest32 out;

@@ -9,16 +9,6 @@
 namespace vesk::crypto {
 namespace {
 
-// Fetched once: fetching per signature costs a lookup under a lock.
-EVP_SIGNATURE* mldsa65_algorithm() {
-  static EVP_SIGNATURE* const alg = [] {
-    EVP_SIGNATURE* p = EVP_SIGNATURE_fetch(nullptr, "ML-DSA-65", nullptr);
-    VESK_CHECK(p != nullptr, "ML-DSA-65 unavailable");
-    return p;
-  }();
-  return alg;
-}
-
 using MlDsaMu = std::array<std::uint8_t, 64>;
 
 MlDsaTr tr_of(Bytes public_key) {
@@ -42,10 +32,7 @@ MlDsaSigningKey MlDsaSigningKey::from_seed(Bytes xi32) {
   VESK_CHECK(xi32.size() == kMlDsaSeedLen, "ML-DSA seed must be 32 bytes");
   PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_name(nullptr, "ML-DSA-65", nullptr));
   VESK_CHECK(ctx != nullptr && EVP_PKEY_keygen_init(ctx.get()) == 1, "ML-DSA keygen init failed");
-  OSSL_PARAM params[] = {
-      OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_ML_DSA_SEED, const_cast<std::uint8_t*>(xi32.data()),
-                                        xi32.size()),
-      OSSL_PARAM_construct_end()};
+  OSSL_PARAM params[] = {octet_param(OSSL_PKEY_PARAM_ML_DSA_SEED, xi32), OSSL_PARAM_construct_end()};
   VESK_CHECK(EVP_PKEY_CTX_set_params(ctx.get(), params) == 1, "ML-DSA seed rejected");
   EVP_PKEY* raw = nullptr;
   VESK_CHECK(EVP_PKEY_generate(ctx.get(), &raw) == 1 && raw != nullptr, "ML-DSA keygen failed");
@@ -71,7 +58,7 @@ bool MlDsaSigningKey::sign(Bytes message, MutBytes out) const {
   int deterministic = 1, external_mu = 1;
   OSSL_PARAM params[] = {OSSL_PARAM_construct_int(OSSL_SIGNATURE_PARAM_DETERMINISTIC, &deterministic),
                          OSSL_PARAM_construct_int(OSSL_SIGNATURE_PARAM_MU, &external_mu), OSSL_PARAM_construct_end()};
-  if (ctx == nullptr || EVP_PKEY_sign_message_init(ctx.get(), mldsa65_algorithm(), params) != 1) return false;
+  if (ctx == nullptr || EVP_PKEY_sign_message_init(ctx.get(), signature_mldsa65(), params) != 1) return false;
   std::size_t len = out.size();
   return EVP_PKEY_sign(ctx.get(), out.data(), &len, mu.data(), mu.size()) == 1 && len == kMlDsa65SignatureLen;
 }
@@ -89,7 +76,7 @@ bool MlDsaVerifyingKey::verify(Bytes message, Bytes signature) const {
   PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key_.get(), nullptr));
   int external_mu = 1;
   OSSL_PARAM params[] = {OSSL_PARAM_construct_int(OSSL_SIGNATURE_PARAM_MU, &external_mu), OSSL_PARAM_construct_end()};
-  VESK_CHECK(ctx != nullptr && EVP_PKEY_verify_message_init(ctx.get(), mldsa65_algorithm(), params) == 1,
+  VESK_CHECK(ctx != nullptr && EVP_PKEY_verify_message_init(ctx.get(), signature_mldsa65(), params) == 1,
              "ML-DSA verification init failed");
   return EVP_PKEY_verify(ctx.get(), signature.data(), signature.size(), mu.data(), mu.size()) == 1;
 }

@@ -17,10 +17,7 @@ std::optional<MlKemKey> MlKemKey::try_from_seed(Bytes seed64) {
   VESK_CHECK(seed64.size() == kMlKemSeedLen, "ML-KEM seed must be 64 bytes");
   PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_name(nullptr, "ML-KEM-768", nullptr));
   if (ctx == nullptr || EVP_PKEY_keygen_init(ctx.get()) != 1) return std::nullopt;
-  OSSL_PARAM params[] = {
-      OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_ML_KEM_SEED, const_cast<std::uint8_t*>(seed64.data()),
-                                        seed64.size()),
-      OSSL_PARAM_construct_end()};
+  OSSL_PARAM params[] = {octet_param(OSSL_PKEY_PARAM_ML_KEM_SEED, seed64), OSSL_PARAM_construct_end()};
   if (EVP_PKEY_CTX_set_params(ctx.get(), params) != 1) return std::nullopt;
   EVP_PKEY* raw = nullptr;
   if (EVP_PKEY_generate(ctx.get(), &raw) != 1 || raw == nullptr) return std::nullopt;
@@ -58,9 +55,7 @@ std::optional<MlKemEncapsulation> mlkem_encapsulate(EVP_PKEY* public_key, Bytes 
   VESK_CHECK(m.size() == 32, "ML-KEM encapsulation randomness must be 32 bytes");
   PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, public_key, nullptr));
   VESK_CHECK(ctx != nullptr, "ML-KEM context allocation failed");
-  OSSL_PARAM params[] = {
-      OSSL_PARAM_construct_octet_string(OSSL_KEM_PARAM_IKME, const_cast<std::uint8_t*>(m.data()), m.size()),
-      OSSL_PARAM_construct_end()};
+  OSSL_PARAM params[] = {octet_param(OSSL_KEM_PARAM_IKME, m), OSSL_PARAM_construct_end()};
   if (EVP_PKEY_encapsulate_init(ctx.get(), params) != 1) return std::nullopt;
   MlKemEncapsulation out;
   std::size_t ct_len = out.ciphertext.size();
