@@ -131,19 +131,39 @@ int fail_file(const std::string& message) {
 std::optional<Bytes> read_file(const std::string& path) {
   int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
+  // Key files and seeds pass through here: size the buffer up front, and when it must grow anyway
+  // (standard input), grow by hand so that no unwiped copy is left behind in freed memory.
   Bytes data;
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+    data.reserve(static_cast<std::size_t>(st.st_size) + 1);
   std::uint8_t chunk[1 << 16];
+  bool ok = true;
   for (;;) {
     ssize_t r = ::read(fd, chunk, sizeof chunk);
     if (r < 0 && errno == EINTR) continue;
     if (r < 0) {
-      if (fd != STDIN_FILENO) ::close(fd);
-      return std::nullopt;
+      ok = false;
+      break;
     }
     if (r == 0) break;
-    data.insert(data.end(), chunk, chunk + r);
+    const auto n = static_cast<std::size_t>(r);
+    if (data.capacity() - data.size() < n) {
+      Bytes bigger;
+      bigger.reserve(std::max(data.capacity() * 2, data.size() + n));
+      bigger.assign(data.begin(), data.end());
+      wipe_bytes(data);
+      data.swap(bigger);
+    }
+    data.insert(data.end(), chunk, chunk + n);
   }
+  volatile std::uint8_t* c = chunk;
+  for (std::size_t i = 0; i < sizeof chunk; ++i) c[i] = 0;
   if (fd != STDIN_FILENO) ::close(fd);
+  if (!ok) {
+    wipe_bytes(data);
+    return std::nullopt;
+  }
   return data;
 }
 

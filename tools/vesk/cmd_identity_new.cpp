@@ -17,7 +17,7 @@ int run(cli::Args& args) {
   if (::access(path->c_str(), F_OK) == 0) return cli::fail_file("refusing to overwrite " + *path);
 
   auto passphrase = cli::get_passphrase(args, "Passphrase for the new identity: ", true);
-  if (!passphrase) return cli::kExitUsage;
+  if (!passphrase) return args.value("--passphrase-file") ? cli::kExitFile : cli::kExitUsage;
   cli::Buffer file;
   const VeskStatus s = vesk_identity_generate(passphrase->c_str(), file.out());
   if (s != VESK_OK) {
