@@ -1,6 +1,7 @@
 // The libcrypto wrappers and the compositions built on them, pinned by published vectors.
 #include <gtest/gtest.h>
 
+#include "core/check.h"
 #include "core/crypto/aead.h"
 #include "core/crypto/argon2.h"
 #include "core/crypto/hash.h"
@@ -156,6 +157,18 @@ TEST(Aead, ChaCha20Poly1305Rfc8439AndWycheproof) {
   }
   EXPECT_EQ(valid, 257);
   EXPECT_EQ(invalid, 60);
+}
+
+TEST(Aead, SealLeavesNoPlaintextInItsOutputWhenItFails) {
+  // Callers seal secrets (a key file's seed, a recipient's content key) into plain buffers, so a
+  // seal that stops early must not have copied the plaintext there. A nonce of the wrong length
+  // faults before anything is encrypted.
+  const ByteVec key(32, 0x07), secret(32, 0xA5);
+  for (const ByteVec& nonce : {ByteVec(11, 0), ByteVec(13, 0)}) {
+    ByteVec out(secret.size() + kAeadTagLen, 0);
+    EXPECT_THROW((void)aead_seal(key, nonce, {}, secret, out), Fault);
+    EXPECT_EQ(out, ByteVec(out.size(), 0));
+  }
 }
 
 TEST(X25519, Rfc7748) {

@@ -108,10 +108,9 @@ Expected<KeyFileBytes, KeyFileError> write_key_file(Bytes secret32, std::string_
   KeyFileBytes file{};
   std::memcpy(file.data(), header.view().data(), kHeaderV2Len);
   MutBytes sealed = MutBytes(file).subspan(kHeaderV2Len);
-  if (!crypto::aead_seal(key.view(), nonce, header.view(), secret32, sealed)) {
-    wipe(sealed);  // the secret was copied there to be encrypted in place
+  // Sealed straight from the caller's secret: `file` never holds it in the clear.
+  if (!crypto::aead_seal(key.view(), nonce, header.view(), secret32, sealed))
     return unexpected(error(KeyFileErrorKind::Other));
-  }
   return file;
 }
 

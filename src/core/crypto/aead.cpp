@@ -87,9 +87,10 @@ bool ChaChaPoly::open(Bytes nonce, Bytes aad, Bytes in, MutBytes out, Bytes tag)
 
 bool aead_seal(Bytes key, Bytes nonce, Bytes aad, Bytes plaintext, MutBytes out) {
   VESK_CHECK(out.size() == plaintext.size() + kAeadTagLen, "AEAD seal output size");
-  if (!plaintext.empty() && out.data() != plaintext.data()) std::memmove(out.data(), plaintext.data(), plaintext.size());
+  // Sealed straight from the plaintext: `out` is often a plain buffer (a key file, a recipient
+  // entry), so a copy of a secret made there first would outlive a failed or faulting seal.
   ChaChaPoly aead(key);
-  return aead.seal_in_place(nonce, aad, out.first(plaintext.size()), out.subspan(plaintext.size()));
+  return aead.seal(nonce, aad, plaintext, out.first(plaintext.size()), out.subspan(plaintext.size()));
 }
 
 bool aead_open(Bytes key, Bytes nonce, Bytes aad, Bytes ciphertext_and_tag, MutBytes out) {
