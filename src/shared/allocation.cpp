@@ -1,10 +1,7 @@
-// Compiled into libvesk.so only. Every allocation the library makes, its own and libcrypto's, goes
-// through here, so that exhausted memory is reported with its size and stops the process instead
-// of surfacing as an error status deep inside a primitive. The version script keeps these
-// definitions local: the host's own operator new and its own libcrypto (if any) are left alone,
-// since the libcrypto inside libvesk.so is a private, statically linked copy.
-#include <openssl/crypto.h>
-
+// The C++ allocation functions of libvesk.so and libvesk.a. The export list (and, in the archive,
+// the symbol localisation) keeps these definitions private: only the library's own allocations
+// come here, and the host's operator new is left alone. Exhausted memory is reported with its size
+// and stops the process instead of unwinding as std::bad_alloc.
 #include <cstdlib>
 #include <new>
 
@@ -18,26 +15,3 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-
-namespace {
-
-void* crypto_malloc(std::size_t n, const char*, int) { return vesk::checked_malloc(n); }
-
-void* crypto_realloc(void* p, std::size_t n, const char*, int) {
-  if (n == 0) {
-    std::free(p);
-    return nullptr;
-  }
-  void* r = std::realloc(p, n);
-  if (r == nullptr) vesk::out_of_memory(n);
-  return r;
-}
-
-void crypto_free(void* p, const char*, int) { std::free(p); }
-
-// Runs when the library is loaded, before libcrypto has allocated anything.
-__attribute__((constructor)) void route_libcrypto_allocations() {
-  CRYPTO_set_mem_functions(crypto_malloc, crypto_realloc, crypto_free);
-}
-
-}  // namespace

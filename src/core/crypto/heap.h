@@ -1,0 +1,23 @@
+// libcrypto's heap: every block it allocates comes from the library's allocator, so exhausted
+// memory is reported with its size and stops the process, and every block is wiped over its whole
+// length before it is released. libcrypto keeps copies of what it is given (an HKDF salt, for one)
+// and does not wipe all of them; wiping every block on release leaves none behind.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vesk::crypto {
+
+// Whether libcrypto's allocations go through the library's allocator (set up when the library is
+// loaded, before libcrypto allocates anything).
+bool libcrypto_allocations_routed();
+
+}  // namespace vesk::crypto
+
+namespace vesk::crypto::testing_hooks {
+// Called with each libcrypto block just before it goes back to the C allocator (after the wipe).
+// Tests only; set it while no other thread uses the library.
+using CryptoReleaseHook = void (*)(const std::uint8_t* block, std::size_t len);
+void set_crypto_release_hook(CryptoReleaseHook hook);
+}  // namespace vesk::crypto::testing_hooks
