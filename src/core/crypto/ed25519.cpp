@@ -25,7 +25,7 @@ struct Field {
 
 Field make_field() {
   Field f{BnPtr(BN_new()), BnPtr(BN_new())};
-  BnCtxPtr ctx(BN_CTX_new());
+  BnCtxPtr ctx(BN_CTX_new_ex(library_context()));
   BnPtr t(BN_new());
   VESK_CHECK(f.p && f.d && ctx && t, "bignum allocation failed");
   bool ok = BN_set_bit(f.p.get(), 255) == 1 && BN_sub_word(f.p.get(), 19) == 1 &&
@@ -71,7 +71,7 @@ bool small_order_y(Bytes encoding32) {
 
 Ed25519SigningKey Ed25519SigningKey::from_secret(Bytes secret32) {
   VESK_CHECK(secret32.size() == kEd25519SecretLen, "Ed25519 secret key must be 32 bytes");
-  PkeyPtr key(EVP_PKEY_new_raw_private_key_ex(nullptr, "ED25519", nullptr, secret32.data(), secret32.size()));
+  PkeyPtr key(EVP_PKEY_new_raw_private_key_ex(library_context(), "ED25519", nullptr, secret32.data(), secret32.size()));
   VESK_CHECK(key != nullptr, "Ed25519 key import failed");
   Ed25519Public pub;
   std::size_t len = pub.size();
@@ -82,7 +82,7 @@ Ed25519SigningKey Ed25519SigningKey::from_secret(Bytes secret32) {
 
 bool Ed25519SigningKey::sign(Bytes message, MutBytes out64) const {
   VESK_CHECK(out64.size() == kEd25519SignatureLen, "Ed25519 signature buffer size");
-  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key_.get(), nullptr));
+  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(library_context(), key_.get(), nullptr));
   if (ctx == nullptr || EVP_PKEY_sign_message_init(ctx.get(), signature_ed25519(), nullptr) != 1) return false;
   std::size_t len = out64.size();
   return EVP_PKEY_sign(ctx.get(), out64.data(), &len, nonnull_data(message), message.size()) == 1 &&
@@ -97,7 +97,7 @@ std::optional<Ed25519Point> ed25519_decode_point(Bytes encoding32) {
   y_bytes[31] &= 0x7f;
 
   const Field& f = field();
-  BnCtxPtr ctx(BN_CTX_new());
+  BnCtxPtr ctx(BN_CTX_new_ex(library_context()));
   VESK_CHECK(ctx != nullptr, "bignum allocation failed");
   BN_CTX_start(ctx.get());
   BIGNUM* y = BN_CTX_get(ctx.get());
@@ -130,7 +130,7 @@ std::optional<Ed25519VerifyingKey> Ed25519VerifyingKey::decode(Bytes encoding32)
   if (encoding32.size() != kEd25519PublicLen) return std::nullopt;
   auto point = ed25519_decode_point(encoding32);
   if (!point) return std::nullopt;
-  PkeyPtr key(EVP_PKEY_new_raw_public_key_ex(nullptr, "ED25519", nullptr, encoding32.data(), encoding32.size()));
+  PkeyPtr key(EVP_PKEY_new_raw_public_key_ex(library_context(), "ED25519", nullptr, encoding32.data(), encoding32.size()));
   VESK_CHECK(key != nullptr, "Ed25519 public key import failed");
   Ed25519Public encoding;
   std::memcpy(encoding.data(), encoding32.data(), encoding.size());
@@ -143,7 +143,7 @@ bool Ed25519VerifyingKey::verify_strict(Bytes message, Bytes signature) const {
   // is not canonical or does not decode never passes and needs no square-root test here (a few
   // percent of the verification). A small-order R can pass, so its order is checked.
   if (small_order_y(signature.first(32))) return false;
-  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key_.get(), nullptr));
+  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(library_context(), key_.get(), nullptr));
   VESK_CHECK(ctx != nullptr && EVP_PKEY_verify_message_init(ctx.get(), signature_ed25519(), nullptr) == 1,
              "Ed25519 verification init failed");
   return EVP_PKEY_verify(ctx.get(), signature.data(), signature.size(), nonnull_data(message), message.size()) == 1;

@@ -1,5 +1,5 @@
-// RAII owners for libcrypto objects, the algorithms fetched once, and byte views handed to
-// libcrypto.
+// RAII owners for libcrypto objects, the library context every algorithm comes from, the
+// algorithms fetched once, and byte views handed to libcrypto.
 #pragma once
 
 #include <openssl/evp.h>
@@ -28,6 +28,13 @@ using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, EvpDeleter>;
 using CipherCtxPtr = std::unique_ptr<EVP_CIPHER_CTX, EvpDeleter>;
 using MacCtxPtr = std::unique_ptr<EVP_MAC_CTX, EvpDeleter>;
 using KdfCtxPtr = std::unique_ptr<EVP_KDF_CTX, EvpDeleter>;
+
+// libcrypto is linked into this library privately, so it must behave the same in every host: its
+// state lives in a library context of our own that holds the built-in default provider and nothing
+// else. No configuration file is read (neither OPENSSL_CONF nor the built-in default), and no
+// provider or engine is loaded from a folder, whatever the environment says. Every call that takes
+// a library context gets this one.
+OSSL_LIB_CTX* library_context();
 
 // Algorithm implementations fetched once per process and shared (libcrypto allows this).
 const EVP_MD* md_sha256();

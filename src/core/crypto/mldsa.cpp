@@ -30,7 +30,7 @@ MlDsaMu mu_of(const MlDsaTr& tr, Bytes message) {
 
 MlDsaSigningKey MlDsaSigningKey::from_seed(Bytes xi32) {
   VESK_CHECK(xi32.size() == kMlDsaSeedLen, "ML-DSA seed must be 32 bytes");
-  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_name(nullptr, "ML-DSA-65", nullptr));
+  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_name(library_context(), "ML-DSA-65", nullptr));
   VESK_CHECK(ctx != nullptr && EVP_PKEY_keygen_init(ctx.get()) == 1, "ML-DSA keygen init failed");
   OSSL_PARAM params[] = {octet_param(OSSL_PKEY_PARAM_ML_DSA_SEED, xi32), OSSL_PARAM_construct_end()};
   VESK_CHECK(EVP_PKEY_CTX_set_params(ctx.get(), params) == 1, "ML-DSA seed rejected");
@@ -54,7 +54,7 @@ void MlDsaSigningKey::public_key(MutBytes out) const {
 bool MlDsaSigningKey::sign(Bytes message, MutBytes out) const {
   VESK_CHECK(out.size() == kMlDsa65SignatureLen, "ML-DSA signature buffer size");
   const MlDsaMu mu = mu_of(tr_, message);
-  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key_.get(), nullptr));
+  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(library_context(), key_.get(), nullptr));
   int deterministic = 1, external_mu = 1;
   OSSL_PARAM params[] = {OSSL_PARAM_construct_int(OSSL_SIGNATURE_PARAM_DETERMINISTIC, &deterministic),
                          OSSL_PARAM_construct_int(OSSL_SIGNATURE_PARAM_MU, &external_mu), OSSL_PARAM_construct_end()};
@@ -65,7 +65,7 @@ bool MlDsaSigningKey::sign(Bytes message, MutBytes out) const {
 
 std::optional<MlDsaVerifyingKey> MlDsaVerifyingKey::import(Bytes public_key) {
   if (public_key.size() != kMlDsa65PublicLen) return std::nullopt;
-  PkeyPtr key(EVP_PKEY_new_raw_public_key_ex(nullptr, "ML-DSA-65", nullptr, public_key.data(), public_key.size()));
+  PkeyPtr key(EVP_PKEY_new_raw_public_key_ex(library_context(), "ML-DSA-65", nullptr, public_key.data(), public_key.size()));
   if (key == nullptr) return std::nullopt;
   return MlDsaVerifyingKey(std::move(key), tr_of(public_key));
 }
@@ -73,7 +73,7 @@ std::optional<MlDsaVerifyingKey> MlDsaVerifyingKey::import(Bytes public_key) {
 bool MlDsaVerifyingKey::verify(Bytes message, Bytes signature) const {
   if (signature.size() != kMlDsa65SignatureLen) return false;
   const MlDsaMu mu = mu_of(tr_, message);
-  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key_.get(), nullptr));
+  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(library_context(), key_.get(), nullptr));
   int external_mu = 1;
   OSSL_PARAM params[] = {OSSL_PARAM_construct_int(OSSL_SIGNATURE_PARAM_MU, &external_mu), OSSL_PARAM_construct_end()};
   VESK_CHECK(ctx != nullptr && EVP_PKEY_verify_message_init(ctx.get(), signature_mldsa65(), params) == 1,

@@ -15,7 +15,7 @@ MlKemKey MlKemKey::from_seed(Bytes seed64) {
 
 std::optional<MlKemKey> MlKemKey::try_from_seed(Bytes seed64) {
   VESK_CHECK(seed64.size() == kMlKemSeedLen, "ML-KEM seed must be 64 bytes");
-  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_name(nullptr, "ML-KEM-768", nullptr));
+  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_name(library_context(), "ML-KEM-768", nullptr));
   if (ctx == nullptr || EVP_PKEY_keygen_init(ctx.get()) != 1) return std::nullopt;
   OSSL_PARAM params[] = {octet_param(OSSL_PKEY_PARAM_ML_KEM_SEED, seed64), OSSL_PARAM_construct_end()};
   if (EVP_PKEY_CTX_set_params(ctx.get(), params) != 1) return std::nullopt;
@@ -33,7 +33,7 @@ void MlKemKey::public_key(MutBytes out) const {
 
 std::optional<SecretArray<32>> MlKemKey::decapsulate(Bytes ciphertext) const {
   if (ciphertext.size() != kMlKemCiphertextLen) return std::nullopt;
-  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key_.get(), nullptr));
+  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(library_context(), key_.get(), nullptr));
   VESK_CHECK(ctx != nullptr, "ML-KEM context allocation failed");
   if (EVP_PKEY_decapsulate_init(ctx.get(), nullptr) != 1) return std::nullopt;
   SecretArray<32> shared;
@@ -46,14 +46,14 @@ std::optional<SecretArray<32>> MlKemKey::decapsulate(Bytes ciphertext) const {
 
 std::optional<PkeyPtr> mlkem_import_public(Bytes public_key) {
   if (public_key.size() != kMlKemPublicLen) return std::nullopt;
-  PkeyPtr key(EVP_PKEY_new_raw_public_key_ex(nullptr, "ML-KEM-768", nullptr, public_key.data(), public_key.size()));
+  PkeyPtr key(EVP_PKEY_new_raw_public_key_ex(library_context(), "ML-KEM-768", nullptr, public_key.data(), public_key.size()));
   if (!key) return std::nullopt;
   return key;
 }
 
 std::optional<MlKemEncapsulation> mlkem_encapsulate(EVP_PKEY* public_key, Bytes m) {
   VESK_CHECK(m.size() == 32, "ML-KEM encapsulation randomness must be 32 bytes");
-  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, public_key, nullptr));
+  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(library_context(), public_key, nullptr));
   VESK_CHECK(ctx != nullptr, "ML-KEM context allocation failed");
   OSSL_PARAM params[] = {octet_param(OSSL_KEM_PARAM_IKME, m), OSSL_PARAM_construct_end()};
   if (EVP_PKEY_encapsulate_init(ctx.get(), params) != 1) return std::nullopt;

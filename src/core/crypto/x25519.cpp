@@ -14,7 +14,7 @@ std::optional<SecretArray<32>> x25519(Bytes secret, Bytes peer_public) {
 
 X25519Key X25519Key::from_secret(Bytes secret) {
   VESK_CHECK(secret.size() == 32, "X25519 secret must be 32 bytes");
-  PkeyPtr key(EVP_PKEY_new_raw_private_key_ex(nullptr, "X25519", nullptr, secret.data(), secret.size()));
+  PkeyPtr key(EVP_PKEY_new_raw_private_key_ex(library_context(), "X25519", nullptr, secret.data(), secret.size()));
   VESK_CHECK(key != nullptr, "X25519 key import failed");
   X25519Public pub;
   std::size_t len = pub.size();
@@ -24,9 +24,9 @@ X25519Key X25519Key::from_secret(Bytes secret) {
 
 std::optional<SecretArray<32>> X25519Key::exchange(Bytes peer_public) const {
   VESK_CHECK(peer_public.size() == 32, "X25519 peer key must be 32 bytes");
-  PkeyPtr peer(EVP_PKEY_new_raw_public_key_ex(nullptr, "X25519", nullptr, peer_public.data(), peer_public.size()));
+  PkeyPtr peer(EVP_PKEY_new_raw_public_key_ex(library_context(), "X25519", nullptr, peer_public.data(), peer_public.size()));
   VESK_CHECK(peer != nullptr, "X25519 key import failed");
-  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key_.get(), nullptr));
+  PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(library_context(), key_.get(), nullptr));
   VESK_CHECK(ctx != nullptr && EVP_PKEY_derive_init(ctx.get()) == 1, "X25519 derive init failed");
   if (EVP_PKEY_derive_set_peer_ex(ctx.get(), peer.get(), 0) != 1) return std::nullopt;
   SecretArray<32> shared;
