@@ -44,7 +44,7 @@ VESK_EXPORT VeskStatus vesk_challenge_answer(const VeskSigningIdentityHandle* id
                                              size_t challenge_len, VeskBuffer* signature_out) {
   if (identity == nullptr || signature_out == nullptr) return VESK_INVALID_ARGUMENT;
   if (!ffi::range_ok(challenge, challenge_len, VESK_MAX_CHALLENGE)) return VESK_INVALID_ARGUMENT;
-  return ffi::guarded([&]() -> ffi::Status {
+  return ffi::guarded_with_secrets([&]() -> ffi::Status {
     auto signature = sign::answer_challenge(ffi::identity_of(identity), ffi::range(challenge, challenge_len));
     if (!signature) return ffi::status_of(signature.error());
     ffi::put_bytes(signature_out, *signature);
@@ -70,7 +70,16 @@ VESK_EXPORT VeskStatus vesk_challenge_accept(VeskSpentNonceSet* set, const uint8
 
 // No guard: nothing here can fault, and exhausted memory stops the process instead of returning
 // NULL.
-VESK_EXPORT VeskSpentNonceSet* vesk_spent_nonces_new(void) { return new VeskSpentNonceSet{}; }
+VESK_EXPORT VeskSpentNonceSet* vesk_spent_nonces_new(void) {
+  // Inside the guard like every export. Nothing here can fault, and exhausted memory stops the
+  // process, so the set is never NULL.
+  VeskSpentNonceSet* set = nullptr;
+  ffi::guarded([&] {
+    set = new VeskSpentNonceSet{};
+    return ffi::Status::Ok;
+  });
+  return set;
+}
 
 VESK_EXPORT void vesk_spent_nonces_free(VeskSpentNonceSet* set) { delete set; }
 

@@ -17,7 +17,7 @@ VeskStatus identity_generate_from(RandomFill fill, const char* passphrase, VeskB
   if (key_file_out == nullptr) return VESK_INVALID_ARGUMENT;
   const auto text = text_arg(passphrase);
   if (!text) return VESK_INVALID_ARGUMENT;
-  return guarded([&]() -> Status {
+  return guarded_with_secrets([&]() -> Status {
     // The seed never leaves this array, which wipes itself on every way out, faults included.
     SecretArray<32> seed;
     if (!fill(seed.span())) return Status::InternalError;

@@ -19,7 +19,7 @@ extern "C" {
 
 VESK_EXPORT VeskStatus vesk_keypair_generate(VeskSecretKeyHandle** secret_out, VeskBuffer* public_key_out) {
   if (secret_out == nullptr || public_key_out == nullptr) return code(Status::InvalidArgument);
-  return ffi::guarded([&]() -> Status {
+  return ffi::guarded_with_secrets([&]() -> Status {
     auto pair = keyring::generate_keypair();
     if (!pair) return ffi::keypair_status(pair.error());
     OutputBuffer public_key = OutputBuffer::copy_of(pair->public_key.data(), pair->public_key.size());
@@ -32,7 +32,7 @@ VESK_EXPORT VeskStatus vesk_keypair_generate(VeskSecretKeyHandle** secret_out, V
 
 VESK_EXPORT VeskStatus vesk_secret_key_public(const VeskSecretKeyHandle* secret_key, VeskBuffer* public_key_out) {
   if (secret_key == nullptr || public_key_out == nullptr) return code(Status::InvalidArgument);
-  return ffi::guarded([&]() -> Status {
+  return ffi::guarded_with_secrets([&]() -> Status {
     auto public_key = keyring::recipient_public_key(ffi::seed_of(secret_key));
     if (!public_key) return ffi::keypair_status(public_key.error());
     ffi::put_bytes(public_key_out, *public_key);
@@ -75,7 +75,7 @@ VESK_EXPORT VeskStatus vesk_secret_key_protect(const VeskSecretKeyHandle* secret
                                                VeskBuffer* key_file_out) {
   auto pass = ffi::text_arg(passphrase);
   if (secret_key == nullptr || !pass || key_file_out == nullptr) return code(Status::InvalidArgument);
-  return ffi::guarded([&]() -> Status {
+  return ffi::guarded_with_secrets([&]() -> Status {
     auto file = keyring::write_key_file(ffi::seed_of(secret_key), *pass, keyring::SecretKind::RecipientSeed);
     if (!file) return ffi::key_file_status(file.error());
     ffi::put_bytes(key_file_out, *file);
@@ -88,7 +88,7 @@ VESK_EXPORT VeskStatus vesk_secret_key_open(const uint8_t* data, size_t data_len
   auto pass = ffi::optional_text_arg(passphrase);
   if (!ffi::range_ok(data, data_len, VESK_MAX_KEY_DATA) || !pass || key_out == nullptr)
     return code(Status::InvalidArgument);
-  return ffi::guarded([&]() -> Status {
+  return ffi::guarded_with_secrets([&]() -> Status {
     auto seed = keyring::open_recipient_key(ffi::range(data, data_len), *pass);
     if (!seed) return ffi::key_file_status(seed.error());
     *key_out = ffi::new_secret_key_handle(seed->view());

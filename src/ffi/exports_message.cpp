@@ -22,7 +22,7 @@ VESK_EXPORT VeskStatus vesk_sign_message(const VeskSigningIdentityHandle* identi
   if (!ffi::range_ok(message, message_len, sign::kMaxMessageLen)) return VESK_INVALID_ARGUMENT;
   const Bytes ctx = ffi::range(context, context_len);
   if (sign::is_reserved_context(ctx)) return VESK_INVALID_ARGUMENT;
-  return ffi::guarded([&]() -> ffi::Status {
+  return ffi::guarded_with_secrets([&]() -> ffi::Status {
     auto signature = sign::sign_message(ffi::identity_of(identity), ctx, ffi::range(message, message_len));
     if (!signature) return ffi::status_of(signature.error());
     ffi::put_bytes(signature_out, *signature);

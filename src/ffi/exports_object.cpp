@@ -65,7 +65,7 @@ VESK_EXPORT VeskStatus vesk_encrypt(const uint8_t* data, size_t data_len, const 
   if (out == nullptr) return VESK_INVALID_ARGUMENT;
   if (data == nullptr && data_len != 0) return VESK_INVALID_ARGUMENT;
   if (recipients == nullptr) return VESK_INVALID_ARGUMENT;
-  return ffi::guarded([&]() -> ffi::Status {
+  return ffi::guarded_with_secrets([&]() -> ffi::Status {
     // Every key is validated, in list order, before anything random is drawn.
     std::vector<crypto::XWingRecipient> keys;
     keys.reserve(recipient_count);
@@ -94,7 +94,7 @@ VESK_EXPORT VeskStatus vesk_decrypt(const uint8_t* data, size_t data_len, const 
   if (secret_key == nullptr) return VESK_INVALID_ARGUMENT;
   if (plaintext_out == nullptr) return VESK_INVALID_ARGUMENT;
   if (data == nullptr && data_len != 0) return VESK_INVALID_ARGUMENT;
-  return ffi::guarded([&]() -> ffi::Status {
+  return ffi::guarded_with_secrets([&]() -> ffi::Status {
     auto result = object::decrypt(view(data, data_len), ffi::seed_of(secret_key));
     if (!result) return decrypt_status(result.error());
     ffi::put_output(plaintext_out, std::move(result->plaintext));

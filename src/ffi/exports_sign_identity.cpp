@@ -26,7 +26,7 @@ VESK_EXPORT VeskStatus vesk_signing_identity_open(const uint8_t* data, size_t da
   if (key_file && !pass->has_value()) return code(Status::InvalidArgument);
 
   VeskSigningIdentityHandle* handle = nullptr;
-  const VeskStatus status = ffi::guarded([&]() -> Status {
+  const VeskStatus status = ffi::guarded_with_secrets([&]() -> Status {
     std::unique_ptr<sign::SigningIdentity> identity;
     if (key_file) {
       auto opened = keyring::parse_key_file(input, **pass);

@@ -4,9 +4,11 @@
 
 #include <exception>
 #include <new>
+#include <utility>
 
 #include "core/check.h"
 #include "core/memory.h"
+#include "core/secret.h"
 #include "ffi/status.h"
 
 namespace vesk::ffi {
@@ -16,8 +18,10 @@ void report_unexpected(const char* what);
 
 // Runs `op` (returning a Status); secrets held by the operation are wiped by their owners' destructors
 // as the fault unwinds through them.
+// Never inlined into the export, so that the operation's frames lie below the export's, where
+// guarded_with_secrets scrubs.
 template <class Op>
-VeskStatus guarded(Op&& op) noexcept {
+[[gnu::noinline]] VeskStatus guarded(Op&& op) noexcept {
   try {
     return code(op());
   } catch (const Fault& fault) {
@@ -31,6 +35,16 @@ VeskStatus guarded(Op&& op) noexcept {
     report_unexpected("unknown exception");
   }
   return code(Status::InternalFault);
+}
+
+// For operations that handle secrets: once the operation has returned (or faulted), the stack it
+// used below the export's frame is overwritten, so that nothing libcrypto left there outlives the
+// call.
+template <class Op>
+VeskStatus guarded_with_secrets(Op&& op) noexcept {
+  const VeskStatus status = guarded(std::forward<Op>(op));
+  scrub_stack();
+  return status;
 }
 
 }  // namespace vesk::ffi

@@ -1,0 +1,258 @@
+// No secret outlives an export: neither in the blocks libcrypto gives back to the C allocator nor
+// on the stack below the caller's frame. Each scenario is one export call; the secrets looked for
+// are the caller's seeds and passphrase and, for containers, the X-Wing shared secret of every
+// recipient entry (libcrypto keeps its own copy of that as an HKDF salt).
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/byte_io.h"
+#include "core/crypto/heap.h"
+#include "core/crypto/xwing.h"
+#include "ffi/handles.h"
+#include "format/container.h"
+#include "support/test_util.h"
+#include "vesk.h"
+
+namespace vesk {
+namespace {
+
+using ByteVec = std::vector<std::uint8_t>;
+using testing::ScopedBuffer;
+
+constexpr char kPassphrase[] = "residue test passphrase, long enough to find";
+
+ByteVec seed_of(std::uint8_t first) {
+  ByteVec s(32);
+  for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<std::uint8_t>(first + 7 * i);
+  return s;
+}
+
+bool contains(Bytes haystack, Bytes needle) {
+  return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
+}
+
+ByteVec key_seed(const VeskSecretKeyHandle* key) {
+  const Bytes seed = ffi::seed_of(key);
+  return ByteVec(seed.begin(), seed.end());
+}
+
+// The X-Wing shared secret that `key` derives from every recipient entry of `container`: the
+// value each trial decapsulation computes, whether or not the entry is the key's.
+std::vector<ByteVec> shared_secrets(const ByteVec& container, const VeskSecretKeyHandle* key) {
+  std::vector<ByteVec> out;
+  ByteReader r(container);
+  auto prelude = r.read(format::kPreludeLen);
+  auto block = prelude ? r.read(load_be32(prelude->data() + 12)) : std::nullopt;
+  if (!block) return out;
+  auto decoded = format::decode_header_block(*block);
+  auto header = decoded ? format::decode_header(decoded->body) : unexpected(decoded.error());
+  EXPECT_TRUE(header.has_value());
+  if (!header) return out;
+  const auto xwing = crypto::XWingSecretKey::from_seed(ffi::seed_of(key));
+  for (const format::RecipientEntry& entry : header->recipients) {
+    auto shared = xwing.decapsulate(entry.encapsulation());
+    if (shared) out.emplace_back(shared->view().begin(), shared->view().end());
+  }
+  return out;
+}
+
+// What the export calls need: keys made beforehand, and the results of the last call.
+class Fixture {
+ public:
+  Fixture() {
+    EXPECT_EQ(vesk_secret_key_open(alice_seed.data(), 32, nullptr, &alice), VESK_OK);
+    EXPECT_EQ(vesk_secret_key_open(bob_seed.data(), 32, nullptr, &bob), VESK_OK);
+    EXPECT_EQ(vesk_secret_key_open(carol_seed.data(), 32, nullptr, &carol), VESK_OK);
+    ScopedBuffer alice_public, bob_public, file, c;
+    EXPECT_EQ(vesk_secret_key_public(alice, alice_public.out()), VESK_OK);
+    EXPECT_EQ(vesk_secret_key_public(bob, bob_public.out()), VESK_OK);
+    EXPECT_EQ(vesk_secret_key_protect(alice, kPassphrase, file.out()), VESK_OK);
+    alice_file = file.bytes();
+    EXPECT_EQ(vesk_signing_identity_open(alice_seed.data(), 32, nullptr, &signer), VESK_OK);
+    recipients = alice_public.bytes();
+    recipients.insert(recipients.end(), bob_public.get().data, bob_public.get().data + bob_public.size());
+    EXPECT_EQ(vesk_encrypt(plaintext.data(), plaintext.size(), recipients.data(), 2, "notes.txt", nullptr, c.out()),
+              VESK_OK);
+    container = c.bytes();
+    altered = container;
+    altered[altered.size() - 40] ^= 0x01;  // inside the last chunk
+  }
+  ~Fixture() {
+    release_results();
+    vesk_secret_key_free(alice);
+    vesk_secret_key_free(bob);
+    vesk_secret_key_free(carol);
+    vesk_signing_identity_free(signer);
+  }
+  void release_results() {
+    vesk_buffer_free(&output);
+    vesk_secret_key_free(opened);
+    opened = nullptr;
+  }
+  ByteVec output_bytes() const { return ByteVec(output.data, output.data + output.len); }
+
+  const ByteVec alice_seed = seed_of(1), bob_seed = seed_of(2), carol_seed = seed_of(3);
+  const ByteVec plaintext = testing::test_bytes(100000, 9);
+  VeskSecretKeyHandle *alice = nullptr, *bob = nullptr, *carol = nullptr;
+  VeskSigningIdentityHandle* signer = nullptr;
+  ByteVec alice_file, recipients, container, altered;
+  // Filled by the call under test; released only after the checks, away from the stack checked.
+  VeskBuffer output = vesk_buffer_empty();
+  VeskSecretKeyHandle* opened = nullptr;
+};
+
+struct Scenario {
+  const char* name;
+  VeskStatus expected;
+  // The export call alone: nothing else may run on the stack being checked.
+  std::function<VeskStatus(Fixture&)> call;
+  // The container whose recipient entries the call decapsulated (or wrote), and with which keys.
+  std::function<ByteVec(const Fixture&)> container;
+  std::vector<VeskSecretKeyHandle* Fixture::*> entry_keys;
+};
+
+const std::vector<Scenario>& scenarios() {
+  using F = Fixture;
+  const auto none = [](const F&) { return ByteVec{}; };
+  static const std::vector<Scenario> all = {
+      {"encrypt to two recipients", VESK_OK,
+       [](F& f) {
+         return vesk_encrypt(f.plaintext.data(), f.plaintext.size(), f.recipients.data(), 2, nullptr, nullptr,
+                             &f.output);
+       },
+       [](const F& f) { return f.output_bytes(); }, {&F::alice, &F::bob}},
+      {"decrypt, second entry", VESK_OK,
+       [](F& f) { return vesk_decrypt(f.container.data(), f.container.size(), f.bob, &f.output, nullptr, nullptr); },
+       [](const F& f) { return f.container; }, {&F::bob}},
+      {"decrypt, altered chunk", VESK_AUTHENTICATION_FAILED,
+       [](F& f) { return vesk_decrypt(f.altered.data(), f.altered.size(), f.alice, &f.output, nullptr, nullptr); },
+       [](const F& f) { return f.altered; }, {&F::alice}},
+      {"decrypt, no matching recipient", VESK_NO_MATCHING_RECIPIENT,
+       [](F& f) { return vesk_decrypt(f.container.data(), f.container.size(), f.carol, &f.output, nullptr, nullptr); },
+       [](const F& f) { return f.container; }, {&F::carol}},
+      {"open a key file", VESK_OK,
+       [](F& f) { return vesk_secret_key_open(f.alice_file.data(), f.alice_file.size(), kPassphrase, &f.opened); },
+       none, {}},
+      {"sign a message", VESK_OK,
+       [](F& f) { return vesk_sign_message(f.signer, nullptr, 0, f.plaintext.data(), 1000, &f.output); }, none, {}},
+  };
+  return all;
+}
+
+// Every secret the scenario's call handled that the test can know.
+std::vector<ByteVec> secrets_of(const Scenario& s, const Fixture& f) {
+  std::vector<ByteVec> secrets = {f.alice_seed, f.bob_seed, f.carol_seed, key_seed(f.alice), key_seed(f.bob),
+                                  key_seed(f.carol), ByteVec(kPassphrase, kPassphrase + sizeof kPassphrase - 1)};
+  const ByteVec container = s.container(f);
+  for (VeskSecretKeyHandle* Fixture::*key : s.entry_keys)
+    for (ByteVec& shared : shared_secrets(container, f.*key)) secrets.push_back(std::move(shared));
+  return secrets;
+}
+
+// ---- released heap --------------------------------------------------------------------------
+
+std::vector<ByteVec>* g_released = nullptr;
+
+void keep_released(const std::uint8_t* block, std::size_t len) {
+  if (g_released != nullptr) g_released->emplace_back(block, block + len);
+}
+
+TEST(SecretResidue, NoSecretInWhatLibcryptoReleases) {
+  Fixture f;
+  for (const Scenario& s : scenarios()) {
+    SCOPED_TRACE(s.name);
+    std::vector<ByteVec> released;
+    g_released = &released;
+    crypto::testing_hooks::set_crypto_release_hook(&keep_released);
+    const VeskStatus status = s.call(f);
+    crypto::testing_hooks::set_crypto_release_hook(nullptr);
+    g_released = nullptr;
+    EXPECT_EQ(status, s.expected);
+    EXPECT_FALSE(released.empty()) << "libcrypto released nothing: the hook is not in place";
+    for (const ByteVec& secret : secrets_of(s, f)) {
+      ASSERT_GE(secret.size(), 16u);
+      for (const ByteVec& block : released) EXPECT_FALSE(contains(block, secret)) << "in a block of " << block.size();
+    }
+    f.release_results();
+  }
+}
+
+// ---- the stack below the caller ------------------------------------------------------------
+
+constexpr std::size_t kStackLen = std::size_t{1} << 20;
+constexpr std::uint8_t kUntouched = 0xa5;
+
+struct StackRun {
+  std::function<void()> call;
+  std::uintptr_t caller_sp = 0;
+};
+
+// The caller's frame ends at its stack pointer; everything below it belongs to the export.
+__attribute__((noinline)) void call_recording_sp(StackRun* run) {
+  std::uintptr_t sp;
+  __asm__ __volatile__("mov %%rsp, %0" : "=r"(sp));
+  run->caller_sp = sp;
+  run->call();
+  __asm__ __volatile__("" : : : "memory");
+}
+
+void* stack_thread(void* arg) {
+  call_recording_sp(static_cast<StackRun*>(arg));
+  return nullptr;
+}
+
+// Runs `call` on a thread whose stack is `stack`, filled with kUntouched first; returns the
+// caller's stack pointer.
+std::uintptr_t run_on_stack(std::uint8_t* stack, const std::function<void()>& call) {
+  std::memset(stack, kUntouched, kStackLen);
+  StackRun run{call};
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  EXPECT_EQ(pthread_attr_setstack(&attr, stack, kStackLen), 0);
+  pthread_t thread;
+  EXPECT_EQ(pthread_create(&thread, &attr, &stack_thread, &run), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attr);
+  return run.caller_sp;
+}
+
+TEST(SecretResidue, NothingButZerosBelowTheCallerAfterExportsWithSecrets) {
+  auto* stack = static_cast<std::uint8_t*>(
+      mmap(nullptr, kStackLen, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(stack, MAP_FAILED);
+  Fixture f;
+  for (const Scenario& s : scenarios()) {
+    SCOPED_TRACE(s.name);
+    VeskStatus status = VESK_INTERNAL_ERROR;
+    const std::uintptr_t sp = run_on_stack(stack, [&] { status = s.call(f); });
+    EXPECT_EQ(status, s.expected);
+    const auto base = reinterpret_cast<std::uintptr_t>(stack);
+    ASSERT_GT(sp, base);
+    ASSERT_LT(sp, base + kStackLen);
+    const Bytes below(stack, sp - base);
+    // What the export left is either untouched or zero, but for its own frame and the few words
+    // the scrub needs to run: return addresses and saved registers, a few hundred bytes at most.
+    std::size_t touched = 0, deepest = below.size();
+    for (std::size_t i = 0; i < below.size(); ++i) {
+      if (below[i] != kUntouched && below[i] != 0) {
+        ++touched;
+        deepest = std::min(deepest, i);
+      }
+    }
+    EXPECT_LE(touched, 512u) << "bytes left below the caller, the deepest " << below.size() - deepest
+                             << " bytes down";
+    for (const ByteVec& secret : secrets_of(s, f)) EXPECT_FALSE(contains(below, secret));
+    f.release_results();
+  }
+  munmap(stack, kStackLen);
+}
+
+}  // namespace
+}  // namespace vesk
