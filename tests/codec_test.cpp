@@ -561,14 +561,14 @@ TEST(CodecExtensions, EncoderRefusesWhatTheDecoderWouldRefuse) {
     bool accepted;
   } cases[] = {
       {"none", {}, true},
-      {"64 and 65535 with 65536 bytes", {{64, {}}, {65535, ByteVec(65536, 1)}}, true},
+      {"64 and 65535 with 65536 bytes", {{64, {}}, {65535, vesk::SecureVector(65536, 1)}}, true},
       {"four", {{64, {}}, {65, {}}, {66, {}}, {67, {}}}, true},
       {"five", {{64, {}}, {65, {}}, {66, {}}, {67, {}}, {68, {}}}, false},
       {"key 63", {{63, {}}}, false},
       {"key 0", {{0, {}}}, false},
       {"64 then 64", {{64, {}}, {64, {}}}, false},
       {"65 then 64", {{65, {}}, {64, {}}}, false},
-      {"a 65537-byte value", {{64, ByteVec(65537, 1)}}, false},
+      {"a 65537-byte value", {{64, vesk::SecureVector(65537, 1)}}, false},
   };
   for (const auto& c : cases) {
     CborEncoder e;
@@ -662,7 +662,7 @@ TEST(CodecCanonical, TruncationAtEveryPosition) {
   TestRecord record;
   record.id = ByteVec(300, 0x11);  // a two-byte length head
   record.name = "n\xc3\xa9";
-  record.extensions = {{64, {}}, {1000, ByteVec(24, 0x22)}, {65535, ByteVec(5, 0x33)}};
+  record.extensions = {{64, {}}, {1000, vesk::SecureVector(24, 0x22)}, {65535, vesk::SecureVector(5, 0x33)}};
   CborEncoder e;
   ASSERT_TRUE(encode_test_record(record, e).has_value());
   const ByteVec full = e.take();

@@ -472,7 +472,8 @@ TEST(ContainerSignatures, TranscriptsOfBothVersionsByteForByte) {
   };
   put(v05, {text_bytes("VESK/0.5 transcript"), {0x00, 0x01}, object_id, be(2, 8), enc_a, key_a, enc_b, key_b,
             be(metadata.size(), 8), metadata, hash, be(123456789, 8)});
-  EXPECT_EQ(signature_transcript(FormatVersion::V0_5, prelude, h, metadata, hash, 123456789), v05);
+  const SecureVector t05 = signature_transcript(FormatVersion::V0_5, prelude, h, metadata, hash, 123456789);
+  EXPECT_EQ(ByteVec(t05.begin(), t05.end()), v05);
   EXPECT_EQ(signature_context(FormatVersion::V0_5), "VESK/0.5 container");
 
   RecipientEntry unknown;
@@ -481,7 +482,7 @@ TEST(ContainerSignatures, TranscriptsOfBothVersionsByteForByte) {
   unknown.strings[0] = odd;
   unknown.strings[1] = Bytes{};
   h.recipients.push_back(unknown);
-  h.extensions = {ExtensionEntry{64, ext_value}, ExtensionEntry{300, {}}};
+  h.extensions = {ExtensionEntry{64, SecureVector(ext_value.begin(), ext_value.end())}, ExtensionEntry{300, {}}};
   const ByteVec prelude10 = prelude_bytes(1, 1, 5000);
   ByteVec v10;
   put(v10, {text_bytes("VESK/1.0 transcript"), ByteVec(prelude10.begin(), prelude10.begin() + 12), {0x00, 0x01},
@@ -494,7 +495,8 @@ TEST(ContainerSignatures, TranscriptsOfBothVersionsByteForByte) {
             // extensions
             be(2, 8), be(64, 2), be(3, 8), ext_value, be(300, 2), be(0, 8),
             be(metadata.size(), 8), metadata, hash, be(0, 8)});
-  EXPECT_EQ(signature_transcript(FormatVersion::V1_0, prelude10, h, metadata, hash, 0), v10);
+  const SecureVector t10 = signature_transcript(FormatVersion::V1_0, prelude10, h, metadata, hash, 0);
+  EXPECT_EQ(ByteVec(t10.begin(), t10.end()), v10);
   EXPECT_EQ(signature_context(FormatVersion::V1_0), "VESK/1.0 container");
 }
 

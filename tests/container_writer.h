@@ -131,7 +131,7 @@ inline ByteVec write_container(const ContainerSpec& s, Bytes plaintext) {
       for (std::size_t i = 0; i < entry.fields.size(); ++i) r.strings[i] = entry.fields[i];
       view.recipients.push_back(r);
     }
-    for (const auto& [k, v] : s.header_extensions) view.extensions.push_back({static_cast<std::uint16_t>(k), v});
+    for (const auto& [k, v] : s.header_extensions) view.extensions.push_back({static_cast<std::uint16_t>(k), SecureVector(v.begin(), v.end())});
     const ByteVec unsigned_metadata = writer_detail::metadata(s, nullptr, nullptr);
     const Bytes signed_plaintext = s.signed_plaintext ? Bytes(*s.signed_plaintext) : plaintext;
     const FormatVersion version = s.transcript.value_or(static_cast<FormatVersion>(s.version_byte));

@@ -5,11 +5,13 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "core/bytes.h"
+#include "core/check.h"
 
 namespace vesk {
 
@@ -51,10 +53,11 @@ template <std::size_t N>
 class SecretArray {
  public:
   SecretArray() { data_.fill(0); }
+  // Copies exactly N bytes; any other length is a fault, never padded or cut.
   explicit SecretArray(Bytes from) {
     static_assert(N > 0);
-    if (from.size() != N) wipe(data_.data(), N);
-    std::memcpy(data_.data(), from.data(), from.size() < N ? from.size() : N);
+    VESK_CHECK(from.size() == N, "secret of the wrong length");
+    std::memcpy(data_.data(), from.data(), N);
   }
   ~SecretArray() { wipe(data_.data(), N); }
   SecretArray(const SecretArray&) = delete;

@@ -29,44 +29,55 @@ Unexpected<FormatError> malformed(const char* detail) {
 
 // ---- Writing ----
 
-void CborEncoder::write_head(std::uint8_t major, std::uint64_t argument) {
+template <class Vec>
+void BasicCborEncoder<Vec>::write_head(std::uint8_t major, std::uint64_t argument) {
   const auto initial = static_cast<std::uint8_t>(major << 5);
-  std::uint8_t b[8];
   if (argument < kInfoOneByte) {
-    out_.push_back(static_cast<std::uint8_t>(initial | argument));
+    out_.put_u8(static_cast<std::uint8_t>(initial | argument));
   } else if (argument <= 0xff) {
-    out_.push_back(initial | kInfoOneByte);
-    out_.push_back(static_cast<std::uint8_t>(argument));
+    out_.put_u8(initial | kInfoOneByte);
+    out_.put_u8(static_cast<std::uint8_t>(argument));
   } else if (argument <= 0xffff) {
-    out_.push_back(initial | kInfoTwoBytes);
-    store_be16(b, static_cast<std::uint16_t>(argument));
-    out_.insert(out_.end(), b, b + 2);
+    out_.put_u8(initial | kInfoTwoBytes);
+    out_.put_be16(static_cast<std::uint16_t>(argument));
   } else if (argument <= 0xffffffff) {
-    out_.push_back(initial | kInfoFourBytes);
-    store_be32(b, static_cast<std::uint32_t>(argument));
-    out_.insert(out_.end(), b, b + 4);
+    out_.put_u8(initial | kInfoFourBytes);
+    out_.put_be32(static_cast<std::uint32_t>(argument));
   } else {
-    out_.push_back(initial | kInfoEightBytes);
-    store_be64(b, argument);
-    out_.insert(out_.end(), b, b + 8);
+    out_.put_u8(initial | kInfoEightBytes);
+    out_.put_be64(argument);
   }
 }
 
-void CborEncoder::write_uint(std::uint64_t n) { write_head(kMajorUnsigned, n); }
-void CborEncoder::write_u16(std::uint16_t n) { write_head(kMajorUnsigned, n); }
-
-void CborEncoder::write_bytes(Bytes b) {
+template <class Vec>
+void BasicCborEncoder<Vec>::write_uint(std::uint64_t n) {
+  write_head(kMajorUnsigned, n);
+}
+template <class Vec>
+void BasicCborEncoder<Vec>::write_u16(std::uint16_t n) {
+  write_head(kMajorUnsigned, n);
+}
+template <class Vec>
+void BasicCborEncoder<Vec>::write_bytes(Bytes b) {
   write_head(kMajorBytes, b.size());
-  out_.insert(out_.end(), b.begin(), b.end());
+  out_.put(b);
 }
-
-void CborEncoder::write_text(std::string_view s) {
+template <class Vec>
+void BasicCborEncoder<Vec>::write_text(std::string_view s) {
   write_head(kMajorText, s.size());
-  out_.insert(out_.end(), s.begin(), s.end());
+  out_.put(as_bytes(s));
+}
+template <class Vec>
+void BasicCborEncoder<Vec>::write_array_head(std::uint64_t count) {
+  write_head(kMajorArray, count);
+}
+template <class Vec>
+void BasicCborEncoder<Vec>::write_map_head(std::uint64_t count) {
+  write_head(kMajorMap, count);
 }
 
-void CborEncoder::write_array_head(std::uint64_t count) { write_head(kMajorArray, count); }
-void CborEncoder::write_map_head(std::uint64_t count) { write_head(kMajorMap, count); }
+template class BasicCborEncoder<std::vector<std::uint8_t>>;
+template class BasicCborEncoder<SecureVector>;
 
 // ---- Reading ----
 
@@ -192,7 +203,7 @@ FormatResult<ExtensionEntry> read_extension_value(CborDecoder& d, std::uint64_t 
   if (key > 0xffff) return malformed("extension key above 65535");
   VESK_TRY(value, d.read_bytes());
   if (value.size() > kMaxExtensionValue) return malformed("extension value over 65536 bytes");
-  return ExtensionEntry{static_cast<std::uint16_t>(key), std::vector<std::uint8_t>(value.begin(), value.end())};
+  return ExtensionEntry{static_cast<std::uint16_t>(key), SecureVector(value.begin(), value.end())};
 }
 
 FormatResult<std::vector<ExtensionEntry>> read_extension_entries(CborDecoder& d, std::uint64_t count,
@@ -214,7 +225,8 @@ FormatResult<std::vector<ExtensionEntry>> read_extension_entries(CborDecoder& d,
   return entries;
 }
 
-FormatResult<void> write_extension_entries(CborEncoder& e, std::span<const ExtensionEntry> entries,
+template <class Vec>
+FormatResult<void> write_extension_entries(BasicCborEncoder<Vec>& e, std::span<const ExtensionEntry> entries,
                                            std::size_t max_entries) {
   if (entries.size() > max_entries) {
     return format_error(FormatErrorKind::LimitExceeded, "too many extension entries");
@@ -236,5 +248,8 @@ FormatResult<void> write_extension_entries(CborEncoder& e, std::span<const Exten
   }
   return {};
 }
+
+template FormatResult<void> write_extension_entries(CborEncoder&, std::span<const ExtensionEntry>, std::size_t);
+template FormatResult<void> write_extension_entries(SecretCborEncoder&, std::span<const ExtensionEntry>, std::size_t);
 
 }  // namespace vesk::format

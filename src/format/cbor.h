@@ -13,6 +13,7 @@
 #include "core/byte_io.h"
 #include "core/bytes.h"
 #include "core/expected.h"
+#include "core/secret.h"
 
 namespace vesk::format {
 
@@ -37,10 +38,13 @@ inline Unexpected<FormatError> format_error(FormatErrorKind kind, const char* de
   return unexpected(FormatError{kind, detail});
 }
 
-class CborEncoder {
+// Writes shortest forms into a growable writer. Vec is the writer's storage: SecureVector for a
+// record that may hold something private (container metadata), so that growth and release wipe it.
+template <class Vec>
+class BasicCborEncoder {
  public:
-  CborEncoder() = default;
-  explicit CborEncoder(std::size_t reserve) { out_.reserve(reserve); }
+  BasicCborEncoder() = default;
+  explicit BasicCborEncoder(std::size_t reserve) : out_(reserve) {}
 
   void write_uint(std::uint64_t n);
   void write_u16(std::uint16_t n);  // same rule; never wider than 0x19 and two bytes
@@ -50,17 +54,21 @@ class CborEncoder {
   void write_map_head(std::uint64_t count);
   // A known byte written directly (a small key such as 0x03, or a fixed head such as 0x83); it
   // equals the shortest-form encoding.
-  void write_byte(std::uint8_t b) { out_.push_back(b); }
+  void write_byte(std::uint8_t b) { out_.put_u8(b); }
 
-  Bytes view() const { return {out_.data(), out_.size()}; }
+  Bytes view() const { return out_.view(); }
   std::size_t size() const { return out_.size(); }
-  std::vector<std::uint8_t>& buffer() { return out_; }
-  std::vector<std::uint8_t> take() { return std::move(out_); }
+  Vec take() { return out_.take(); }
 
  private:
   void write_head(std::uint8_t major, std::uint64_t argument);
-  std::vector<std::uint8_t> out_;
+  BasicByteWriter<Vec> out_;
 };
+
+using CborEncoder = BasicCborEncoder<std::vector<std::uint8_t>>;
+using SecretCborEncoder = BasicCborEncoder<SecureVector>;
+extern template class BasicCborEncoder<std::vector<std::uint8_t>>;
+extern template class BasicCborEncoder<SecureVector>;
 
 // Reads one item at a time from a borrowed range. Strings come back as views into the input; the
 // decoder allocates nothing. On failure the position is unspecified and the decode is abandoned.
@@ -107,10 +115,11 @@ class CborDecoder {
 };
 
 // An unrecognised map entry that a record admits (key 64..65535, byte-string value of at most
-// 65536 bytes), kept and written back verbatim.
+// 65536 bytes), kept and written back verbatim. The value may come from encrypted metadata, so it
+// is wiped when released.
 struct ExtensionEntry {
   std::uint16_t key;
-  std::vector<std::uint8_t> value;
+  SecureVector value;
   friend bool operator==(const ExtensionEntry&, const ExtensionEntry&) = default;
 };
 
@@ -130,8 +139,12 @@ FormatResult<ExtensionEntry> read_extension_value(CborDecoder& d, std::uint64_t 
                                                   std::uint64_t previous_key);
 // Writes the entries after the known ones; LimitExceeded for too many entries, a key below 64,
 // keys not strictly ascending or a value over 65536 bytes. Nothing is written on failure.
-FormatResult<void> write_extension_entries(CborEncoder& e, std::span<const ExtensionEntry> entries,
+template <class Vec>
+FormatResult<void> write_extension_entries(BasicCborEncoder<Vec>& e, std::span<const ExtensionEntry> entries,
                                            std::size_t max_entries);
+extern template FormatResult<void> write_extension_entries(CborEncoder&, std::span<const ExtensionEntry>, std::size_t);
+extern template FormatResult<void> write_extension_entries(SecretCborEncoder&, std::span<const ExtensionEntry>,
+                                                           std::size_t);
 
 // The three-step canonical decode of a top-level record: `decode(CborDecoder&)` returns
 // FormatResult<T>; the cursor must then stand at the end (else NonCanonical); `encode(const T&,

@@ -212,12 +212,15 @@ FormatResult<SignatureBlock> read_signature_block(CborDecoder& d) {
   return SignatureBlock{key, signature};
 }
 
-void write_signature_block(const SignatureBlock& block, CborEncoder& e) {
+template <class Vec>
+void write_signature_block(const SignatureBlock& block, BasicCborEncoder<Vec>& e) {
   e.write_byte(0x83);
   e.write_byte(0x01);
   e.write_bytes(block.verifying_key);
   e.write_bytes(block.signature);
 }
+template void write_signature_block(const SignatureBlock&, CborEncoder&);
+template void write_signature_block(const SignatureBlock&, SecretCborEncoder&);
 
 FormatResult<ContainerHeader> decode_header(Bytes body) {
   if (body.empty() || body.size() > kMaxHeaderBodyLen) return format_error(K::HeaderTooLarge, "header body length");

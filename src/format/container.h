@@ -85,7 +85,8 @@ struct SignatureBlock {
   Bytes signature;
 };
 FormatResult<SignatureBlock> read_signature_block(CborDecoder& d);
-void write_signature_block(const SignatureBlock& block, CborEncoder& e);
+template <class Vec>
+void write_signature_block(const SignatureBlock& block, BasicCborEncoder<Vec>& e);
 
 struct ContainerHeader {
   Bytes object_id;  // 32 bytes

@@ -25,7 +25,7 @@ bool is_reserved_device_name(std::string_view stem) {
   return false;
 }
 
-FormatResult<void> write_metadata(const ContainerMetadata& m, CborEncoder& e, bool with_signature) {
+FormatResult<void> write_metadata(const ContainerMetadata& m, SecretCborEncoder& e, bool with_signature) {
   if (m.file_name && !file_name_ok(*m.file_name)) return format_error(K::LimitExceeded, "file name");
   if (m.content_type && !content_type_ok(*m.content_type)) return format_error(K::LimitExceeded, "content type");
   if (m.extensions.size() > kMaxMetadataExtensions) return format_error(K::LimitExceeded, "too many metadata extensions");
@@ -45,13 +45,6 @@ FormatResult<void> write_metadata(const ContainerMetadata& m, CborEncoder& e, bo
   }
   return write_extension_entries(e, m.extensions, kMaxMetadataExtensions);
 }
-
-// The encoder's buffer may hold a file name: wipe it before it goes.
-struct WipedEncoder {
-  CborEncoder e;
-  explicit WipedEncoder(std::size_t reserve) : e(reserve) {}
-  ~WipedEncoder() { wipe(e.buffer().data(), e.buffer().size()); }
-};
 
 }  // namespace
 
@@ -119,17 +112,17 @@ FormatResult<ContainerMetadata> decode_metadata(Bytes input) {
     (key == 1 ? m.file_name : m.content_type) = text;
   }
   if (!d.at_end()) return format_error(K::NonCanonical, "trailing bytes");
-  WipedEncoder again(input.size());
-  VESK_TRY_VOID(write_metadata(m, again.e, true));
-  if (!equal_bytes(again.e.view(), input)) return format_error(K::NonCanonical, "re-encoding differs");
+  SecretCborEncoder again(input.size());
+  VESK_TRY_VOID(write_metadata(m, again, true));
+  if (!equal_bytes(again.view(), input)) return format_error(K::NonCanonical, "re-encoding differs");
   return m;
 }
 
 FormatResult<SecureVector> encode_metadata(const ContainerMetadata& metadata, bool with_signature) {
-  WipedEncoder e(2 * kMaxMetadataTextLen + 16 + (with_signature && metadata.signature ? 5400 : 0));
-  VESK_TRY_VOID(write_metadata(metadata, e.e, with_signature));
-  if (e.e.size() > kMaxMetadataLen) return format_error(K::LimitExceeded, "metadata too long");
-  return SecureVector(e.e.view().begin(), e.e.view().end());
+  SecretCborEncoder e(2 * kMaxMetadataTextLen + 16 + (with_signature && metadata.signature ? 5400 : 0));
+  VESK_TRY_VOID(write_metadata(metadata, e, with_signature));
+  if (e.size() > kMaxMetadataLen) return format_error(K::LimitExceeded, "metadata too long");
+  return e.take();
 }
 
 }  // namespace vesk::format

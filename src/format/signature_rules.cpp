@@ -42,7 +42,7 @@ std::string_view signature_context(FormatVersion version) {
   return version == FormatVersion::V0_5 ? "VESK/0.5 container" : "VESK/1.0 container";
 }
 
-std::vector<std::uint8_t> signature_transcript(FormatVersion version, Bytes prelude, const ContainerHeader& header,
+SecureVector signature_transcript(FormatVersion version, Bytes prelude, const ContainerHeader& header,
                                                Bytes metadata_unsigned, Bytes plaintext_hash,
                                                std::uint64_t plaintext_len) {
   VESK_CHECK(prelude.size() == kPreludeLen && plaintext_hash.size() == 32 && header.object_id.size() == kObjectIdLen,
@@ -54,7 +54,7 @@ std::vector<std::uint8_t> signature_transcript(FormatVersion version, Bytes prel
   }
   for (const ExtensionEntry& ext : header.extensions) size += 2 + 8 + ext.value.size();
 
-  ByteWriter w(size);
+  SecretWriter w(size);
   if (version == FormatVersion::V0_5) {
     w.put(as_bytes(kTranscript05));
     w.put(kFormatTag);

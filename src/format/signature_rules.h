@@ -9,6 +9,7 @@
 
 #include "core/bytes.h"
 #include "core/expected.h"
+#include "core/secret.h"
 #include "format/container.h"
 #include "format/metadata.h"
 
@@ -34,8 +35,9 @@ std::string_view signature_context(FormatVersion version);
 
 // The bytes a sender signs. `metadata_unsigned` is the metadata re-encoded without its signature,
 // `plaintext_hash` the SHA-256 of the whole plaintext. Format 1.0 also covers the first 12 prelude
-// bytes, every recipient entry's type and fields, and the header extension entries.
-std::vector<std::uint8_t> signature_transcript(FormatVersion version, Bytes prelude, const ContainerHeader& header,
+// bytes, every recipient entry's type and fields, and the header extension entries. It holds the
+// metadata, so it is wiped when released.
+SecureVector signature_transcript(FormatVersion version, Bytes prelude, const ContainerHeader& header,
                                                Bytes metadata_unsigned, Bytes plaintext_hash,
                                                std::uint64_t plaintext_len);
 

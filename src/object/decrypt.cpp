@@ -140,7 +140,7 @@ Expected<Decrypted, ObjectError> decrypt(Bytes container, Bytes secret_seed) {
     auto unsigned_metadata = encode_metadata(*metadata, false);
     if (!unsigned_metadata) return format_failure(unsigned_metadata);
     const crypto::Digest32 digest = plaintext_hash->finish();
-    const std::vector<std::uint8_t> transcript = signature_transcript(
+    const SecureVector transcript = signature_transcript(
         prelude->version, *prelude_bytes, *header, Bytes(unsigned_metadata->data(), unsigned_metadata->size()), digest,
         out.plaintext.size());
     if (!sign::hybrid_verify(*key, as_bytes(signature_context(prelude->version)), transcript, block_sig.signature))

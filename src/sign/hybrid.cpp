@@ -21,12 +21,9 @@ constexpr std::string_view kMlDsaLabel = "VESK/0.5 identity ml-dsa-65";
 
 }  // namespace
 
-// The identity's secrets: the seeds it was derived from and the two libcrypto keys (which clear
-// their own secret parts when released). Destruction wipes the seeds.
+// The identity's secrets: the two libcrypto keys, which clear their secret parts when released.
+// The seeds they were derived from are wiped as soon as the keys exist.
 struct SigningIdentity::Keys {
-  SecretArray<32> signing_seed;
-  SecretArray<32> ed25519_secret;
-  SecretArray<32> mldsa_seed;
   crypto::Ed25519SigningKey ed25519;
   crypto::MlDsaSigningKey mldsa;
 };
@@ -50,9 +47,7 @@ std::unique_ptr<SigningIdentity> SigningIdentity::from_seed(Bytes identity_seed3
   std::unique_ptr<SigningIdentity> identity(new SigningIdentity());
   std::memcpy(identity->verifying_key_.data(), ed25519.public_key().data(), kEd25519PublicLen);
   mldsa.public_key(MutBytes(identity->verifying_key_).subspan(kEd25519PublicLen));
-  // Moving a SecretArray wipes its source, so the identity ends up with the only copies.
-  identity->keys_.reset(new Keys{std::move(signing_seed), std::move(ed25519_secret), std::move(mldsa_seed),
-                                 std::move(ed25519), std::move(mldsa)});
+  identity->keys_.reset(new Keys{std::move(ed25519), std::move(mldsa)});
   return identity;
 }
 
