@@ -1,5 +1,7 @@
 # Installs the build tree into a fresh prefix and builds a small C host against it through the CMake
-# package (vesk::vesk), through pkg-config, and against the static archive, then runs each.
+# package (vesk::vesk), through pkg-config, and against the static archive, then runs each. The
+# installed tool runs from its prefix alone, and a host that runs out of memory gets the same report
+# and stop from the static archive as from the shared library.
 # Variables: BUILD_DIR, SOURCE_DIR (this folder), WORK_DIR, LIBDIR, INCLUDEDIR, C_COMPILER, GENERATOR.
 function(run what)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -20,6 +22,10 @@ foreach(f ${INCLUDEDIR}/vesk.h ${LIBDIR}/libvesk.so.0 ${LIBDIR}/libvesk.a ${LIBD
     message(FATAL_ERROR "not installed: ${f}")
   endif()
 endforeach()
+
+# The installed tool finds its library relative to itself.
+run("the installed vesk" ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${prefix}/bin/vesk --version)
+message(STATUS "installed vesk: ${last_output}")
 
 # CMake package.
 run("configure the CMake consumer" ${CMAKE_COMMAND} -S ${SOURCE_DIR}/consumer -B ${WORK_DIR}/cmake-consumer
@@ -50,3 +56,27 @@ run("build the static consumer" ${C_COMPILER} ${SOURCE_DIR}/consumer/consumer.c 
     ${prefix}/${LIBDIR}/libvesk.a ${private_libs} -o ${WORK_DIR}/static-consumer)
 run("run the static consumer" ${WORK_DIR}/static-consumer)
 message(STATUS "libvesk.a: ${last_output}")
+
+# Exhausted memory: the same report and the same stop from both libraries, for the library's own
+# C++ allocations and for libcrypto's.
+run("build the out-of-memory host (shared)" ${C_COMPILER} ${SOURCE_DIR}/consumer/out_of_memory.c ${flags}
+    -Wl,-rpath,${prefix}/${LIBDIR} -o ${WORK_DIR}/oom-shared)
+run("build the out-of-memory host (static)" ${C_COMPILER} ${SOURCE_DIR}/consumer/out_of_memory.c
+    -I${prefix}/${INCLUDEDIR} ${prefix}/${LIBDIR}/libvesk.a ${private_libs} -o ${WORK_DIR}/oom-static)
+foreach(case cxx crypto)
+  foreach(kind shared static)
+    execute_process(COMMAND ${WORK_DIR}/oom-${kind} ${case}
+      RESULT_VARIABLE rc_${kind} OUTPUT_VARIABLE out_${kind} ERROR_VARIABLE err_${kind})
+    if(rc_${kind} EQUAL 0 OR NOT out_${kind} STREQUAL ""
+       OR NOT err_${kind} MATCHES "^memory allocation of [1-9][0-9]* bytes failed\n$")
+      message(FATAL_ERROR "out of memory (${case}, ${kind}): exit ${rc_${kind}}, output '${out_${kind}}', "
+                          "report '${err_${kind}}'")
+    endif()
+  endforeach()
+  if(NOT rc_shared STREQUAL rc_static OR NOT err_shared STREQUAL err_static)
+    message(FATAL_ERROR "out of memory (${case}): the static archive ends with ${rc_static} and '${err_static}', "
+                        "the shared library with ${rc_shared} and '${err_shared}'")
+  endif()
+  string(STRIP "${err_shared}" report)
+  message(STATUS "out of memory (${case}): ${report} (${rc_shared}) from both")
+endforeach()
