@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -141,12 +142,21 @@ Layout parse_layout(const ByteVec& c) {
   return l;
 }
 
-// The fraction of positions at which two equally long byte strings agree.
-double agreement(Bytes a, Bytes b) {
-  EXPECT_EQ(a.size(), b.size());
+// Two equally long values drawn or derived afresh look independent: they differ, and they agree
+// in no more byte positions than chance allows. Independent bytes agree with probability 1/256;
+// the bound is six standard deviations above the mean plus six, so that a correct run fails far
+// less often than once in a billion, while a repeated value or a repeated stretch of a handful of
+// bytes fails.
+::testing::AssertionResult look_independent(Bytes a, Bytes b) {
+  if (a.size() != b.size()) return ::testing::AssertionFailure() << "lengths " << a.size() << " and " << b.size();
   std::size_t same = 0;
-  for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) same += a[i] == b[i];
-  return a.empty() ? 0.0 : static_cast<double>(same) / static_cast<double>(a.size());
+  for (std::size_t i = 0; i < a.size(); ++i) same += a[i] == b[i];
+  const double mean = static_cast<double>(a.size()) / 256.0;
+  const double bound = mean + 6.0 * std::sqrt(mean) + 6.0;
+  if (a.size() > 0 && same == a.size()) return ::testing::AssertionFailure() << "equal values";
+  if (static_cast<double>(same) > bound)
+    return ::testing::AssertionFailure() << same << " of " << a.size() << " positions agree (at most " << bound << ")";
+  return ::testing::AssertionSuccess();
 }
 
 class ObjectTest : public ::testing::Test {
@@ -298,21 +308,20 @@ TEST_F(ObjectTest, TwoEncryptionsOfTheSameInputShareOnlyTheirStructure) {
   const Layout lx = parse_layout(x), ly = parse_layout(y);
   auto hx = format::decode_header(lx.body), hy = format::decode_header(ly.body);
   ASSERT_TRUE(hx && hy);
-  // Every value drawn or derived afresh differs in (nearly) every byte position.
-  constexpr double kAtMost = 0.05;
-  EXPECT_LT(agreement(hx->object_id, hy->object_id), kAtMost);
+  // Every value drawn or derived afresh differs, byte position by byte position, as chance has it.
+  EXPECT_TRUE(look_independent(hx->object_id, hy->object_id));
   for (std::size_t i = 0; i < 2; ++i) {
-    EXPECT_LT(agreement(hx->recipients[i].encapsulation(), hy->recipients[i].encapsulation()), kAtMost);
-    EXPECT_LT(agreement(hx->recipients[i].wrapped_cek(), hy->recipients[i].wrapped_cek()), kAtMost);
+    EXPECT_TRUE(look_independent(hx->recipients[i].encapsulation(), hy->recipients[i].encapsulation()));
+    EXPECT_TRUE(look_independent(hx->recipients[i].wrapped_cek(), hy->recipients[i].wrapped_cek()));
   }
-  EXPECT_LT(agreement(hx->encrypted_metadata, hy->encrypted_metadata), 0.2);
-  EXPECT_LT(agreement(lx.mac, ly.mac), kAtMost);
-  EXPECT_LT(agreement(lx.salt, ly.salt), 0.2);
+  EXPECT_TRUE(look_independent(hx->encrypted_metadata, hy->encrypted_metadata));
+  EXPECT_TRUE(look_independent(lx.mac, ly.mac));
+  EXPECT_TRUE(look_independent(lx.salt, ly.salt));
   ASSERT_EQ(lx.chunks.size(), ly.chunks.size());
   for (std::size_t i = 0; i < lx.chunks.size(); ++i) {
     const Bytes cx = Bytes(x).subspan(lx.chunks[i].offset + 5, lx.chunks[i].len);
     const Bytes cy = Bytes(y).subspan(ly.chunks[i].offset + 5, ly.chunks[i].len);
-    EXPECT_LT(agreement(cx, cy), kAtMost) << "chunk " << i;
+    EXPECT_TRUE(look_independent(cx, cy)) << "chunk " << i;
   }
 }
 
