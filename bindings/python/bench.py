@@ -31,7 +31,9 @@ def timed(function: Callable[[], object]) -> float:
     return time.perf_counter() - start
 
 
-def compare(name: str, goal: float, bare: Callable[[], object], package: Callable[[], object], rounds: int) -> bool:
+def compare(
+    name: str, goal: float, bare: Callable[[], object], package: Callable[[], object], rounds: int
+) -> bool:
     bare()
     package()  # warm up both paths (page cache, lazy setup)
     bare_times: List[float] = []

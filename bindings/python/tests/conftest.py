@@ -45,8 +45,8 @@ def identity() -> vesk.SigningIdentity:
 @pytest.fixture
 def spy(monkeypatch: pytest.MonkeyPatch) -> Callable[..., List[Tuple]]:
     """spy(name, returns=None, before=None) replaces one library function for the test: every
-    call's arguments are recorded in the returned list (a result record as (data, len)), ``before`` runs first, and the real
-    function is called unless ``returns`` gives the result."""
+    call's arguments are recorded in the returned list (a result record as (data, len)),
+    ``before`` runs first, and the real function is called unless ``returns`` gives the result."""
     library = _lib.library()
 
     def install(name: str, returns: object = None, before: Callable[[], None] = None) -> List[Tuple]:

@@ -101,7 +101,9 @@ def test_transparency(records: Path) -> None:
     size, root = checkpoint
     assert len(root) == vesk.HASH_LEN
     with pytest.raises(vesk.AuthenticationFailed):
-        vesk.checkpoint_verify((records / "checkpoint").read_bytes(), "example.com/other", (records / "log.pub").read_bytes())
+        vesk.checkpoint_verify(
+            (records / "checkpoint").read_bytes(), "example.com/other", (records / "log.pub").read_bytes()
+        )
 
     leaf = bytes.fromhex((records / "leaf.hash").read_text())
     proof = hashes(records / "inclusion.proof")

@@ -28,7 +28,8 @@ def run_python(code: str, *, path: Path, cwd: Path) -> subprocess.CompletedProce
 def prefix(tmp_path_factory: pytest.TempPathFactory) -> Path:
     prefix = tmp_path_factory.mktemp("install") / "prefix"
     subprocess.run(
-        [os.environ["VESK_TEST_CMAKE"], "--install", os.environ["VESK_TEST_BUILD_DIR"], "--prefix", str(prefix)],
+        [os.environ["VESK_TEST_CMAKE"], "--install", os.environ["VESK_TEST_BUILD_DIR"],
+         "--prefix", str(prefix)],
         check=True, capture_output=True, timeout=300,
     )
     return prefix
@@ -71,7 +72,8 @@ def _system_loader_finds_one() -> bool:
 @pytest.fixture
 def bare_package(tmp_path: Path) -> Path:
     """A copy of the package with no library beside it."""
-    shutil.copytree(PACKAGE, tmp_path / "site" / "vesk", ignore=shutil.ignore_patterns("__pycache__", "_library_path"))
+    ignore = shutil.ignore_patterns("__pycache__", "_library_path")
+    shutil.copytree(PACKAGE, tmp_path / "site" / "vesk", ignore=ignore)
     return tmp_path / "site"
 
 

@@ -16,6 +16,7 @@ from __future__ import annotations
 from typing import Any
 
 from . import _lib
+from ._calls import BytesLike
 from ._constants import (
     ARMOR_LEN,
     EPOCH_BINDING_LEN,
@@ -107,7 +108,7 @@ __all__ = [
     "VeskError", "InvalidArgument", "WrongPassphrase", "NotKeyFile", "AuthenticationFailed",
     "NoMatchingRecipient", "MalformedInput", "InputTooLarge", "ChallengeExpired",
     "ChallengeReplayed", "InternalFault", "InternalError", "LibraryNotFoundError", "error_message",
-    "load", "version", "test_panic",
+    "load", "version", "test_panic", "BytesLike",
     "SecretKey", "armor", "dearmor", "is_key_file",
     "encrypt", "decrypt", "Decrypted",
     "SigningIdentity", "verify", "identity_generate", "challenge_new", "SpentNonces",

@@ -2,14 +2,16 @@
 
 from __future__ import annotations
 
+import array
 import ctypes
+import mmap
 import operator
 import threading
-from typing import Any, List, Optional, Tuple, TypeVar
+from typing import Any, List, Optional, Tuple, TypeVar, Union
 
 from . import _lib
 from ._constants import UINT64_MAX
-from ._errors import InvalidArgument
+from ._errors import InvalidArgument, check
 
 
 class _PyBuffer(ctypes.Structure):
@@ -40,6 +42,9 @@ _release_buffer.argtypes = [ctypes.POINTER(_PyBuffer)]
 _release_buffer.restype = None
 
 _H = TypeVar("_H", bound="Handle")
+
+BytesLike = Union[bytes, bytearray, memoryview, mmap.mmap, "array.array[int]"]
+"""What byte arguments accept: any object with a contiguous buffer (these are the usual ones)."""
 
 ByteArg = Tuple[Any, int]  # (a bytes object or an address, length), as a call takes them
 
@@ -206,6 +211,17 @@ class Handle:
     def _free(self, pointer: Optional[int]) -> None:
         if pointer is not None:
             getattr(_lib.library(), self._free_name)(pointer)
+
+    def _result_of(self, function: str, detail: str) -> bytes:
+        """The record a library function fills from this handle alone."""
+        result = _lib.VeskBuffer()
+        pointer = self._acquire()
+        try:
+            status = getattr(_lib.library(), function)(pointer, result)
+        finally:
+            self._release()
+        check(status, detail)
+        return take(result)
 
     @property
     def closed(self) -> bool:

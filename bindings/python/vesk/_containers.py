@@ -8,15 +8,15 @@ from pickle import PickleBuffer
 from typing import Any, Optional, Sequence
 
 from . import _lib
-from ._calls import Borrowed, optional_text, take, take_text
+from ._calls import BytesLike, Borrowed, optional_text, take, take_text
 from ._constants import MAX_CONTAINER, MAX_PLAINTEXT, MAX_RECIPIENTS, PUBLIC_KEY_LEN
 from ._errors import InvalidArgument, check
 from ._keys import SecretKey
 
 
 def encrypt(
-    data: Any,
-    recipients: Sequence[Any],
+    data: BytesLike,
+    recipients: Sequence[BytesLike],
     *,
     file_name: Optional[str] = None,
     content_type: Optional[str] = None,
@@ -39,7 +39,9 @@ def encrypt(
             f"recipients must be a sequence of public keys, not {type(recipients).__name__}"
         ) from None
     if not 1 <= len(keys) <= MAX_RECIPIENTS:
-        raise InvalidArgument.argument(f"recipients must hold 1 to {MAX_RECIPIENTS} public keys, not {len(keys)}")
+        raise InvalidArgument.argument(
+            f"recipients must hold 1 to {MAX_RECIPIENTS} public keys, not {len(keys)}"
+        )
     name = optional_text(file_name, "file_name")
     kind = optional_text(content_type, "content_type")
     lib = _lib.library()
@@ -138,7 +140,7 @@ class Decrypted:
         return f"<vesk.Decrypted {state}, file_name={self.file_name!r}, content_type={self.content_type!r}>"
 
 
-def decrypt(container: Any, key: SecretKey) -> Decrypted:
+def decrypt(container: BytesLike, key: SecretKey) -> Decrypted:
     """Decrypts ``container`` with one recipient's secret key; nothing is returned before all of
     it (header, metadata, every chunk) was authenticated.
 

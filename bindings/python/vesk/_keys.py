@@ -3,10 +3,10 @@
 from __future__ import annotations
 
 import ctypes
-from typing import Any, Optional
+from typing import Optional
 
 from . import _lib
-from ._calls import Borrowed, Handle, optional_text, take, text
+from ._calls import BytesLike, Borrowed, Handle, optional_text, take, text
 from ._constants import MAX_KEY_DATA, PUBLIC_KEY_LEN
 from ._errors import check
 
@@ -38,7 +38,7 @@ class SecretKey(Handle):
         return key
 
     @classmethod
-    def open(cls, data: Any, passphrase: Optional[str] = None) -> "SecretKey":
+    def open(cls, data: BytesLike, passphrase: Optional[str] = None) -> "SecretKey":
         """Opens a key file (recipient or identity key file) or a bare 32-byte identity seed.
 
         ``passphrase`` is required for key files; it is tried in its NFC form, as given and in
@@ -59,13 +59,7 @@ class SecretKey(Handle):
         """The PUBLIC_KEY_LEN-byte public key that containers are encrypted to."""
         self._check_open()
         if self._public_key is None:
-            result = _lib.VeskBuffer()
-            pointer = self._acquire()
-            try:
-                check(_lib.library().vesk_secret_key_public(pointer, result), "public key")
-            finally:
-                self._release()
-            self._public_key = take(result)
+            self._public_key = self._result_of("vesk_secret_key_public", "public key")
         return self._public_key
 
     def protect(self, passphrase: str) -> bytes:
@@ -83,7 +77,7 @@ class SecretKey(Handle):
         return take(result)
 
 
-def armor(public_key: Any) -> str:
+def armor(public_key: BytesLike) -> str:
     """The armored text form of a PUBLIC_KEY_LEN-byte public key."""
     lib = _lib.library()
     result = _lib.VeskBuffer()
@@ -101,7 +95,7 @@ def dearmor(text_form: str) -> bytes:
     return take(result)
 
 
-def is_key_file(data: Any) -> bool:
+def is_key_file(data: BytesLike) -> bool:
     """Whether ``data`` is a protected key file, told by its magic alone (no passphrase needed)."""
     lib = _lib.library()
     answer = ctypes.c_int32()

@@ -164,6 +164,7 @@ def _find() -> ctypes.CDLL:
         tried = []
         for candidate in _beside_package():
             if not candidate.exists():
+                tried.append(f"{candidate}: not there")
                 continue
             try:
                 _library = _open(str(candidate))

@@ -3,10 +3,10 @@
 from __future__ import annotations
 
 import ctypes
-from typing import Any, NamedTuple, Sequence, Union
+from typing import Any, List, NamedTuple, Sequence, Union
 
 from . import _lib
-from ._calls import Borrowed, take, text, u64
+from ._calls import BytesLike, Borrowed, take, text, u64
 from ._constants import (
     EPOCH_BINDING_LEN,
     HASH_LEN,
@@ -19,7 +19,24 @@ from ._constants import (
 from ._errors import check
 
 
-def identity_head(log: Any, recovery_key: Any) -> bytes:
+def _log_with_key(borrowed: Borrowed, log: BytesLike, recovery_key: BytesLike) -> List[Any]:
+    # The log and its recovery key, as pointer and length pairs.
+    return [
+        *borrowed.bytes(log, "log", cap=MAX_LOG),
+        *borrowed.bytes(recovery_key, "recovery_key", cap=MAX_KEY_DATA),
+    ]
+
+
+def _pinned_log(borrowed: Borrowed, log: BytesLike, recovery_binding: BytesLike, pin: BytesLike) -> List[Any]:
+    # The log, the recovery binding and the pinned identity id, as pointer and length pairs.
+    return [
+        *borrowed.bytes(log, "log", cap=MAX_LOG),
+        *borrowed.bytes(recovery_binding, "recovery_binding", cap=RECOVERY_BINDING_LEN),
+        *borrowed.bytes(pin, "pin", exact=HASH_LEN),
+    ]
+
+
+def identity_head(log: BytesLike, recovery_key: BytesLike) -> bytes:
     """Verifies an identity log against its recovery (verifying) key; returns its HASH_LEN-byte
     head, the link of the last entry.
 
@@ -28,28 +45,23 @@ def identity_head(log: Any, recovery_key: Any) -> bytes:
     """
     result = _lib.VeskBuffer()
     with Borrowed() as borrowed:
-        log_pointer, log_length = borrowed.bytes(log, "log", cap=MAX_LOG)
-        key_pointer, key_length = borrowed.bytes(recovery_key, "recovery_key", cap=MAX_KEY_DATA)
-        status = _lib.library().vesk_identity_head(log_pointer, log_length, key_pointer, key_length, result)
+        status = _lib.library().vesk_identity_head(*_log_with_key(borrowed, log, recovery_key), result)
     check(status, "identity head")
     return take(result)
 
 
-def identity_verify(log: Any, recovery_key: Any) -> int:
+def identity_verify(log: BytesLike, recovery_key: BytesLike) -> int:
     """Verifies an identity log as :func:`identity_head` does; returns the number of devices
     active after its last entry."""
     count = ctypes.c_uint64()
     with Borrowed() as borrowed:
-        log_pointer, log_length = borrowed.bytes(log, "log", cap=MAX_LOG)
-        key_pointer, key_length = borrowed.bytes(recovery_key, "recovery_key", cap=MAX_KEY_DATA)
-        status = _lib.library().vesk_identity_verify(
-            log_pointer, log_length, key_pointer, key_length, ctypes.byref(count)
-        )
+        log_and_key = _log_with_key(borrowed, log, recovery_key)
+        status = _lib.library().vesk_identity_verify(*log_and_key, ctypes.byref(count))
     check(status, "identity verify")
     return count.value
 
 
-def identity_verify_pinned(log: Any, recovery_binding: Any, pin: Any) -> int:
+def identity_verify_pinned(log: BytesLike, recovery_binding: BytesLike, pin: BytesLike) -> int:
     """Verifies an identity log against a pinned HASH_LEN-byte identity id and the identity's
     recovery binding; returns the number of active devices.
 
@@ -58,35 +70,28 @@ def identity_verify_pinned(log: Any, recovery_binding: Any, pin: Any) -> int:
     """
     count = ctypes.c_uint64()
     with Borrowed() as borrowed:
-        log_pointer, log_length = borrowed.bytes(log, "log", cap=MAX_LOG)
-        binding_pointer, binding_length = borrowed.bytes(
-            recovery_binding, "recovery_binding", cap=RECOVERY_BINDING_LEN
-        )
-        pin_pointer, pin_length = borrowed.bytes(pin, "pin", exact=HASH_LEN)
-        status = _lib.library().vesk_identity_verify_pinned(
-            log_pointer, log_length, binding_pointer, binding_length, pin_pointer, pin_length,
-            ctypes.byref(count),
-        )
+        pinned = _pinned_log(borrowed, log, recovery_binding, pin)
+        status = _lib.library().vesk_identity_verify_pinned(*pinned, ctypes.byref(count))
     check(status, "identity verify pinned")
     return count.value
 
 
-def identity_trusts_device(log: Any, recovery_key: Any, device_key: Any) -> bool:
+def identity_trusts_device(
+    log: BytesLike, recovery_key: BytesLike, device_key: BytesLike
+) -> bool:
     """Whether ``device_key`` (a verifying key) is active at the end of the verified log."""
     trusted = ctypes.c_int32()
     with Borrowed() as borrowed:
-        log_pointer, log_length = borrowed.bytes(log, "log", cap=MAX_LOG)
-        key_pointer, key_length = borrowed.bytes(recovery_key, "recovery_key", cap=MAX_KEY_DATA)
+        log_and_key = _log_with_key(borrowed, log, recovery_key)
         device_pointer, device_length = borrowed.bytes(device_key, "device_key", cap=MAX_KEY_DATA)
         status = _lib.library().vesk_identity_trusts_device(
-            log_pointer, log_length, key_pointer, key_length, device_pointer, device_length,
-            ctypes.byref(trusted),
+            *log_and_key, device_pointer, device_length, ctypes.byref(trusted)
         )
     check(status, "identity trusts device")
     return trusted.value == 1
 
 
-def epoch_public_key(chain: Any, index: int) -> bytes:
+def epoch_public_key(chain: BytesLike, index: int) -> bytes:
     """Checks an epoch chain and returns the PUBLIC_KEY_LEN-byte recipient public key of epoch
     ``index``, ready for :func:`encrypt`. An index past the chain is :class:`InvalidArgument`."""
     epoch = u64(index, "index")
@@ -98,7 +103,7 @@ def epoch_public_key(chain: Any, index: int) -> bytes:
     return take(result)
 
 
-def epoch_verify(chain: Any) -> int:
+def epoch_verify(chain: BytesLike) -> int:
     """Checks an epoch chain by itself; returns its number of epochs."""
     count = ctypes.c_uint64()
     with Borrowed() as borrowed:
@@ -108,28 +113,29 @@ def epoch_verify(chain: Any) -> int:
     return count.value
 
 
-def epoch_verify_bound(log: Any, recovery_binding: Any, pin: Any, chain: Any, epoch_binding: Any) -> int:
+def epoch_verify_bound(
+    log: BytesLike,
+    recovery_binding: BytesLike,
+    pin: BytesLike,
+    chain: BytesLike,
+    epoch_binding: BytesLike,
+) -> int:
     """Checks an epoch chain against a pinned identity: the log and recovery binding as
     :func:`identity_verify_pinned` does, then the epoch binding, which a device active at the
     end of the log must have signed. Returns the number of epochs."""
     count = ctypes.c_uint64()
     with Borrowed() as borrowed:
-        log_pointer, log_length = borrowed.bytes(log, "log", cap=MAX_LOG)
-        binding_pointer, binding_length = borrowed.bytes(
-            recovery_binding, "recovery_binding", cap=RECOVERY_BINDING_LEN
-        )
-        pin_pointer, pin_length = borrowed.bytes(pin, "pin", exact=HASH_LEN)
+        pinned = _pinned_log(borrowed, log, recovery_binding, pin)
         chain_pointer, chain_length = borrowed.bytes(chain, "chain", cap=MAX_LOG)
         epoch_pointer, epoch_length = borrowed.bytes(epoch_binding, "epoch_binding", cap=EPOCH_BINDING_LEN)
         status = _lib.library().vesk_epoch_verify_bound(
-            log_pointer, log_length, binding_pointer, binding_length, pin_pointer, pin_length,
-            chain_pointer, chain_length, epoch_pointer, epoch_length, ctypes.byref(count),
+            *pinned, chain_pointer, chain_length, epoch_pointer, epoch_length, ctypes.byref(count)
         )
     check(status, "epoch verify bound")
     return count.value
 
 
-Proof = Union[Any, Sequence[Any]]
+Proof = Union[BytesLike, Sequence[BytesLike]]
 
 
 def _proof(borrowed: Borrowed, proof: Proof) -> "tuple[Any, int]":
@@ -141,7 +147,9 @@ def _proof(borrowed: Borrowed, proof: Proof) -> "tuple[Any, int]":
     return borrowed.bytes(proof, "proof", cap=MAX_PROOF)
 
 
-def verify_inclusion(leaf_hash: Any, leaf_index: int, tree_size: int, proof: Proof, root: Any) -> None:
+def verify_inclusion(
+    leaf_hash: BytesLike, leaf_index: int, tree_size: int, proof: Proof, root: BytesLike
+) -> None:
     """Verifies a Merkle inclusion proof (RFC 6962 hashing) that ``leaf_hash`` sits at
     ``leaf_index`` in the tree of ``tree_size`` leaves whose root is ``root``.
 
@@ -160,7 +168,9 @@ def verify_inclusion(leaf_hash: Any, leaf_index: int, tree_size: int, proof: Pro
     check(status, "verify inclusion")
 
 
-def verify_consistency(old_size: int, new_size: int, proof: Proof, old_root: Any, new_root: Any) -> None:
+def verify_consistency(
+    old_size: int, new_size: int, proof: Proof, old_root: BytesLike, new_root: BytesLike
+) -> None:
     """Verifies a Merkle consistency proof that the tree of ``old_size`` leaves (root
     ``old_root``) is a prefix of the tree of ``new_size`` leaves (root ``new_root``).
 
@@ -185,7 +195,7 @@ class Checkpoint(NamedTuple):
     root: bytes
 
 
-def checkpoint_verify(checkpoint: Any, origin: str, verifying_key: Any) -> Checkpoint:
+def checkpoint_verify(checkpoint: BytesLike, origin: str, verifying_key: BytesLike) -> Checkpoint:
     """Verifies a signed checkpoint text of the log named ``origin`` under the log's verifying
     key; returns its tree size and HASH_LEN-byte root.
 

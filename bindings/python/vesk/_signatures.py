@@ -4,10 +4,10 @@ from __future__ import annotations
 
 import ctypes
 import threading
-from typing import Any, Optional
+from typing import Optional
 
 from . import _lib
-from ._calls import Borrowed, Handle, optional_text, take, text, u64
+from ._calls import BytesLike, Borrowed, Handle, optional_text, take, text, u64
 from ._constants import (
     MAX_CHALLENGE,
     MAX_CONTEXT,
@@ -36,7 +36,7 @@ class SigningIdentity(Handle):
         self._verifying_key: Optional[bytes] = None
 
     @classmethod
-    def open(cls, data: Any, passphrase: Optional[str] = None) -> "SigningIdentity":
+    def open(cls, data: BytesLike, passphrase: Optional[str] = None) -> "SigningIdentity":
         """Opens an identity key file (``passphrase`` required) or a bare 32-byte identity seed
         (``passphrase`` ignored).
 
@@ -49,7 +49,8 @@ class SigningIdentity(Handle):
         secret = optional_text(passphrase, "passphrase")
         with Borrowed() as borrowed:
             pointer, length = borrowed.bytes(data, "data", cap=MAX_KEY_DATA)
-            check(lib.vesk_signing_identity_open(pointer, length, secret, ctypes.byref(handle)), "open identity")
+            status = lib.vesk_signing_identity_open(pointer, length, secret, ctypes.byref(handle))
+        check(status, "open identity")
         return cls(handle.value)  # type: ignore[arg-type]
 
     @property
@@ -57,16 +58,10 @@ class SigningIdentity(Handle):
         """The VERIFYING_KEY_LEN-byte key others verify this identity's signatures with."""
         self._check_open()
         if self._verifying_key is None:
-            result = _lib.VeskBuffer()
-            pointer = self._acquire()
-            try:
-                check(_lib.library().vesk_signing_identity_public(pointer, result), "verifying key")
-            finally:
-                self._release()
-            self._verifying_key = take(result)
+            self._verifying_key = self._result_of("vesk_signing_identity_public", "verifying key")
         return self._verifying_key
 
-    def sign(self, message: Any, *, context: Any) -> bytes:
+    def sign(self, message: BytesLike, *, context: BytesLike) -> bytes:
         """The SIGNATURE_LEN-byte signature of ``message`` (at most 1 GiB) under ``context``.
 
         ``context`` (bytes-like, at most 4096 bytes) names what the signature is for, so that a
@@ -87,7 +82,7 @@ class SigningIdentity(Handle):
         check(status, "sign")
         return take(result)
 
-    def answer(self, challenge: Any) -> bytes:
+    def answer(self, challenge: BytesLike) -> bytes:
         """Answers a challenge (made by :func:`challenge_new`) by signing it; the answer is a
         SIGNATURE_LEN-byte signature. Time is not looked at here; the verifier checks expiry.
         Raises :class:`MalformedInput` for a malformed challenge.
@@ -104,7 +99,9 @@ class SigningIdentity(Handle):
         return take(result)
 
 
-def verify(verifying_key: Any, message: Any, signature: Any, *, context: Any) -> None:
+def verify(
+    verifying_key: BytesLike, message: BytesLike, signature: BytesLike, *, context: BytesLike
+) -> None:
     """Verifies a hybrid signature of ``message`` under ``context``; both halves must verify.
 
     Returns None for a valid signature. Raises :class:`AuthenticationFailed` for a signature
@@ -161,7 +158,9 @@ class SpentNonces(Handle):
         # The library allows one thread at a time on a set.
         self._serial = threading.Lock()
 
-    def accept(self, challenge: Any, answer: Any, verifying_key: Any, *, now: int) -> None:
+    def accept(
+        self, challenge: BytesLike, answer: BytesLike, verifying_key: BytesLike, *, now: int
+    ) -> None:
         """Accepts an answer to a challenge once, at time ``now``.
 
         Checks the challenge's form, the key, the expiry (``now`` after issue time plus
