@@ -94,9 +94,13 @@ test_panic.__test__ = False  # type: ignore[attr-defined]  # not a test for pyte
 
 
 def __getattr__(name: str) -> Any:
-    # __version__ asks the library, which is loaded only on first use.
+    # __version__ asks the library, which is loaded only on first use. Without a library it is
+    # missing (tools such as help() look for it with hasattr) rather than an ImportError.
     if name == "__version__":
-        return version()
+        try:
+            return version()
+        except LibraryNotFoundError as error:
+            raise AttributeError(f"vesk.__version__: {error}") from None
     raise AttributeError(f"module 'vesk' has no attribute {name!r}")
 
 
