@@ -1,0 +1,256 @@
+"""What every call needs: borrowing inputs without copies, texts, integers, results, handles."""
+
+from __future__ import annotations
+
+import array
+import ctypes
+import mmap
+import operator
+import threading
+from typing import Any, List, Optional, Tuple, TypeVar, Union
+
+from . import _lib
+from ._constants import UINT64_MAX
+from ._errors import InvalidArgument, check
+
+
+class _PyBuffer(ctypes.Structure):
+    # CPython's Py_buffer, as PyObject_GetBuffer fills it.
+    _fields_ = [
+        ("buf", ctypes.c_void_p),
+        ("obj", ctypes.c_void_p),
+        ("len", ctypes.c_ssize_t),
+        ("itemsize", ctypes.c_ssize_t),
+        ("readonly", ctypes.c_int),
+        ("ndim", ctypes.c_int),
+        ("format", ctypes.c_char_p),
+        ("shape", ctypes.c_void_p),
+        ("strides", ctypes.c_void_p),
+        ("suboffsets", ctypes.c_void_p),
+        ("internal", ctypes.c_void_p),
+    ]
+
+
+_PyBUF_SIMPLE = 0  # read-only access to a C-contiguous buffer, which is all a call needs
+# ctypes' from_buffer only takes writable buffers; the buffer protocol itself takes read-only
+# ones (bytes, read-only memoryviews and mmaps) as well, still without a copy.
+_get_buffer = ctypes.pythonapi.PyObject_GetBuffer
+_get_buffer.argtypes = [ctypes.py_object, ctypes.POINTER(_PyBuffer), ctypes.c_int]
+_get_buffer.restype = ctypes.c_int
+_release_buffer = ctypes.pythonapi.PyBuffer_Release
+_release_buffer.argtypes = [ctypes.POINTER(_PyBuffer)]
+_release_buffer.restype = None
+
+_H = TypeVar("_H", bound="Handle")
+
+BytesLike = Union[bytes, bytearray, memoryview, mmap.mmap, "array.array[int]"]
+"""What byte arguments accept: any object with a contiguous buffer (these are the usual ones)."""
+
+ByteArg = Tuple[Any, int]  # (a bytes object or an address, length), as a call takes them
+
+
+class Borrowed:
+    """Byte ranges of Python objects, held for one call and released when the block ends.
+
+    While held, the objects cannot be resized or closed (a bytearray, an mmap), so the library
+    never reads freed memory even though the call runs without the GIL.
+    """
+
+    __slots__ = ("_views",)
+
+    def __init__(self) -> None:
+        self._views: List[_PyBuffer] = []
+
+    def __enter__(self) -> "Borrowed":
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        views, self._views = self._views, []
+        for view in views:
+            _release_buffer(view)
+
+    def bytes(
+        self, value: Any, name: str, *, exact: Optional[int] = None, cap: Optional[int] = None
+    ) -> ByteArg:
+        """The pointer and length of a bytes-like value, without copying it."""
+        if type(value) is bytes:
+            # A bytes object goes to the call as itself: ctypes passes its own storage.
+            pointer: Any = value
+            length = len(value)
+        else:
+            if isinstance(value, str):
+                raise TypeError(f"{name} must be a bytes-like object, not str")
+            view = _PyBuffer()
+            try:
+                _get_buffer(value, view, _PyBUF_SIMPLE)
+            except (TypeError, BufferError):
+                raise TypeError(
+                    f"{name} must be a contiguous bytes-like object, not {type(value).__name__}"
+                ) from None
+            self._views.append(view)
+            pointer = view.buf
+            length = view.len
+        if exact is not None and length != exact:
+            raise InvalidArgument.argument(f"{name} must be {exact} bytes, not {length}")
+        if cap is not None and length > cap:
+            raise InvalidArgument.argument(f"{name} is {length} bytes, more than the {cap} allowed")
+        return pointer, length
+
+
+def text(value: Any, name: str) -> bytes:
+    """A str as the NUL-terminated UTF-8 the library takes."""
+    if not isinstance(value, str):
+        raise TypeError(f"{name} must be str, not {type(value).__name__}")
+    try:
+        encoded = value.encode("utf-8")
+    except UnicodeEncodeError:
+        raise InvalidArgument.argument(f"{name} cannot be encoded as UTF-8") from None
+    if b"\0" in encoded:
+        raise InvalidArgument.argument(f"{name} contains a NUL character")
+    return encoded
+
+
+def optional_text(value: Any, name: str) -> Optional[bytes]:
+    return None if value is None else text(value, name)
+
+
+def u64(value: Any, name: str) -> int:
+    """An integer argument of the library's uint64_t type."""
+    try:
+        number = operator.index(value)
+    except TypeError:
+        raise TypeError(f"{name} must be an int, not {type(value).__name__}") from None
+    if not 0 <= number <= UINT64_MAX:
+        raise InvalidArgument.argument(f"{name} must be in 0..2**64-1, not {number}")
+    return number
+
+
+_new_bytes = ctypes.pythonapi.PyBytes_FromStringAndSize
+_new_bytes.argtypes = [ctypes.c_void_p, ctypes.c_ssize_t]
+_new_bytes.restype = ctypes.py_object
+_bytes_storage = ctypes.pythonapi.PyBytes_AsString
+_bytes_storage.argtypes = [ctypes.py_object]
+_bytes_storage.restype = ctypes.c_void_p
+try:
+    _madvise = ctypes.CDLL(None).madvise
+    _madvise.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int]
+    _madvise.restype = ctypes.c_int
+except AttributeError:  # pragma: no cover - every Linux libc has it
+    _madvise = None
+_MADV_HUGEPAGE = 14
+_PAGE = 4096
+# From this size on a copy goes into storage advised for huge pages, as the library does for its
+# own results: first-touch page faults cost several times the copy itself otherwise.
+_LARGE = 4 << 20
+
+
+def _copy_large(address: int, length: int) -> bytes:
+    # A bytes object made without contents may be filled before anyone else sees it.
+    result = _new_bytes(None, length)
+    storage = _bytes_storage(result)
+    if _madvise is not None:
+        start = (storage + _PAGE - 1) & ~(_PAGE - 1)
+        end = (storage + length) & ~(_PAGE - 1)
+        _madvise(start, end - start, _MADV_HUGEPAGE)  # advice only: a refusal changes nothing
+    ctypes.memmove(storage, address, length)
+    return result  # type: ignore[no-any-return]
+
+
+def take(buffer: _lib.VeskBuffer) -> bytes:
+    """A copy of a result as bytes; the record is wiped and released."""
+    try:
+        length = buffer.len
+        if length >= _LARGE:
+            return _copy_large(buffer.data, length)
+        return ctypes.string_at(buffer.data, length) if length else b""
+    finally:
+        _lib.library().vesk_buffer_free(buffer)
+
+
+def take_text(buffer: _lib.VeskBuffer) -> Optional[str]:
+    """A result text (no NUL) as str, or None when the library left it empty (absent)."""
+    data = take(buffer)
+    return data.decode("utf-8") if data else None
+
+
+class Handle:
+    """An opaque library handle, released exactly once: by close(), ``with`` or collection.
+
+    Calls take the handle with _acquire() and give it back with _release(). close() while other
+    threads are inside a call marks the handle closed at once and leaves the release to the last
+    of those calls, so no call ever runs on a released handle.
+    """
+
+    __slots__ = ("_pointer", "_lock", "_users", "_closing", "__weakref__")
+    _free_name = ""  # the library's free function for this kind of handle
+
+    def __init__(self, pointer: int) -> None:
+        self._pointer: Optional[int] = pointer
+        self._lock = threading.Lock()
+        self._users = 0
+        self._closing = False
+
+    def _acquire(self) -> int:
+        with self._lock:
+            self._check_open()
+            self._users += 1
+            return self._pointer  # type: ignore[return-value]
+
+    def _check_open(self) -> None:
+        if self._closing or self._pointer is None:
+            raise ValueError(f"{type(self).__name__} is closed")
+
+    def _release(self) -> None:
+        with self._lock:
+            self._users -= 1
+            if not (self._closing and self._users == 0):
+                return
+            pointer, self._pointer = self._pointer, None
+        self._free(pointer)
+
+    def _free(self, pointer: Optional[int]) -> None:
+        if pointer is not None:
+            getattr(_lib.library(), self._free_name)(pointer)
+
+    def _result_of(self, function: str, detail: str) -> bytes:
+        """The record a library function fills from this handle alone."""
+        result = _lib.VeskBuffer()
+        pointer = self._acquire()
+        try:
+            status = getattr(_lib.library(), function)(pointer, result)
+        finally:
+            self._release()
+        check(status, detail)
+        return take(result)
+
+    @property
+    def closed(self) -> bool:
+        """True once close() was called."""
+        return self._closing
+
+    def close(self) -> None:
+        """Wipes and releases the handle; later uses raise ValueError. Closing twice is harmless."""
+        with self._lock:
+            if self._closing:
+                return
+            self._closing = True
+            if self._users:
+                return  # the last call still running releases it
+            pointer, self._pointer = self._pointer, None
+        self._free(pointer)
+
+    def __enter__(self: _H) -> _H:
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        self.close()
+
+    def __del__(self) -> None:
+        # Collected without close(): nothing can be using it any more.
+        pointer = getattr(self, "_pointer", None)
+        if pointer is not None:
+            self._pointer = None
+            try:
+                self._free(pointer)
+            except Exception:  # interpreter shutdown: the library may already be gone
+                pass

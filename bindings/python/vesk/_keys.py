@@ -1,0 +1,105 @@
+"""Recipient keys, their armor, and passphrase-protected key files."""
+
+from __future__ import annotations
+
+import ctypes
+from typing import Optional
+
+from . import _lib
+from ._calls import BytesLike, Borrowed, Handle, optional_text, take, text
+from ._constants import MAX_KEY_DATA, PUBLIC_KEY_LEN
+from ._errors import check
+
+class SecretKey(Handle):
+    """A recipient secret key (a 32-byte seed the library holds), for decrypting containers.
+
+    Make one with :meth:`generate` or :meth:`open`. The seed never enters Python: it stays in
+    the library, which wipes it when the key is closed (``close()``, the end of a ``with``
+    block, or collection). A key may be used from several threads at once.
+    """
+
+    __slots__ = ("_public_key",)
+    _free_name = "vesk_secret_key_free"
+
+    def __init__(self, pointer: int, public_key: Optional[bytes] = None) -> None:
+        # Keys come from generate() and open(); a pointer is the library's handle.
+        super().__init__(pointer)
+        self._public_key = public_key
+
+    @classmethod
+    def generate(cls) -> "SecretKey":
+        """A new keypair from fresh randomness."""
+        lib = _lib.library()
+        handle = ctypes.c_void_p()
+        public_key = _lib.VeskBuffer()
+        check(lib.vesk_keypair_generate(ctypes.byref(handle), public_key), "generate")
+        key = cls(handle.value)  # type: ignore[arg-type]
+        key._public_key = take(public_key)
+        return key
+
+    @classmethod
+    def open(cls, data: BytesLike, passphrase: Optional[str] = None) -> "SecretKey":
+        """Opens a key file (recipient or identity key file) or a bare 32-byte identity seed.
+
+        ``passphrase`` is required for key files; it is tried in its NFC form, as given and in
+        its NFD form. Raises :class:`WrongPassphrase` when no form opens the file (or the file
+        was modified), :class:`NotKeyFile` for an unsupported version, :class:`MalformedInput`
+        for data that is neither a key file nor a seed.
+        """
+        lib = _lib.library()
+        handle = ctypes.c_void_p()
+        secret = optional_text(passphrase, "passphrase")
+        with Borrowed() as borrowed:
+            pointer, length = borrowed.bytes(data, "data", cap=MAX_KEY_DATA)
+            check(lib.vesk_secret_key_open(pointer, length, secret, ctypes.byref(handle)), "open key")
+        return cls(handle.value)  # type: ignore[arg-type]
+
+    @property
+    def public_key(self) -> bytes:
+        """The PUBLIC_KEY_LEN-byte public key that containers are encrypted to."""
+        self._check_open()
+        if self._public_key is None:
+            self._public_key = self._result_of("vesk_secret_key_public", "public key")
+        return self._public_key
+
+    def protect(self, passphrase: str) -> bytes:
+        """A key file holding this key, encrypted under ``passphrase`` (at least 8 characters).
+
+        Python strings cannot be wiped: the passphrase stays in memory as long as the str does.
+        """
+        secret = text(passphrase, "passphrase")
+        result = _lib.VeskBuffer()
+        pointer = self._acquire()
+        try:
+            check(_lib.library().vesk_secret_key_protect(pointer, secret, result), "protect")
+        finally:
+            self._release()
+        return take(result)
+
+
+def armor(public_key: BytesLike) -> str:
+    """The armored text form of a PUBLIC_KEY_LEN-byte public key."""
+    lib = _lib.library()
+    result = _lib.VeskBuffer()
+    with Borrowed() as borrowed:
+        pointer, length = borrowed.bytes(public_key, "public_key", exact=PUBLIC_KEY_LEN)
+        check(lib.vesk_public_key_armor(pointer, length, result), "armor")
+    return take(result).decode("ascii")
+
+
+def dearmor(text_form: str) -> bytes:
+    """The public key in an armored text; raises :class:`MalformedInput` for Base64 that is not strict."""
+    encoded = text(text_form, "text")
+    result = _lib.VeskBuffer()
+    check(_lib.library().vesk_public_key_dearmor(encoded, result), "dearmor")
+    return take(result)
+
+
+def is_key_file(data: BytesLike) -> bool:
+    """Whether ``data`` is a protected key file, told by its magic alone (no passphrase needed)."""
+    lib = _lib.library()
+    answer = ctypes.c_int32()
+    with Borrowed() as borrowed:
+        pointer, length = borrowed.bytes(data, "data", cap=MAX_KEY_DATA)
+        check(lib.vesk_inspect_key(pointer, length, ctypes.byref(answer)), "inspect key")
+    return answer.value == 1
