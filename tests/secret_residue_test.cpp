@@ -188,6 +188,20 @@ TEST(SecretResidue, NoSecretInWhatLibcryptoReleases) {
 
 constexpr std::size_t kStackLen = std::size_t{1} << 20;
 constexpr std::uint8_t kUntouched = 0xa5;
+// What the call machinery and the scrub itself leave below the caller: return addresses, saved
+// registers, the export's few locals. Frames instrumented by AddressSanitizer carry headers of
+// their own.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::size_t kBookkeepingLen = 1024;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr std::size_t kBookkeepingLen = 1024;
+#else
+constexpr std::size_t kBookkeepingLen = 512;
+#endif
+#else
+constexpr std::size_t kBookkeepingLen = 512;
+#endif
 
 struct StackRun {
   std::function<void()> call;
@@ -237,8 +251,7 @@ TEST(SecretResidue, NothingButZerosBelowTheCallerAfterExportsWithSecrets) {
     ASSERT_GT(sp, base);
     ASSERT_LT(sp, base + kStackLen);
     const Bytes below(stack, sp - base);
-    // What the export left is either untouched or zero, but for its own frame and the few words
-    // the scrub needs to run: return addresses and saved registers, a few hundred bytes at most.
+    // What the export left is either untouched or zero, but for the bookkeeping of the calls.
     std::size_t touched = 0, deepest = below.size();
     for (std::size_t i = 0; i < below.size(); ++i) {
       if (below[i] != kUntouched && below[i] != 0) {
@@ -246,7 +259,7 @@ TEST(SecretResidue, NothingButZerosBelowTheCallerAfterExportsWithSecrets) {
         deepest = std::min(deepest, i);
       }
     }
-    EXPECT_LE(touched, 512u) << "bytes left below the caller, the deepest " << below.size() - deepest
+    EXPECT_LE(touched, kBookkeepingLen) << "bytes left below the caller, the deepest " << below.size() - deepest
                              << " bytes down";
     for (const ByteVec& secret : secrets_of(s, f)) EXPECT_FALSE(contains(below, secret));
     f.release_results();
