@@ -1,7 +1,7 @@
 // No secret outlives an export: neither in the blocks libcrypto gives back to the C allocator nor
-// on the stack below the caller's frame. Each scenario is one export call; the secrets looked for
-// are the caller's seeds and passphrase and, for containers, the X-Wing shared secret of every
-// recipient entry (libcrypto keeps its own copy of that as an HKDF salt).
+// on the stack below the caller's frame. Each scenario is one export call. On the stack, the
+// secrets looked for are the caller's seeds and passphrase and, for containers, the X-Wing shared
+// secret of every recipient entry (libcrypto also keeps its own copy of that as an HKDF salt).
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <sys/mman.h>
@@ -164,7 +164,9 @@ void keep_released(const std::uint8_t* block, std::size_t len) {
   if (g_released != nullptr) g_released->emplace_back(block, block + len);
 }
 
-TEST(SecretResidue, NoSecretInWhatLibcryptoReleases) {
+// Nothing goes back to the C allocator but zeros: small blocks because the library wipes them,
+// Argon2id's memory because libcrypto clears it itself (the library counts on that).
+TEST(SecretResidue, LibcryptoReleasesNothingButZeros) {
   Fixture f;
   for (const Scenario& s : scenarios()) {
     SCOPED_TRACE(s.name);
@@ -176,10 +178,13 @@ TEST(SecretResidue, NoSecretInWhatLibcryptoReleases) {
     g_released = nullptr;
     EXPECT_EQ(status, s.expected);
     EXPECT_FALSE(released.empty()) << "libcrypto released nothing: the hook is not in place";
-    for (const ByteVec& secret : secrets_of(s, f)) {
-      ASSERT_GE(secret.size(), 16u);
-      for (const ByteVec& block : released) EXPECT_FALSE(contains(block, secret)) << "in a block of " << block.size();
+    std::size_t largest = 0;
+    for (const ByteVec& block : released) {
+      largest = std::max(largest, block.size());
+      EXPECT_TRUE(std::all_of(block.begin(), block.end(), [](std::uint8_t b) { return b == 0; }))
+          << "a block of " << block.size() << " bytes";
     }
+    if (std::string(s.name) == "open a key file") EXPECT_GT(largest, std::size_t{16} << 20) << "Argon2id's memory";
     f.release_results();
   }
 }

@@ -1,7 +1,8 @@
 // libcrypto's heap: every block it allocates comes from the library's allocator, so exhausted
-// memory is reported with its size and stops the process, and every block is wiped over its whole
-// length before it is released. libcrypto keeps copies of what it is given (an HKDF salt, for one)
-// and does not wipe all of them; wiping every block on release leaves none behind.
+// memory is reported with its size and stops the process, and no block goes back to the C
+// allocator holding anything but zeros. libcrypto keeps copies of what it is given (an HKDF salt,
+// for one) and does not wipe all of them, so blocks are wiped over their whole length on release;
+// the only large ones, Argon2id's memory, libcrypto clears itself.
 #pragma once
 
 #include <cstddef>
