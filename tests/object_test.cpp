@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "container_writer.h"
+#include "support/container_writer.h"
 #include "core/byte_io.h"
 #include "core/crypto/aead.h"
 #include "core/crypto/hmac.h"
