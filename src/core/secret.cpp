@@ -6,15 +6,13 @@
 namespace vesk {
 
 void wipe(void* p, std::size_t n) {
-  if (p != nullptr && n != 0) OPENSSL_cleanse(p, n);
+  if (p != nullptr && n != 0) explicit_bzero(p, n);
 }
 
 __attribute__((noinline)) void scrub_stack() {
   // This frame lies right below the caller's, where the callees of the finished work had theirs.
-  // explicit_bzero clears at memset speed (OPENSSL_cleanse goes eight bytes at a time), and like
-  // it is never removed by the optimiser.
   std::uint8_t area[kStackScrubLen];
-  explicit_bzero(area, sizeof area);
+  wipe(area, sizeof area);
   __asm__ __volatile__("" : : "r"(area) : "memory");
 }
 

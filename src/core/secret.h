@@ -15,7 +15,9 @@
 
 namespace vesk {
 
-// OPENSSL_cleanse: the writes stay even when the memory is freed right after.
+// explicit_bzero: the writes stay even when the memory is freed right after, and they go at memset
+// speed. (OPENSSL_cleanse clears eight bytes per step, and how fast depends on where the linker
+// puts its loop: wiping a 64 MiB result took from 2.7 to 4.8 ms between two builds.)
 void wipe(void* p, std::size_t n);
 inline void wipe(MutBytes b) { wipe(b.data(), b.size()); }
 
