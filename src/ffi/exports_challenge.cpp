@@ -6,7 +6,7 @@
 #include "ffi/results.h"
 #include "ffi/handles.h"
 #include "ffi/spent_nonce_set.h"
-#include "ffi/status_signatures.h"
+#include "ffi/status_sign.h"
 #include "sign/challenge/challenge.h"
 #include "vesk.h"
 

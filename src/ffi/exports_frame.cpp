@@ -26,7 +26,7 @@ VESK_EXPORT void vesk_buffer_free(VeskBuffer* buf) {
 
 VESK_EXPORT const char* vesk_error_message(int32_t status) { return ffi::status_text(status); }
 
-VESK_EXPORT const char* vesk_version(void) { return "0.9.1"; }
+VESK_EXPORT const char* vesk_version(void) { return VESK_VERSION; }
 
 VESK_EXPORT VeskStatus vesk_test_panic(void) {
   return ffi::guarded([]() -> ffi::Status { VESK_FAULT("deliberate panic for the ABI guard test"); });

@@ -22,7 +22,7 @@ VeskStatus identity_generate_from(RandomFill fill, const char* passphrase, VeskB
     SecretArray<32> seed;
     if (!fill(seed.span())) return Status::InternalError;
     auto file = keyring::write_key_file(seed.view(), *text, keyring::SecretKind::IdentitySeed);
-    if (!file) return key_file_status(file.error());
+    if (!file) return status_of(file.error());
     put_bytes(key_file_out, *file);
     return Status::Ok;
   });

@@ -21,7 +21,7 @@ VESK_EXPORT VeskStatus vesk_keypair_generate(VeskSecretKeyHandle** secret_out, V
   if (secret_out == nullptr || public_key_out == nullptr) return code(Status::InvalidArgument);
   return ffi::guarded_with_secrets([&]() -> Status {
     auto pair = keyring::generate_keypair();
-    if (!pair) return ffi::keypair_status(pair.error());
+    if (!pair) return ffi::status_of(pair.error());
     OutputBuffer public_key = OutputBuffer::copy_of(pair->public_key.data(), pair->public_key.size());
     VeskSecretKeyHandle* handle = ffi::new_secret_key_handle(pair->seed.view());
     ffi::put_output(public_key_out, std::move(public_key));
@@ -34,7 +34,7 @@ VESK_EXPORT VeskStatus vesk_secret_key_public(const VeskSecretKeyHandle* secret_
   if (secret_key == nullptr || public_key_out == nullptr) return code(Status::InvalidArgument);
   return ffi::guarded_with_secrets([&]() -> Status {
     auto public_key = keyring::recipient_public_key(ffi::seed_of(secret_key));
-    if (!public_key) return ffi::keypair_status(public_key.error());
+    if (!public_key) return ffi::status_of(public_key.error());
     ffi::put_bytes(public_key_out, *public_key);
     return Status::Ok;
   });
@@ -54,7 +54,7 @@ VESK_EXPORT VeskStatus vesk_public_key_dearmor(const char* text, VeskBuffer* pub
   if (!armored || public_key_out == nullptr) return code(Status::InvalidArgument);
   return ffi::guarded([&]() -> Status {
     auto public_key = keyring::dearmor_public_key(*armored);
-    if (!public_key) return ffi::dearmor_status(public_key.error());
+    if (!public_key) return ffi::status_of(public_key.error());
     ffi::put_output(public_key_out, std::move(*public_key));
     return Status::Ok;
   });
@@ -77,7 +77,7 @@ VESK_EXPORT VeskStatus vesk_secret_key_protect(const VeskSecretKeyHandle* secret
   if (secret_key == nullptr || !pass || key_file_out == nullptr) return code(Status::InvalidArgument);
   return ffi::guarded_with_secrets([&]() -> Status {
     auto file = keyring::write_key_file(ffi::seed_of(secret_key), *pass, keyring::SecretKind::RecipientSeed);
-    if (!file) return ffi::key_file_status(file.error());
+    if (!file) return ffi::status_of(file.error());
     ffi::put_bytes(key_file_out, *file);
     return Status::Ok;
   });
@@ -90,7 +90,7 @@ VESK_EXPORT VeskStatus vesk_secret_key_open(const uint8_t* data, size_t data_len
     return code(Status::InvalidArgument);
   return ffi::guarded_with_secrets([&]() -> Status {
     auto seed = keyring::open_recipient_key(ffi::range(data, data_len), *pass);
-    if (!seed) return ffi::key_file_status(seed.error());
+    if (!seed) return ffi::status_of(seed.error());
     *key_out = ffi::new_secret_key_handle(seed->view());
     return Status::Ok;
   });

@@ -3,7 +3,7 @@
 #include "ffi/guard.h"
 #include "ffi/results.h"
 #include "ffi/handles.h"
-#include "ffi/status_signatures.h"
+#include "ffi/status_sign.h"
 #include "sign/message.h"
 #include "vesk.h"
 

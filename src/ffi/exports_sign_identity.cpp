@@ -30,7 +30,7 @@ VESK_EXPORT VeskStatus vesk_signing_identity_open(const uint8_t* data, size_t da
     std::unique_ptr<sign::SigningIdentity> identity;
     if (key_file) {
       auto opened = keyring::parse_key_file(input, **pass);
-      if (!opened) return ffi::key_file_status(opened.error());
+      if (!opened) return ffi::status_of(opened.error());
       // A recipient secret is not an identity seed; its bytes are wiped as `opened` goes.
       if (opened->kind != keyring::SecretKind::IdentitySeed) return Status::NotKeyFile;
       identity = sign::SigningIdentity::from_seed(opened->secret.view());

@@ -2,7 +2,7 @@
 #include "ffi/args.h"
 #include "ffi/guard.h"
 #include "ffi/results.h"
-#include "ffi/status.h"
+#include "ffi/status_transparency.h"
 #include "transparency/checkpoint/checkpoint.h"
 #include "transparency/merkle.h"
 #include "vesk.h"
@@ -11,30 +11,13 @@ using namespace vesk;
 
 namespace {
 
-bool hash_ok(const std::uint8_t* p, std::size_t len) { return ffi::exact_ok(p, len, transparency::kHashLen); }
+bool hash_ok(const std::uint8_t* p, std::size_t len) { return ffi::exact_ok(p, len, crypto::kDigest32Len); }
 
 bool proof_ok(const std::uint8_t* p, std::size_t len) {
-  return ffi::range_ok(p, len, VESK_MAX_PROOF) && len % transparency::kHashLen == 0;
+  return ffi::range_ok(p, len, VESK_MAX_PROOF) && len % crypto::kDigest32Len == 0;
 }
 
-transparency::HashView hash_view(const std::uint8_t* p) { return transparency::HashView(p, transparency::kHashLen); }
-
-// A proof either verifies or it does not; every refusal is the one status.
-ffi::Status proof_status(bool verified) {
-  return verified ? ffi::Status::Ok : ffi::Status::AuthenticationFailed;
-}
-
-ffi::Status checkpoint_status(transparency::CheckpointError e) {
-  using E = transparency::CheckpointError;
-  switch (e) {
-    case E::UnusableKey: return ffi::Status::NotKeyFile;
-    case E::Malformed: return ffi::Status::MalformedInput;
-    case E::OriginMismatch:
-    case E::NoLogSignature:
-    case E::BadLogSignature: return ffi::Status::AuthenticationFailed;
-  }
-  VESK_FAULT("unknown checkpoint error");
-}
+transparency::HashView hash_view(const std::uint8_t* p) { return transparency::HashView(p, crypto::kDigest32Len); }
 
 }  // namespace
 
@@ -47,7 +30,7 @@ VESK_EXPORT VeskStatus vesk_transparency_verify_inclusion(const uint8_t* leaf_ha
   if (!hash_ok(leaf_hash, leaf_hash_len) || !hash_ok(root, root_len) || !proof_ok(proof, proof_len))
     return code(ffi::Status::InvalidArgument);
   return ffi::guarded([&] {
-    return proof_status(transparency::verify_inclusion(hash_view(leaf_hash), leaf_index, tree_size,
+    return ffi::proof_status(transparency::verify_inclusion(hash_view(leaf_hash), leaf_index, tree_size,
                                                        ffi::range(proof, proof_len), hash_view(root)));
   });
 }
@@ -59,7 +42,7 @@ VESK_EXPORT VeskStatus vesk_transparency_verify_consistency(uint64_t old_size, u
   if (!hash_ok(old_root, old_root_len) || !hash_ok(new_root, new_root_len) || !proof_ok(proof, proof_len))
     return code(ffi::Status::InvalidArgument);
   return ffi::guarded([&] {
-    return proof_status(transparency::verify_consistency(old_size, new_size, ffi::range(proof, proof_len),
+    return ffi::proof_status(transparency::verify_consistency(old_size, new_size, ffi::range(proof, proof_len),
                                                          hash_view(old_root), hash_view(new_root)));
   });
 }
@@ -75,7 +58,7 @@ VESK_EXPORT VeskStatus vesk_checkpoint_verify(const uint8_t* checkpoint, size_t 
   return ffi::guarded([&] {
     auto verified = transparency::verify_checkpoint(ffi::range(checkpoint, checkpoint_len), *expected_origin,
                                                     ffi::range(verifying_key, verifying_key_len));
-    if (!verified) return checkpoint_status(verified.error());
+    if (!verified) return ffi::status_of(verified.error());
     // The allocation comes first, so nothing is written if it cannot be made.
     ffi::put_bytes(root_out, verified->root);
     *tree_size_out = verified->tree_size;

@@ -4,9 +4,11 @@ namespace vesk::ffi {
 
 using identity::ErrorStage;
 
-Status identity_status(const identity::IdentityError& error) {
+Status status_of(const identity::IdentityError& error) {
   using K = identity::IdentityErrorKind;
   switch (error.kind) {
+    case K::UndecodableKey:
+      return Status::NotKeyFile;
     // Raised both while decoding (the input does not parse) and during replay (a parsed log that
     // is not a valid history).
     case K::Malformed:
@@ -30,7 +32,7 @@ Status identity_status(const identity::IdentityError& error) {
   VESK_FAULT("identity error kind out of range");
 }
 
-Status epoch_status(const identity::EpochChainError& error) {
+Status status_of(const identity::EpochChainError& error) {
   using K = identity::EpochChainErrorKind;
   switch (error.kind) {
     case K::Malformed:
@@ -42,6 +44,10 @@ Status epoch_status(const identity::EpochChainError& error) {
       return Status::AuthenticationFailed;
   }
   VESK_FAULT("epoch chain error kind out of range");
+}
+
+Status status_of(const identity::BoundEpochError& error) {
+  return std::visit([](const auto& e) { return status_of(e); }, error);
 }
 
 }  // namespace vesk::ffi

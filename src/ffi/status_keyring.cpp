@@ -1,35 +1,36 @@
 #include "ffi/status_keyring.h"
 
+#include "core/check.h"
+
 namespace vesk::ffi {
 
-Status key_file_status(const keyring::KeyFileError& error) {
+Status status_of(const keyring::KeyFileError& error) {
   using K = keyring::KeyFileErrorKind;
   switch (error.kind) {
     case K::UnsupportedVersion: return Status::NotKeyFile;
-    case K::Malformed: return Status::MalformedInput;
-    case K::BadParameters: return Status::MalformedInput;
+    case K::Malformed:
+    case K::BadParameters:
+    case K::Other: return Status::MalformedInput;
     case K::WrongPassphrase: return Status::WrongPassphrase;
     case K::PassphraseTooShort: return Status::InvalidArgument;
-    case K::Other: return Status::MalformedInput;
   }
-  return Status::InternalError;
+  VESK_FAULT("key-file error kind out of range");
 }
 
-Status keypair_status(keyring::KeypairError error) {
+Status status_of(keyring::KeypairError error) {
   switch (error) {
     case keyring::KeypairError::RandomnessFailed:
-    case keyring::KeypairError::DerivationFailed:
-      return Status::InternalError;
+    case keyring::KeypairError::DerivationFailed: return Status::InternalError;
   }
-  return Status::InternalError;
+  VESK_FAULT("keypair error out of range");
 }
 
-Status dearmor_status(keyring::DearmorError error) {
+Status status_of(keyring::DearmorError error) {
   switch (error) {
     case keyring::DearmorError::NotBase64: return Status::MalformedInput;
     case keyring::DearmorError::WrongLength: return Status::InvalidArgument;
   }
-  return Status::InternalError;
+  VESK_FAULT("dearmor error out of range");
 }
 
 }  // namespace vesk::ffi

@@ -12,6 +12,7 @@ namespace vesk::identity {
 enum class ErrorStage { Decoding, Checking };
 
 enum class IdentityErrorKind {
+  UndecodableKey,        // a recovery or device key given by the caller that does not decode
   Malformed,             // decoding fails; in replay, a key that is not 1984 bytes
   TooManyEntries,        // more than 100000 entries; carries the count
   LabelTooLong,          // a label over 256 bytes

@@ -88,7 +88,7 @@ Expected<Decrypted, ObjectError> decrypt(Bytes container, Bytes secret_seed) {
     const SecretArray<32> metadata_key = derive_metadata_key(cek.view(), header->object_id);
     if (!crypto::aead_open(metadata_key.view(), kMetadataNonce, metadata_aad(header->object_id),
                            header->encrypted_metadata, metadata_plain))
-      return unexpected(ObjectError::of(CryptoError{CryptoErrorKind::AuthenticationFailed}));
+      return unexpected(ObjectError::with(ObjectErrorKind::AuthenticationFailed, "metadata tag"));
   }
   auto metadata = decode_metadata(Bytes(metadata_plain.data(), metadata_plain.size()));
   if (!metadata) return format_failure(metadata);
@@ -124,7 +124,7 @@ Expected<Decrypted, ObjectError> decrypt(Bytes container, Bytes secret_seed) {
     std::uint8_t* plain = out.plaintext.extend(len);
     if (!aead.open(chunk_nonce(index, last), aad.at(index, *type, static_cast<std::uint32_t>(len)), sealed->first(len),
                    MutBytes(plain, len), sealed->subspan(len)))
-      return unexpected(ObjectError::of(CryptoError{CryptoErrorKind::AuthenticationFailed}));
+      return unexpected(ObjectError::with(ObjectErrorKind::AuthenticationFailed, "chunk tag"));
     if (last && !in.at_end()) return malformed("bytes after the last chunk");
     if (plaintext_hash) plaintext_hash->update(Bytes(plain, len));
     if (last) break;

@@ -15,10 +15,11 @@ namespace {
 using namespace vesk::format;
 
 Expected<void, ObjectError> draw(MutBytes out) {
-  if (auto drawn = random_fill(out); !drawn)
-    return unexpected(ObjectError::of(CryptoError{CryptoErrorKind::Randomness, "", 0, 0, drawn.error().system_error}));
+  if (!random_fill(out)) return unexpected(ObjectError::with(ObjectErrorKind::CryptoFailed, "randomness"));
   return {};
 }
+
+Unexpected<ObjectError> seal_failed() { return unexpected(ObjectError::with(ObjectErrorKind::CryptoFailed, "seal")); }
 
 }  // namespace
 
@@ -27,9 +28,11 @@ std::size_t container_len(std::size_t header_block_len, std::size_t plaintext_le
   return checked_add(checked_add(kPreludeLen + kPayloadSaltLen, header_block_len), checked_add(plaintext_len, framing));
 }
 
-Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, std::span<const crypto::XWingRecipient> recipients,
+Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, Bytes recipient_keys,
                                             std::optional<std::string_view> file_name,
                                             std::optional<std::string_view> content_type) {
+  VESK_TRY(recipients, usable_recipients(recipient_keys));
+
   // 1. Fresh content key, object id and payload salt, in that order.
   Cek cek;
   std::array<std::uint8_t, kObjectIdLen> object_id;
@@ -44,7 +47,7 @@ Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, std::span<const cry
   const CekWrapper wrapper(cek.view(), object_id);
   for (const crypto::XWingRecipient& recipient : recipients) {
     auto w = wrapper.wrap(recipient);
-    if (!w) return unexpected(ObjectError::of(w.error()));
+    if (!w) return unexpected(w.error());
     wrapped.push_back(*w);
   }
 
@@ -59,7 +62,7 @@ Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, std::span<const cry
     const SecretArray<32> metadata_key = derive_metadata_key(cek.view(), object_id);
     if (!crypto::aead_seal(metadata_key.view(), kMetadataNonce, metadata_aad(object_id),
                            Bytes(encoded_metadata->data(), encoded_metadata->size()), sealed_metadata))
-      return unexpected(ObjectError::of(CryptoError{CryptoErrorKind::AuthenticationFailed}));
+      return seal_failed();
   }
 
   // 5. The header body: no signature, no extension entries.
@@ -111,7 +114,7 @@ Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, std::span<const cry
     std::uint8_t* sealed = frame + kChunkHeaderLen;
     if (!aead.seal(chunk_nonce(index, last), aad.at(index, type, static_cast<std::uint32_t>(take)),
                    plaintext.subspan(offset, take), MutBytes(sealed, take), MutBytes(sealed + take, kChunkTagLen)))
-      return unexpected(ObjectError::of(CryptoError{CryptoErrorKind::AuthenticationFailed}));
+      return seal_failed();
     offset += take;
     if (last) break;
     if (index == kMaxChunkIndex) return unexpected(ObjectError::with(ObjectErrorKind::TooLarge, "chunk index"));

@@ -2,11 +2,9 @@
 #pragma once
 
 #include <optional>
-#include <span>
 #include <string_view>
 
 #include "core/bytes.h"
-#include "core/crypto/xwing.h"
 #include "core/expected.h"
 #include "core/memory.h"
 #include "object/object_error.h"
@@ -18,10 +16,11 @@ namespace vesk::object {
 // chunk and its tag.
 std::size_t container_len(std::size_t header_block_len, std::size_t plaintext_len);
 
-// Recipients have passed validate_public_key; the texts are UTF-8 and are checked against the
+// `recipient_keys` holds 1..64 recipient public keys back to back; every one is checked before
+// anything random is drawn (UnusableRecipientKey). The texts are UTF-8 and are checked against the
 // metadata rules here (a breach is a Format error). The result is sized exactly up front and the
 // payload is sealed straight into it.
-Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, std::span<const crypto::XWingRecipient> recipients,
+Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, Bytes recipient_keys,
                                             std::optional<std::string_view> file_name,
                                             std::optional<std::string_view> content_type);
 

@@ -37,15 +37,16 @@ std::array<std::uint8_t, kAadLen> hpke_aad(Bytes object_id) {
 
 }  // namespace
 
-Expected<crypto::XWingRecipient, CryptoError> validate_public_key(Bytes public_key) {
-  if (public_key.size() != crypto::kXWingPublicLen)
-    return unexpected(CryptoError{CryptoErrorKind::InvalidLength, "recipient public key", crypto::kXWingPublicLen,
-                                  public_key.size()});
-  if (crypto::x25519_public_is_degenerate(public_key.subspan(crypto::kMlKemPublicLen)))
-    return unexpected(CryptoError{CryptoErrorKind::DegeneratePublicKey});
-  auto recipient = crypto::XWingRecipient::validate(public_key);
-  if (!recipient) return unexpected(CryptoError{CryptoErrorKind::InvalidParameter});
-  return std::move(*recipient);
+Expected<std::vector<crypto::XWingRecipient>, ObjectError> usable_recipients(Bytes keys) {
+  VESK_CHECK(keys.size() % crypto::kXWingPublicLen == 0, "recipient keys are not whole public keys");
+  std::vector<crypto::XWingRecipient> recipients;
+  recipients.reserve(keys.size() / crypto::kXWingPublicLen);
+  for (std::size_t at = 0; at < keys.size(); at += crypto::kXWingPublicLen) {
+    auto recipient = crypto::XWingRecipient::validate(keys.subspan(at, crypto::kXWingPublicLen));
+    if (!recipient) return unexpected(ObjectError::with(ObjectErrorKind::UnusableRecipientKey, "recipient key"));
+    recipients.push_back(std::move(*recipient));
+  }
+  return recipients;
 }
 
 CekWrapper::CekWrapper(Bytes cek, Bytes object_id)
@@ -53,52 +54,35 @@ CekWrapper::CekWrapper(Bytes cek, Bytes object_id)
   VESK_CHECK(cek.size() == format::kCekLen, "content key must be 32 bytes");
 }
 
-Expected<WrappedCek, CryptoError> wrap(const crypto::XWingRecipient& recipient, Bytes cek, Bytes object_id) {
-  return CekWrapper(cek, object_id).wrap(recipient);
-}
-
-Expected<WrappedCek, CryptoError> CekWrapper::wrap(const crypto::XWingRecipient& recipient) const {
+Expected<WrappedCek, ObjectError> CekWrapper::wrap(const crypto::XWingRecipient& recipient) const {
   // A generator freshly seeded for this recipient: SHAKE256 stretches 32 bytes from the system
   // source to the 64-byte encapsulation seed.
   SecretArray<32> seed;
-  if (auto drawn = random_fill(seed.span()); !drawn)
-    return unexpected(CryptoError{CryptoErrorKind::Randomness, "", 0, 0, drawn.error().system_error});
+  if (!random_fill(seed.span())) return unexpected(ObjectError::with(ObjectErrorKind::CryptoFailed, "randomness"));
   SecretArray<crypto::kXWingEncapsSeedLen> eseed;
   crypto::shake256({seed.view()}, eseed.span());
 
   WrappedCek out;
   const auto aad = hpke_aad(object_id_);
   auto encapsulation = crypto::hpke_seal_base(recipient, eseed.view(), schedule_, aad, cek_, out.wrapped_cek);
-  if (!encapsulation) return unexpected(CryptoError{CryptoErrorKind::Hpke});
+  if (!encapsulation) return unexpected(ObjectError::with(ObjectErrorKind::CryptoFailed, "HPKE seal"));
   out.encapsulation = *encapsulation;
   return out;
 }
 
 namespace {
 
-Expected<Cek, CryptoError> unwrap_with(const crypto::XWingSecretKey& key, Bytes encapsulation, Bytes wrapped_cek,
-                                       const crypto::HpkeKeySchedule& schedule, Bytes object_id) {
-  if (encapsulation.size() != format::kEncapsulationLen)
-    return unexpected(
-        CryptoError{CryptoErrorKind::InvalidLength, "encapsulation", format::kEncapsulationLen, encapsulation.size()});
-  if (wrapped_cek.size() != format::kWrappedCekLen)
-    return unexpected(
-        CryptoError{CryptoErrorKind::InvalidLength, "wrapped CEK", format::kWrappedCekLen, wrapped_cek.size()});
+// The entry's fields have the lengths of a type-1 entry: the header decoder saw to that.
+std::optional<Cek> unwrap(const crypto::XWingSecretKey& key, const format::RecipientEntry& entry,
+                          const crypto::HpkeKeySchedule& schedule, Bytes object_id) {
   const auto aad = hpke_aad(object_id);
   Cek cek;
-  if (!crypto::hpke_open_base(key, encapsulation, schedule, aad, wrapped_cek, cek.span()))
-    return unexpected(CryptoError{CryptoErrorKind::AuthenticationFailed});
+  if (!crypto::hpke_open_base(key, entry.encapsulation(), schedule, aad, entry.wrapped_cek(), cek.span()))
+    return std::nullopt;
   return cek;
 }
 
 }  // namespace
-
-Expected<Cek, CryptoError> unwrap(const crypto::XWingSecretKey& key, Bytes encapsulation, Bytes wrapped_cek,
-                                  Bytes object_id) {
-  VESK_CHECK(object_id.size() == format::kObjectIdLen, "object id must be 32 bytes");
-  const crypto::HpkeKeySchedule schedule(crypto::kHpkeKemXWing, hpke_info(object_id));
-  return unwrap_with(key, encapsulation, wrapped_cek, schedule, object_id);
-}
 
 Expected<Cek, ObjectError> find_cek(const crypto::XWingSecretKey& key, const format::ContainerHeader& header,
                                     Bytes prelude, Bytes body, Bytes mac) {
@@ -107,7 +91,7 @@ Expected<Cek, ObjectError> find_cek(const crypto::XWingSecretKey& key, const for
   const crypto::HpkeKeySchedule schedule(crypto::kHpkeKemXWing, hpke_info(header.object_id));
   for (const format::RecipientEntry& entry : header.recipients) {
     if (entry.type != 1) continue;
-    auto cek = unwrap_with(key, entry.encapsulation(), entry.wrapped_cek(), schedule, header.object_id);
+    auto cek = unwrap(key, entry, schedule, header.object_id);
     if (!cek) continue;
     const SecretArray<32> mac_key = format::derive_header_mac_key(cek->view(), header.object_id);
     const crypto::Digest32 expected = format::header_mac(mac_key.view(), prelude, body);

@@ -18,9 +18,10 @@ namespace vesk::object {
 
 using Cek = SecretArray<format::kCekLen>;
 
-// A recipient public key fit for wrapping: 1216 bytes whose ML-KEM-768 part passes the modulus
-// check and whose X25519 part is not degenerate. Nothing random is drawn here.
-Expected<crypto::XWingRecipient, CryptoError> validate_public_key(Bytes public_key);
+// The recipient public keys of one encryption, `keys` holding them back to back, each checked in
+// list order (its ML-KEM-768 part passes the modulus check, its X25519 part is not degenerate)
+// before anything random is drawn.
+Expected<std::vector<crypto::XWingRecipient>, ObjectError> usable_recipients(Bytes keys);
 
 struct WrappedCek {
   crypto::XWingCiphertext encapsulation;
@@ -34,20 +35,13 @@ class CekWrapper {
   CekWrapper(Bytes cek, Bytes object_id);
   // The encapsulation randomness comes from a generator seeded with 32 fresh bytes from the
   // system source for this recipient alone.
-  Expected<WrappedCek, CryptoError> wrap(const crypto::XWingRecipient& recipient) const;
+  Expected<WrappedCek, ObjectError> wrap(const crypto::XWingRecipient& recipient) const;
 
  private:
   Bytes cek_;
   Bytes object_id_;
   crypto::HpkeKeySchedule schedule_;
 };
-
-// Seals the CEK to one recipient.
-Expected<WrappedCek, CryptoError> wrap(const crypto::XWingRecipient& recipient, Bytes cek, Bytes object_id);
-
-// Opens one type-1 entry with the expanded secret key.
-Expected<Cek, CryptoError> unwrap(const crypto::XWingSecretKey& key, Bytes encapsulation, Bytes wrapped_cek,
-                                  Bytes object_id);
 
 // Tries the type-1 entries in order and returns the first CEK whose header-MAC key authenticates
 // prelude || body against `mac` (compared in constant time); NoMatchingRecipient otherwise.

@@ -100,10 +100,11 @@ inline ByteVec write_container(const ContainerSpec& s, Bytes plaintext) {
   VESK_CHECK(random_fill(cek) && random_fill(object_id) && random_fill(salt), "test randomness");
 
   std::vector<WriterEntry> entries = s.entries_before;
+  const object::CekWrapper wrapper(cek, object_id);
   for (const ByteVec& pk : s.recipients) {
-    auto recipient = object::validate_public_key(pk);
+    auto recipient = crypto::XWingRecipient::validate(pk);
     VESK_CHECK(recipient.has_value(), "test recipient key");
-    auto w = object::wrap(*recipient, cek, object_id);
+    auto w = wrapper.wrap(*recipient);
     VESK_CHECK(w.has_value(), "test wrap");
     entries.push_back({1, {ByteVec(w->encapsulation.begin(), w->encapsulation.end()),
                            ByteVec(w->wrapped_cek.begin(), w->wrapped_cek.end())}});
