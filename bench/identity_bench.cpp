@@ -48,7 +48,7 @@ const BenchLog& bench_log() {
     }
     BenchLog out;
     out.bytes = w.bytes();
-    testing::Hash32 prev{};
+    crypto::Digest32 prev{};
     for (std::size_t i = 0; i < w.size(); ++i) {
       const auto& e = w.at(i);
       out.bodies.push_back(testing::LogWriter::body(e, prev));

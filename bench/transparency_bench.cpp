@@ -21,22 +21,22 @@
 
 namespace {
 
-using Hash = std::array<std::uint8_t, 32>;
+using vesk::crypto::Digest32;
 constexpr std::uint64_t kTreeSize = std::uint64_t{1} << 40;
 
-Hash raw_node(const Hash& l, const Hash& r) {
+Digest32 raw_node(const Digest32& l, const Digest32& r) {
   std::uint8_t in[65];
   in[0] = 0x01;
   std::copy(l.begin(), l.end(), in + 1);
   std::copy(r.begin(), r.end(), in + 33);
-  Hash out;
+  Digest32 out;
   unsigned int len = 0;
   EVP_Digest(in, sizeof in, out.data(), &len, EVP_sha256(), nullptr);
   return out;
 }
 
-Hash filler(std::uint64_t j) {
-  Hash h{};
+Digest32 filler(std::uint64_t j) {
+  Digest32 h{};
   for (std::size_t b = 0; b < 8; ++b) h[b] = static_cast<std::uint8_t>((j * 0x9E3779B97F4A7C15ull) >> (8 * b));
   h[31] = static_cast<std::uint8_t>(j);
   return h;
@@ -49,8 +49,8 @@ std::uint64_t split(std::uint64_t n) {
 }
 
 // The roots a consistency proof of the RFC 6962 shape stands for, its hashes arbitrary.
-std::pair<Hash, Hash> consistency_roots(std::uint64_t m, std::uint64_t n, bool whole, const Hash& old_root,
-                                        std::vector<Hash>& proof) {
+std::pair<Digest32, Digest32> consistency_roots(std::uint64_t m, std::uint64_t n, bool whole, const Digest32& old_root,
+                                        std::vector<Digest32>& proof) {
   if (m == n) {
     if (whole) return {old_root, old_root};
     proof.push_back(filler(proof.size() + 100));
@@ -67,18 +67,18 @@ std::pair<Hash, Hash> consistency_roots(std::uint64_t m, std::uint64_t n, bool w
   return {raw_node(proof.back(), o), raw_node(proof.back(), nw)};
 }
 
-std::vector<std::uint8_t> concat(const std::vector<Hash>& hashes) {
+std::vector<std::uint8_t> concat(const std::vector<Digest32>& hashes) {
   std::vector<std::uint8_t> out;
-  for (const Hash& h : hashes) out.insert(out.end(), h.begin(), h.end());
+  for (const Digest32& h : hashes) out.insert(out.end(), h.begin(), h.end());
   return out;
 }
 
 void BM_InclusionProof2to40(benchmark::State& state) {
   // In a complete tree the path is the index's bits, lowest level first: 0 = sibling on the right.
   const std::uint64_t index = 0x5A5A5A5A5Aull & (kTreeSize - 1);
-  const Hash leaf = filler(1);
-  std::vector<Hash> proof;
-  Hash h = leaf;
+  const Digest32 leaf = filler(1);
+  std::vector<Digest32> proof;
+  Digest32 h = leaf;
   for (int level = 0; level < 40; ++level) {
     proof.push_back(filler(level + 10));
     h = (index >> level) & 1 ? raw_node(proof.back(), h) : raw_node(h, proof.back());
@@ -96,7 +96,7 @@ BENCHMARK(BM_InclusionProof2to40);
 
 void BM_ConsistencyProof2to40(benchmark::State& state) {
   const std::uint64_t old_size = kTreeSize - 0x123456789ull;
-  std::vector<Hash> proof;
+  std::vector<Digest32> proof;
   const auto [a, b] = consistency_roots(old_size, kTreeSize, true, filler(7), proof);
   // Each hash of the proof after the seed costs one node hash, or two where it is shared with the
   // old tree.

@@ -27,14 +27,14 @@ void fuzz_chain(Bytes input) {
     return;
   }
   require(chain->records.size() <= kMaxEpochs);
-  for (const EpochRecord& r : chain->records) require(r.hash.size() == kHashLen);
+  for (const EpochRecord& r : chain->records) require(r.hash.size() == crypto::kDigest32Len);
   auto checked = check_epoch_chain(*chain);
   if (!checked) {
     require(checked.error().stage == ErrorStage::Checking && status == VESK_AUTHENTICATION_FAILED);
     return;
   }
   require(status == VESK_OK && exported == chain->records.size());
-  Hash prev{};
+  crypto::Digest32 prev{};
   for (std::size_t i = 0; i < chain->records.size(); ++i) {
     const EpochRecord& r = chain->records[i];
     require(r.number == i && r.public_key.size() == kEpochKeyLen && epoch_record_hash(prev, i, r.public_key) == r.hash);
@@ -61,9 +61,9 @@ void fuzz_recovery_binding(Bytes input) {
   auto b = decode_recovery_binding(input);
   if (input.size() != kRecoveryBindingLen) require(!b.has_value());
   if (!b) return;
-  require(equal_bytes(view_of(b->identity), input.first(kHashLen)));
-  require(equal_bytes(b->recovery_key.bytes(), input.subspan(kHashLen, sign::kVerifyingKeyLen)));
-  require(equal_bytes(b->signature, input.subspan(kHashLen + sign::kVerifyingKeyLen)));
+  require(equal_bytes(view_of(b->identity), input.first(crypto::kDigest32Len)));
+  require(equal_bytes(b->recovery_key.bytes(), input.subspan(crypto::kDigest32Len, sign::kVerifyingKeyLen)));
+  require(equal_bytes(b->signature, input.subspan(crypto::kDigest32Len + sign::kVerifyingKeyLen)));
 }
 
 }  // namespace

@@ -18,7 +18,6 @@ using testing::device_id_of;
 using testing::EpochChainWriter;
 using testing::key_of;
 using testing::LogWriter;
-using testing::Hash32;
 using testing::test_identity;
 
 const sign::SigningIdentity& A() { return testing::test_identity(1); }
@@ -63,7 +62,7 @@ VeskStatus epoch_key_at(const ByteString& chain, std::uint64_t index, ByteString
 // The record hash computed outside the library (Python hashlib).
 TEST(EpochChain, RecordHashMatchesFixedValues) {
   const ByteString k0(kEpochKeyLen, 0x42), k1(kEpochKeyLen, 0x43);
-  Hash h0 = epoch_record_hash(Hash{}, 0, k0);
+  crypto::Digest32 h0 = epoch_record_hash(crypto::Digest32{}, 0, k0);
   EXPECT_EQ(vesk::testing::to_hex(h0.data(), 32), "32f91e5fecf7e9cc9886ad2bc25d25a74a92f40fb346ef6ae7ed4e47e4c943bc");
   EXPECT_EQ(vesk::testing::to_hex(epoch_record_hash(h0, 1, k1).data(), 32),
             "41490735e4c9d137845524b60b30a391d6576215f60f97c2b546852cae21e2c7");
@@ -226,13 +225,13 @@ struct BoundSetup {
 
   BoundSetup() {
     log.create(A()).add(A(), key_of(B())).add(B(), key_of(C()));
-    Hash32 id = log.identity_id();
+    crypto::Digest32 id = log.identity_id();
     pin.assign(id.begin(), id.end());
     recovery_binding = testing::recovery_binding(A(), id, key_of(R()));
     sign_with(B(), log.head(), chain.head(), chain.size());
   }
-  void sign_with(const sign::SigningIdentity& who, const Hash32& link, const Hash32& head, std::uint64_t count,
-                 std::optional<Hash32> signer_id = std::nullopt) {
+  void sign_with(const sign::SigningIdentity& who, const crypto::Digest32& link, const crypto::Digest32& head, std::uint64_t count,
+                 std::optional<crypto::Digest32> signer_id = std::nullopt) {
     epoch_binding = testing::epoch_binding(who, log.identity_id(), link, head, count, signer_id);
   }
 };
@@ -248,7 +247,7 @@ TEST(EpochBound, Steps) {
       {"valid", [](BoundSetup&, ByteString&, ByteString&) {}, VESK_OK},
       {"bound to an earlier log entry",
        [](BoundSetup& s, ByteString&, ByteString&) {
-         Hash32 link;
+         crypto::Digest32 link;
          std::copy(s.log.at(1).link.begin(), s.log.at(1).link.end(), link.begin());
          s.sign_with(B(), link, s.chain.head(), 3);
        },
@@ -258,7 +257,7 @@ TEST(EpochBound, Steps) {
        }, VESK_OK},
       {"log link of no entry",
        [](BoundSetup& s, ByteString&, ByteString&) {
-         Hash32 link = s.log.head();
+         crypto::Digest32 link = s.log.head();
          link[0] ^= 1;
          s.sign_with(B(), link, s.chain.head(), 3);
        },
@@ -278,11 +277,11 @@ TEST(EpochBound, Steps) {
        VESK_AUTHENTICATION_FAILED, IdentityErrorKind::EpochBindingMismatch},
       {"empty chain", [](BoundSetup& s, ByteString&, ByteString& chain) {
          chain = {0x80};
-         s.sign_with(B(), s.log.head(), Hash32{}, 0);
+         s.sign_with(B(), s.log.head(), crypto::Digest32{}, 0);
        }, VESK_AUTHENTICATION_FAILED, IdentityErrorKind::EpochBindingMismatch},
       {"binding of another identity",
        [](BoundSetup& s, ByteString&, ByteString&) {
-         Hash32 other = s.log.identity_id();
+         crypto::Digest32 other = s.log.identity_id();
          other[3] ^= 1;
          s.epoch_binding = testing::epoch_binding(B(), other, s.log.head(), s.chain.head(), 3);
        },

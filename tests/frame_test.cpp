@@ -15,7 +15,7 @@ TEST(Frame, EmptyBufferAndVersion) {
   EXPECT_EQ(b.data, nullptr);
   EXPECT_EQ(b.len, 0u);
   EXPECT_EQ(b.capacity, 0u);
-  EXPECT_STREQ(vesk_version(), "0.9.1");
+  EXPECT_STREQ(vesk_version(), VESK_VERSION);
 }
 
 TEST(Frame, StatusTexts) {

@@ -189,7 +189,7 @@ TEST(IdentityLogHashes, MatchFixedValues) {
   revoke.event.device.fill(0x33);
   revoke.event.label = "ignored";  // a Revoke's label is not part of its body
   revoke.signer.fill(0x22);
-  Hash prev;
+  crypto::Digest32 prev;
   prev.fill(0x11);
   auto body = entry_body(revoke, prev);
   EXPECT_EQ(body.size(), 113u);
@@ -201,7 +201,7 @@ TEST(IdentityLogHashes, MatchFixedValues) {
   create.event.key = key;
   create.event.label = "phone";
   create.signer.fill(0x22);
-  body = entry_body(create, Hash{});
+  body = entry_body(create, crypto::Digest32{});
   EXPECT_EQ(body.size(), 2078u);
   EXPECT_EQ(testing::to_hex(link_hash(body, signature).data(), 32),
             "c71ab6b853a129d773984bfbe0b60b4fdbf613234c66e50e27152b3e1a4f1757");
@@ -211,7 +211,7 @@ TEST(IdentityLogHashes, AgreeWithTheWriter) {
   LogWriter w = three_entry_log();
   auto log = decode_identity_log(w.bytes());
   ASSERT_TRUE(log.has_value());
-  Hash prev{};
+  crypto::Digest32 prev{};
   for (std::size_t i = 0; i < log->entries.size(); ++i) {
     const IdentityEntry& e = log->entries[i];
     auto body = entry_body(e, prev);

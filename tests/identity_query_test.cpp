@@ -30,7 +30,7 @@ struct Fixture {
   LogWriter writer;     // Create A, Add B
   ByteString log;
   ByteString one_entry;
-  Hash32 identity{};
+  crypto::Digest32 identity{};
   ByteString recovery_key = key_of(R());
   ByteString binding;
   ByteString malformed_log;

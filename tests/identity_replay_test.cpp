@@ -287,7 +287,7 @@ TEST(IdentityReplay, ChecksOfItsOwn) {
   IdentityLog short_sig = *log;
   IdentityEntry& e = short_sig.entries[0];
   e.signature.pop_back();
-  e.link = link_hash(entry_body(e, Hash{}), e.signature);
+  e.link = link_hash(entry_body(e, crypto::Digest32{}), e.signature);
   EXPECT_EQ(replay(short_sig, recovery).error().kind, IdentityErrorKind::BadSignature);
 
   // Counted before anything else is looked at.
@@ -302,7 +302,7 @@ TEST(IdentityReplay, ChecksOfItsOwn) {
 struct PinnedSetup {
   LogWriter log;
   ByteString binding;
-  Hash pin;
+  crypto::Digest32 pin;
 };
 
 PinnedSetup pinned_setup() {

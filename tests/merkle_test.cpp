@@ -19,25 +19,25 @@ namespace {
 using vesk::testing::ByteVec;
 using vesk::testing::from_hex;
 using vesk::testing::hex_field;
-using Hash = vesk::transparency::Hash;
-using HashList = std::vector<Hash>;
+using vesk::crypto::Digest32;
+using HashList = std::vector<Digest32>;
 
 constexpr std::uint64_t kMax = ~std::uint64_t{0};
 
-Hash node(const Hash& l, const Hash& r) {
+Digest32 node(const Digest32& l, const Digest32& r) {
   const std::uint8_t prefix = 0x01;
   return vesk::crypto::sha256({vesk::Bytes(&prefix, 1), l, r});
 }
 
-Hash leaf_hash(std::uint64_t i) {
+Digest32 leaf_hash(std::uint64_t i) {
   const std::uint8_t prefix = 0x00;
   auto data = vesk::testing::test_bytes(i % 7, static_cast<std::uint32_t>(i + 1));
   return vesk::crypto::sha256({vesk::Bytes(&prefix, 1), data});
 }
 
-Hash random_hash(std::uint32_t seed) {
+Digest32 random_hash(std::uint32_t seed) {
   auto b = vesk::testing::test_bytes(32, seed);
-  Hash h;
+  Digest32 h;
   std::copy(b.begin(), b.end(), h.begin());
   return h;
 }
@@ -51,7 +51,7 @@ std::uint64_t split(std::uint64_t n) {
 
 ByteVec concat(const HashList& hashes) {
   ByteVec out;
-  for (const Hash& h : hashes) out.insert(out.end(), h.begin(), h.end());
+  for (const Digest32& h : hashes) out.insert(out.end(), h.begin(), h.end());
   return out;
 }
 
@@ -63,18 +63,18 @@ class RfcTree {
   }
   explicit RfcTree(HashList leaves) : leaves_(std::move(leaves)) {}
   std::uint64_t size() const { return leaves_.size(); }
-  const Hash& leaf(std::uint64_t i) const { return leaves_.at(i); }
+  const Digest32& leaf(std::uint64_t i) const { return leaves_.at(i); }
 
-  Hash mth(std::uint64_t lo, std::uint64_t hi) {
+  Digest32 mth(std::uint64_t lo, std::uint64_t hi) {
     if (hi - lo == 1) return leaves_.at(lo);
     auto key = std::make_pair(lo, hi);
     if (auto it = memo_.find(key); it != memo_.end()) return it->second;
     const std::uint64_t k = split(hi - lo);
-    Hash h = node(mth(lo, lo + k), mth(lo + k, hi));
+    Digest32 h = node(mth(lo, lo + k), mth(lo + k, hi));
     memo_[key] = h;
     return h;
   }
-  Hash root(std::uint64_t n) { return mth(0, n); }
+  Digest32 root(std::uint64_t n) { return mth(0, n); }
 
   // PATH(m, D[lo:hi]), from the leaf upward.
   HashList path(std::uint64_t m, std::uint64_t lo, std::uint64_t hi) {
@@ -110,7 +110,7 @@ class RfcTree {
   }
 
   HashList leaves_;
-  std::map<std::pair<std::uint64_t, std::uint64_t>, Hash> memo_;
+  std::map<std::pair<std::uint64_t, std::uint64_t>, Digest32> memo_;
 };
 
 // The root a proof stands for, read top down from the RFC recursion with the proof's hashes in
@@ -119,7 +119,7 @@ class RfcTree {
 class ProofReader {
  public:
   explicit ProofReader(const HashList& p) : p_(p) {}
-  std::optional<Hash> next() { return pos_ < p_.size() ? std::optional<Hash>(p_[pos_++]) : std::nullopt; }
+  std::optional<Digest32> next() { return pos_ < p_.size() ? std::optional<Digest32>(p_[pos_++]) : std::nullopt; }
   bool done() const { return pos_ == p_.size(); }
 
  private:
@@ -127,7 +127,7 @@ class ProofReader {
   std::size_t pos_ = 0;
 };
 
-std::optional<Hash> inclusion_root(const Hash& leaf, std::uint64_t m, std::uint64_t n, ProofReader& in) {
+std::optional<Digest32> inclusion_root(const Digest32& leaf, std::uint64_t m, std::uint64_t n, ProofReader& in) {
   if (n == 1) return leaf;
   const std::uint64_t k = split(n);
   if (m < k) {
@@ -142,7 +142,7 @@ std::optional<Hash> inclusion_root(const Hash& leaf, std::uint64_t m, std::uint6
   return node(*sib, *below);
 }
 
-std::optional<Hash> model_inclusion_root(const Hash& leaf, std::uint64_t index, std::uint64_t size,
+std::optional<Digest32> model_inclusion_root(const Digest32& leaf, std::uint64_t index, std::uint64_t size,
                                          const HashList& proof) {
   if (index >= size) return std::nullopt;
   ProofReader in(proof);
@@ -153,8 +153,8 @@ std::optional<Hash> model_inclusion_root(const Hash& leaf, std::uint64_t index, 
 
 // Old and new roots a consistency proof stands for; `old_root` is the old tree itself when it is
 // a complete left subtree (the proof then leaves it out).
-std::optional<std::pair<Hash, Hash>> consistency_roots(std::uint64_t m, std::uint64_t n, bool whole,
-                                                       const Hash& old_root, ProofReader& in) {
+std::optional<std::pair<Digest32, Digest32>> consistency_roots(std::uint64_t m, std::uint64_t n, bool whole,
+                                                       const Digest32& old_root, ProofReader& in) {
   if (m == n) {
     if (whole) return std::make_pair(old_root, old_root);
     auto h = in.next();
@@ -174,8 +174,8 @@ std::optional<std::pair<Hash, Hash>> consistency_roots(std::uint64_t m, std::uin
   return std::make_pair(node(*left, below->first), node(*left, below->second));
 }
 
-std::optional<std::pair<Hash, Hash>> model_consistency_roots(std::uint64_t m, std::uint64_t n, const HashList& proof,
-                                                             const Hash& old_root) {
+std::optional<std::pair<Digest32, Digest32>> model_consistency_roots(std::uint64_t m, std::uint64_t n, const HashList& proof,
+                                                             const Digest32& old_root) {
   if (m == 0 || m >= n) return std::nullopt;
   ProofReader in(proof);
   auto r = consistency_roots(m, n, true, old_root, in);
@@ -184,29 +184,29 @@ std::optional<std::pair<Hash, Hash>> model_consistency_roots(std::uint64_t m, st
 }
 
 // What a verifier following the RFC recursion answers.
-bool model_accepts_inclusion(const Hash& leaf, std::uint64_t i, std::uint64_t n, const HashList& proof,
-                             const Hash& root) {
+bool model_accepts_inclusion(const Digest32& leaf, std::uint64_t i, std::uint64_t n, const HashList& proof,
+                             const Digest32& root) {
   auto r = model_inclusion_root(leaf, i, n, proof);
   return r && *r == root;
 }
-bool model_accepts_consistency(std::uint64_t m, std::uint64_t n, const HashList& proof, const Hash& a, const Hash& b) {
+bool model_accepts_consistency(std::uint64_t m, std::uint64_t n, const HashList& proof, const Digest32& a, const Digest32& b) {
   if (m != 0 && m == n) return proof.empty() && a == b;
   auto r = model_consistency_roots(m, n, proof, a);
   return r && r->first == a && r->second == b;
 }
 
-VeskStatus inclusion(const Hash& leaf, std::uint64_t i, std::uint64_t n, const ByteVec& proof, const Hash& root) {
+VeskStatus inclusion(const Digest32& leaf, std::uint64_t i, std::uint64_t n, const ByteVec& proof, const Digest32& root) {
   return vesk_transparency_verify_inclusion(leaf.data(), leaf.size(), i, n, proof.data(), proof.size(), root.data(),
                                             root.size());
 }
-VeskStatus inclusion(const Hash& leaf, std::uint64_t i, std::uint64_t n, const HashList& proof, const Hash& root) {
+VeskStatus inclusion(const Digest32& leaf, std::uint64_t i, std::uint64_t n, const HashList& proof, const Digest32& root) {
   return inclusion(leaf, i, n, concat(proof), root);
 }
-VeskStatus consistency(std::uint64_t m, std::uint64_t n, const ByteVec& proof, const Hash& a, const Hash& b) {
+VeskStatus consistency(std::uint64_t m, std::uint64_t n, const ByteVec& proof, const Digest32& a, const Digest32& b) {
   return vesk_transparency_verify_consistency(m, n, proof.data(), proof.size(), a.data(), a.size(), b.data(),
                                               b.size());
 }
-VeskStatus consistency(std::uint64_t m, std::uint64_t n, const HashList& proof, const Hash& a, const Hash& b) {
+VeskStatus consistency(std::uint64_t m, std::uint64_t n, const HashList& proof, const Digest32& a, const Digest32& b) {
   return consistency(m, n, concat(proof), a, b);
 }
 
@@ -253,19 +253,19 @@ TEST(MerkleInclusion, EveryProofOfSmallTreesVerifiesAndEveryDamageIsRefused) {
   RfcTree tree(kModelSizes);
   std::size_t same_shape = 0, other_shape = 0;
   for (std::uint64_t n = 1; n <= kModelSizes; ++n) {
-    const Hash root = tree.root(n);
+    const Digest32 root = tree.root(n);
     for (std::uint64_t i = 0; i < n; ++i) {
       SCOPED_TRACE("inclusion (" + std::to_string(i) + ", " + std::to_string(n) + ")");
-      const Hash& leaf = tree.leaf(i);
+      const Digest32& leaf = tree.leaf(i);
       const HashList proof = tree.path(i, 0, n);
       ASSERT_EQ(inclusion(leaf, i, n, proof, root), kOk);
       ASSERT_TRUE(model_accepts_inclusion(leaf, i, n, proof, root));
 
       for (const auto& [what, p] : damaged(proof)) EXPECT_EQ(inclusion(leaf, i, n, p, root), kRefused) << what;
-      Hash other_leaf = leaf;
+      Digest32 other_leaf = leaf;
       other_leaf[31] ^= 0x80;
       EXPECT_EQ(inclusion(other_leaf, i, n, proof, root), kRefused);
-      Hash other_root = root;
+      Digest32 other_root = root;
       other_root[0] ^= 0x01;
       EXPECT_EQ(inclusion(leaf, i, n, proof, other_root), kRefused);
       if (n > 1) { EXPECT_EQ(inclusion(leaf, i, n, proof, leaf), kRefused); }
@@ -295,16 +295,16 @@ TEST(MerkleConsistency, EveryProofOfSmallTreesVerifiesAndEveryDamageIsRefused) {
   RfcTree tree(kModelSizes);
   std::size_t same_shape = 0, other_shape = 0;
   for (std::uint64_t n = 1; n <= kModelSizes; ++n) {
-    const Hash b = tree.root(n);
+    const Digest32 b = tree.root(n);
     for (std::uint64_t m = 1; m <= n; ++m) {
       SCOPED_TRACE("consistency (" + std::to_string(m) + ", " + std::to_string(n) + ")");
-      const Hash a = tree.root(m);
+      const Digest32 a = tree.root(m);
       const HashList proof = tree.proof(m, n);
       ASSERT_EQ(consistency(m, n, proof, a, b), kOk);
       ASSERT_TRUE(model_accepts_consistency(m, n, proof, a, b));
 
       for (const auto& [what, p] : damaged(proof)) EXPECT_EQ(consistency(m, n, p, a, b), kRefused) << what;
-      Hash other_a = a, other_b = b;
+      Digest32 other_a = a, other_b = b;
       other_a[5] ^= 0x10;
       other_b[6] ^= 0x10;
       EXPECT_EQ(consistency(m, n, proof, other_a, b), kRefused);
@@ -336,7 +336,7 @@ TEST(MerkleModel, NeighbouringSizeOfTheSameShapeFoldsAlike) {
   // Pins down why the tests above consult the model for changed claims: (0, 3) and (0, 4) both
   // take the left branch twice, and (2, 3) and (2, 4) both stop after one right sibling.
   RfcTree tree(4);
-  const Hash r3 = tree.root(3);
+  const Digest32 r3 = tree.root(3);
   EXPECT_EQ(inclusion(tree.leaf(0), 0, 4, tree.path(0, 0, 3), r3), kOk);
   EXPECT_EQ(consistency(2, 4, tree.proof(2, 3), tree.root(2), r3), kOk);
   // With the true root of the larger tree they are refused.
@@ -350,7 +350,7 @@ TEST(MerkleVectors, Rfc6962) {
   std::size_t proofs = 0;
   auto hash_of = [](const nlohmann::json& v, const char* name) {
     ByteVec b = hex_field(v, name);
-    Hash h{};
+    Digest32 h{};
     EXPECT_EQ(b.size(), 32u);
     std::copy_n(b.begin(), std::min<std::size_t>(b.size(), 32), h.begin());
     return h;
@@ -359,7 +359,7 @@ TEST(MerkleVectors, Rfc6962) {
     HashList out;
     for (const auto& s : v.at("proof")) {
       ByteVec b = from_hex(s.get<std::string>());
-      Hash h{};
+      Digest32 h{};
       EXPECT_EQ(b.size(), 32u);
       std::copy_n(b.begin(), std::min<std::size_t>(b.size(), 32), h.begin());
       out.push_back(h);
@@ -398,7 +398,7 @@ TEST(MerkleVectors, Rfc6962) {
     } else if (kind == "inclusion") {
       const auto i = v.at("index").get<std::uint64_t>(), n = v.at("size").get<std::uint64_t>();
       EXPECT_EQ(tree.path(i, 0, n), list_of(v)) << "inclusion " << i << " " << n;
-      EXPECT_EQ(model_inclusion_root(leaves.at(i), i, n, list_of(v)), std::optional<Hash>(tree.root(n)));
+      EXPECT_EQ(model_inclusion_root(leaves.at(i), i, n, list_of(v)), std::optional<Digest32>(tree.root(n)));
     } else if (kind == "consistency") {
       const auto m = v.at("old_size").get<std::uint64_t>(), n = v.at("new_size").get<std::uint64_t>();
       EXPECT_EQ(tree.proof(m, n), list_of(v)) << "consistency " << m << " " << n;
@@ -462,7 +462,7 @@ TEST(MerkleHugeTrees, InclusionAtTheTopOfTheSizeRange) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("inclusion (" + std::to_string(c.index) + ", " + std::to_string(c.size) + ")");
-    const Hash leaf = random_hash(static_cast<std::uint32_t>(c.index ^ (c.index >> 32)));
+    const Digest32 leaf = random_hash(static_cast<std::uint32_t>(c.index ^ (c.index >> 32)));
     HashList proof;
     for (std::size_t j = 0; j < c.proof_hashes; ++j) proof.push_back(random_hash(static_cast<std::uint32_t>(1000 + j)));
     const auto root = model_inclusion_root(leaf, c.index, c.size, proof);
@@ -473,7 +473,7 @@ TEST(MerkleHugeTrees, InclusionAtTheTopOfTheSizeRange) {
     if (c.index > 0) { EXPECT_EQ(inclusion(leaf, c.index - 1, c.size, proof, *root), kRefused); }
   }
   // Index at the very end of the range: no tree of 64-bit size holds it.
-  const Hash h = random_hash(5);
+  const Digest32 h = random_hash(5);
   EXPECT_EQ(inclusion(h, kMax, kMax, HashList(64, h), h), kRefused);
 }
 
@@ -494,9 +494,9 @@ TEST(MerkleHugeTrees, ConsistencyAtTheTopOfTheSizeRange) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("consistency (" + std::to_string(c.m) + ", " + std::to_string(c.n) + ")");
-    const Hash old_full_root = random_hash(9);
+    const Digest32 old_full_root = random_hash(9);
     // Find the proof length by trying each: only one makes the recursion consume exactly the proof.
-    std::optional<std::pair<Hash, Hash>> roots;
+    std::optional<std::pair<Digest32, Digest32>> roots;
     HashList proof;
     for (std::size_t len = 0; len <= vesk::transparency::kMaxProofHashes && !roots; ++len) {
       proof.clear();
@@ -535,7 +535,7 @@ TEST(MerkleHugeTrees, ConsistencyProofsThatWouldNeedSixtyFiveHashes) {
 
 TEST(MerkleEdges, SmallTreesAndArgumentRules) {
   RfcTree tree(8);
-  const Hash l0 = tree.leaf(0), l1 = tree.leaf(1);
+  const Digest32 l0 = tree.leaf(0), l1 = tree.leaf(1);
   const ByteVec none;
   // Size 1: the leaf is the root and the proof is empty.
   EXPECT_EQ(inclusion(l0, 0, 1, none, l0), kOk);
@@ -567,7 +567,7 @@ TEST(MerkleEdges, SmallTreesAndArgumentRules) {
 
   // Argument rules: proofs of 31, 33, 2047 and 2080 bytes; NULL pointers; hash lengths.
   const ByteVec big(2080, 0x42);
-  const Hash r = tree.root(8);
+  const Digest32 r = tree.root(8);
   for (std::size_t len : {std::size_t{1}, std::size_t{31}, std::size_t{33}, std::size_t{2047}, std::size_t{2049},
                           std::size_t{2080}}) {
     SCOPED_TRACE(len);

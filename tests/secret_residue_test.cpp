@@ -184,7 +184,9 @@ TEST(SecretResidue, LibcryptoReleasesNothingButZeros) {
       EXPECT_TRUE(std::all_of(block.begin(), block.end(), [](std::uint8_t b) { return b == 0; }))
           << "a block of " << block.size() << " bytes";
     }
-    if (std::string(s.name) == "open a key file") EXPECT_GT(largest, std::size_t{16} << 20) << "Argon2id's memory";
+    if (std::string(s.name) == "open a key file") {
+      EXPECT_GT(largest, std::size_t{16} << 20) << "Argon2id's memory";
+    }
     f.release_results();
   }
 }

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "core/bytes.h"
+#include "core/crypto/aead.h"
+#include "core/crypto/xwing.h"
 #include "format/cbor.h"
 
 namespace vesk::format {
@@ -24,8 +26,8 @@ inline constexpr std::size_t kHeaderMacLen = 32;
 inline constexpr std::size_t kObjectIdLen = 32;
 inline constexpr std::size_t kPayloadSaltLen = 16;
 inline constexpr std::size_t kMaxRecipients = 64;
-inline constexpr std::size_t kEncapsulationLen = 1120;
-inline constexpr std::size_t kWrappedCekLen = 48;
+inline constexpr std::size_t kEncapsulationLen = crypto::kXWingCiphertextLen;  // 1120
+inline constexpr std::size_t kWrappedCekLen = 32 + crypto::kAeadTagLen;       // the sealed content key: 48
 inline constexpr std::size_t kMaxRecipientFields = 7;  // byte strings of an entry of an unknown type
 inline constexpr std::size_t kMaxRecipientFieldLen = 65536;
 inline constexpr std::size_t kMinEncryptedMetadata = 16;

@@ -49,8 +49,8 @@ std::array<std::uint8_t, kMetadataAadLen> metadata_aad(Bytes object_id) {
   return aad;
 }
 
-std::array<std::uint8_t, kNonceLen> chunk_nonce(std::uint64_t index, bool last) {
-  std::array<std::uint8_t, kNonceLen> nonce{};
+std::array<std::uint8_t, crypto::kAeadNonceLen> chunk_nonce(std::uint64_t index, bool last) {
+  std::array<std::uint8_t, crypto::kAeadNonceLen> nonce{};
   store_be64(nonce.data() + 3, index);
   nonce[11] = last ? 0x01 : 0x00;
   return nonce;

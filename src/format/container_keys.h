@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/bytes.h"
+#include "core/crypto/aead.h"
 #include "core/crypto/hash.h"
 #include "core/secret.h"
 #include "format/container.h"
@@ -14,7 +15,6 @@
 namespace vesk::format {
 
 inline constexpr std::size_t kCekLen = 32;
-inline constexpr std::size_t kNonceLen = 12;
 inline constexpr std::size_t kMetadataAadLen = 51;
 inline constexpr std::size_t kChunkAadLen = 91;
 
@@ -29,12 +29,12 @@ SecretArray<32> derive_payload_key(Bytes cek, Bytes payload_salt, Bytes object_i
 crypto::Digest32 header_mac(Bytes mac_key, Bytes prelude, Bytes body);
 
 // The metadata is sealed once per key, under the all-zero nonce.
-inline constexpr std::array<std::uint8_t, kNonceLen> kMetadataNonce{};
+inline constexpr std::array<std::uint8_t, crypto::kAeadNonceLen> kMetadataNonce{};
 // "VESK/0.1 metadata" || object_id || 0x00 0x01.
 std::array<std::uint8_t, kMetadataAadLen> metadata_aad(Bytes object_id);
 
 // 0x00 0x00 0x00 || BE64(index) || 0x01 for the last chunk, 0x00 otherwise.
-std::array<std::uint8_t, kNonceLen> chunk_nonce(std::uint64_t index, bool last);
+std::array<std::uint8_t, crypto::kAeadNonceLen> chunk_nonce(std::uint64_t index, bool last);
 
 // "VESK/0.1 chunk" || object_id || header_hash || BE64(index) || type || BE32(plaintext length).
 // The fixed prefix is built once; each chunk fills in its own tail.

@@ -38,7 +38,7 @@ IdentityResult<EpochBinding> decode_epoch_binding(Bytes input) {
 std::array<std::uint8_t, kEpochBindingSignedLen> epoch_binding_message(const EpochBinding& b) {
   std::array<std::uint8_t, kEpochBindingSignedLen> m;
   std::uint8_t* at = m.data();
-  for (const Hash* h : {&b.identity, &b.log_link, &b.chain_head}) at = std::copy(h->begin(), h->end(), at);
+  for (const crypto::Digest32* h : {&b.identity, &b.log_link, &b.chain_head}) at = std::copy(h->begin(), h->end(), at);
   store_be64(at, b.epoch_count);
   std::copy(b.signer.begin(), b.signer.end(), at + 8);
   return m;

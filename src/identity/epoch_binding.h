@@ -11,14 +11,14 @@
 
 namespace vesk::identity {
 
-inline constexpr std::size_t kEpochBindingSignedLen = 3 * kHashLen + 8 + kHashLen;                 // 136
+inline constexpr std::size_t kEpochBindingSignedLen = 3 * crypto::kDigest32Len + 8 + crypto::kDigest32Len;                 // 136
 inline constexpr std::size_t kEpochBindingLen = kEpochBindingSignedLen + sign::kSignatureLen;      // 3509
 inline constexpr std::string_view kEpochBindingContext = "VESK/1.0 epoch binding";
 
 struct EpochBinding {
-  Hash identity{};
-  Hash log_link{};
-  Hash chain_head{};
+  crypto::Digest32 identity{};
+  crypto::Digest32 log_link{};
+  crypto::Digest32 chain_head{};
   std::uint64_t epoch_count = 0;
   DeviceId signer{};
   sign::Signature signature{};

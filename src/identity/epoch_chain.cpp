@@ -26,7 +26,7 @@ EpochResult<EpochRecord> decode_record(format::CborDecoder& d) {
   auto key = d.read_bytes();
   if (!key) return malformed();
   auto hash = d.read_bytes();
-  if (!hash || hash->size() != kHashLen) return malformed();
+  if (!hash || hash->size() != crypto::kDigest32Len) return malformed();
   r.public_key.assign(key->begin(), key->end());
   std::copy(hash->begin(), hash->end(), r.hash.begin());
   return r;
@@ -66,7 +66,7 @@ EpochResult<EpochChain> decode_epoch_chain(Bytes input) {
   return chain;
 }
 
-Hash epoch_record_hash(const Hash& prev, std::uint64_t position, Bytes public_key) {
+crypto::Digest32 epoch_record_hash(const crypto::Digest32& prev, std::uint64_t position, Bytes public_key) {
   return crypto::sha256({as_bytes(kEpochChainLabel), view_of(prev), be64(position), be64(public_key.size()), public_key});
 }
 
@@ -77,7 +77,7 @@ EpochResult<void> check_epoch_chain(const EpochChain& chain) {
     err.count = records.size();
     return unexpected(err);
   }
-  Hash prev{};
+  crypto::Digest32 prev{};
   for (std::size_t i = 0; i < records.size(); ++i) {
     const EpochRecord& r = records[i];
     if (r.number != i) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/bytes.h"
+#include "core/crypto/xwing.h"
 #include "core/expected.h"
 #include "identity/identity_error.h"
 #include "identity/log.h"
@@ -12,13 +13,13 @@
 namespace vesk::identity {
 
 inline constexpr std::size_t kMaxEpochs = 1000000;
-inline constexpr std::size_t kEpochKeyLen = 1216;
+inline constexpr std::size_t kEpochKeyLen = crypto::kXWingPublicLen;  // a recipient public key
 inline constexpr std::string_view kEpochChainLabel = "VESK/0.6 epoch chain";
 
 struct EpochRecord {
   std::uint64_t number = 0;
   std::vector<std::uint8_t> public_key;
-  Hash hash{};
+  crypto::Digest32 hash{};
 };
 
 struct EpochChain {
@@ -50,7 +51,7 @@ using EpochResult = Expected<T, EpochChainError>;
 EpochResult<EpochChain> decode_epoch_chain(Bytes input);
 
 // The chaining hash of the record at `position` after `prev` (zeros for position 0).
-Hash epoch_record_hash(const Hash& prev, std::uint64_t position, Bytes public_key);
+crypto::Digest32 epoch_record_hash(const crypto::Digest32& prev, std::uint64_t position, Bytes public_key);
 
 // Numbers, key lengths and hashes, record by record; failures carry ErrorStage::Checking.
 EpochResult<void> check_epoch_chain(const EpochChain& chain);

@@ -5,6 +5,7 @@
 #include "core/byte_io.h"
 #include "core/crypto/hash.h"
 #include "format/cbor.h"
+#include "sign/hybrid.h"
 
 namespace vesk::identity {
 
@@ -13,7 +14,6 @@ namespace {
 using format::CborDecoder;
 using format::CborEncoder;
 
-inline constexpr std::size_t kSignatureLen = 3373;
 // Hostile heads may claim far more entries than the input holds; no entry is shorter than this.
 inline constexpr std::size_t kBytesPerReservedEntry = 8;
 
@@ -51,7 +51,7 @@ IdentityResult<IdentityEntry> decode_entry(CborDecoder& d, std::uint64_t& entry_
   e.event.kind = static_cast<EventKind>(*kind);
   if (e.event.kind == EventKind::Revoke) {
     // The label of a Revoke is dropped; the re-encoding then refuses a non-empty one.
-    if (payload->size() != kHashLen) return malformed();
+    if (payload->size() != crypto::kDigest32Len) return malformed();
     std::copy(payload->begin(), payload->end(), e.event.device.begin());
   } else {
     e.event.key.assign(payload->begin(), payload->end());
@@ -61,7 +61,7 @@ IdentityResult<IdentityEntry> decode_entry(CborDecoder& d, std::uint64_t& entry_
   if (!read_hash(d, e.signer)) return malformed();
   if (!read_hash(d, e.link)) return malformed();
   auto signature = d.read_bytes();
-  if (!signature || signature->size() != kSignatureLen) return malformed();
+  if (!signature || signature->size() != sign::kSignatureLen) return malformed();
   e.signature.assign(signature->begin(), signature->end());
   return e;
 }
@@ -115,10 +115,10 @@ IdentityResult<IdentityLog> decode_identity_log(Bytes input) {
 
 DeviceId device_id(Bytes verifying_key) { return crypto::sha256({as_bytes(kDeviceIdLabel), verifying_key}); }
 
-std::vector<std::uint8_t> entry_body(const IdentityEntry& entry, const Hash& prev) {
+std::vector<std::uint8_t> entry_body(const IdentityEntry& entry, const crypto::Digest32& prev) {
   const IdentityEvent& ev = entry.event;
-  std::size_t size = kHashLen + 8 + 1 + kHashLen + 8;
-  size = ev.kind == EventKind::Revoke ? checked_add(size, kHashLen)
+  std::size_t size = crypto::kDigest32Len + 8 + 1 + crypto::kDigest32Len + 8;
+  size = ev.kind == EventKind::Revoke ? checked_add(size, crypto::kDigest32Len)
                                       : checked_add(checked_add(size, 8), checked_add(ev.key.size(), ev.label.size()));
   ByteWriter w(size);
   w.put(view_of(prev));
@@ -134,7 +134,7 @@ std::vector<std::uint8_t> entry_body(const IdentityEntry& entry, const Hash& pre
   return w.take();
 }
 
-Hash link_hash(Bytes body, Bytes signature) {
+crypto::Digest32 link_hash(Bytes body, Bytes signature) {
   crypto::Sha256 h;
   h.update(as_bytes(kLinkLabel));
   h.update(be64(body.size()));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/bytes.h"
+#include "core/crypto/hash.h"
 #include "core/expected.h"
 #include "identity/identity_error.h"
 
@@ -14,14 +15,12 @@ namespace vesk::identity {
 
 inline constexpr std::size_t kMaxEntries = 100000;
 inline constexpr std::size_t kMaxLabel = 256;
-inline constexpr std::size_t kHashLen = 32;
 
 inline constexpr std::string_view kDeviceIdLabel = "VESK/0.6 device id";
 inline constexpr std::string_view kLinkLabel = "VESK/0.6 identity link";
 inline constexpr std::string_view kEntryContext = "VESK/0.6 identity entry";
 
-using Hash = std::array<std::uint8_t, kHashLen>;
-using DeviceId = Hash;
+using DeviceId = crypto::Digest32;
 
 template <class T>
 using IdentityResult = Expected<T, IdentityError>;
@@ -41,7 +40,7 @@ struct IdentityEntry {
   std::uint64_t seq = 0;
   IdentityEvent event;
   DeviceId signer{};
-  Hash link{};
+  crypto::Digest32 link{};
   std::vector<std::uint8_t> signature;
 };
 
@@ -58,10 +57,10 @@ IdentityResult<IdentityLog> decode_identity_log(Bytes input);
 DeviceId device_id(Bytes verifying_key);
 
 // The signed bytes of an entry, given the link of the entry before it (zeros for entry 0).
-std::vector<std::uint8_t> entry_body(const IdentityEntry& entry, const Hash& prev);
+std::vector<std::uint8_t> entry_body(const IdentityEntry& entry, const crypto::Digest32& prev);
 
-Hash link_hash(Bytes body, Bytes signature);
+crypto::Digest32 link_hash(Bytes body, Bytes signature);
 
-inline Bytes view_of(const Hash& h) { return {h.data(), h.size()}; }
+inline Bytes view_of(const crypto::Digest32& h) { return {h.data(), h.size()}; }
 
 }  // namespace vesk::identity

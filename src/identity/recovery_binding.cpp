@@ -10,23 +10,23 @@ IdentityResult<RecoveryBinding> decode_recovery_binding(Bytes input) {
   auto malformed = [] { return unexpected(decoding_error(IdentityErrorKind::Malformed)); };
   if (input.size() != kRecoveryBindingLen) return malformed();
   ByteReader r(input);
-  auto identity = r.read(kHashLen);
+  auto identity = r.read(crypto::kDigest32Len);
   auto key_bytes = r.read(sign::kVerifyingKeyLen);
   auto signature = r.read(sign::kSignatureLen);
   VESK_CHECK(identity && key_bytes && signature && r.at_end(), "recovery binding layout");
   auto key = sign::decode_verifying_key(*key_bytes);
   if (!key) return malformed();
-  RecoveryBinding b{Hash{}, std::move(*key), sign::Signature{}};
+  RecoveryBinding b{crypto::Digest32{}, std::move(*key), sign::Signature{}};
   std::copy(identity->begin(), identity->end(), b.identity.begin());
   std::copy(signature->begin(), signature->end(), b.signature.begin());
   return b;
 }
 
-std::array<std::uint8_t, kHashLen + sign::kVerifyingKeyLen> recovery_binding_message(const Hash& identity,
+std::array<std::uint8_t, crypto::kDigest32Len + sign::kVerifyingKeyLen> recovery_binding_message(const crypto::Digest32& identity,
                                                                                      const sign::VerifyingKeyBytes& key) {
-  std::array<std::uint8_t, kHashLen + sign::kVerifyingKeyLen> m;
+  std::array<std::uint8_t, crypto::kDigest32Len + sign::kVerifyingKeyLen> m;
   std::copy(identity.begin(), identity.end(), m.begin());
-  std::copy(key.begin(), key.end(), m.begin() + kHashLen);
+  std::copy(key.begin(), key.end(), m.begin() + crypto::kDigest32Len);
   return m;
 }
 

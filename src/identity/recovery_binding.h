@@ -10,11 +10,11 @@
 
 namespace vesk::identity {
 
-inline constexpr std::size_t kRecoveryBindingLen = kHashLen + sign::kVerifyingKeyLen + sign::kSignatureLen;  // 5389
+inline constexpr std::size_t kRecoveryBindingLen = crypto::kDigest32Len + sign::kVerifyingKeyLen + sign::kSignatureLen;  // 5389
 inline constexpr std::string_view kRecoveryBindingContext = "VESK/1.0 recovery binding";
 
 struct RecoveryBinding {
-  Hash identity{};
+  crypto::Digest32 identity{};
   sign::DecodedVerifyingKey recovery_key;
   sign::Signature signature{};
 };
@@ -23,7 +23,7 @@ struct RecoveryBinding {
 IdentityResult<RecoveryBinding> decode_recovery_binding(Bytes input);
 
 // The signed bytes: the identity id followed by the recovery key's encoding.
-std::array<std::uint8_t, kHashLen + sign::kVerifyingKeyLen> recovery_binding_message(const Hash& identity,
+std::array<std::uint8_t, crypto::kDigest32Len + sign::kVerifyingKeyLen> recovery_binding_message(const crypto::Digest32& identity,
                                                                                      const sign::VerifyingKeyBytes& key);
 
 }  // namespace vesk::identity

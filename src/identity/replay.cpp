@@ -27,7 +27,7 @@ void insert_device(IdentityState& state, const IdentityEntry& e, sign::DecodedVe
   state.emplace(id, Device{id, std::move(key), e.event.label, e.seq});
 }
 
-IdentityResult<void> apply_entry(const IdentityEntry& e, const Hash& prev, const sign::DecodedVerifyingKey& recovery,
+IdentityResult<void> apply_entry(const IdentityEntry& e, const crypto::Digest32& prev, const sign::DecodedVerifyingKey& recovery,
                                  const DeviceId& recovery_id, IdentityState& state) {
   const IdentityEvent& ev = e.event;
   if (ev.kind != EventKind::Revoke && ev.label.size() > kMaxLabel) return fail(IdentityErrorKind::LabelTooLong);
@@ -109,7 +109,7 @@ IdentityResult<IdentityState> replay(const IdentityLog& log, const sign::Decoded
 
   const DeviceId recovery_id = device_id(recovery_key.bytes());
   IdentityState state;
-  Hash prev{};
+  crypto::Digest32 prev{};
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const IdentityEntry& e = entries[i];
     if (e.seq != i) {

@@ -18,7 +18,6 @@ namespace {
 
 constexpr std::uint8_t kMagic[kMagicLen] = {'V', 'E', 'S', 'K', '-', 'K', 'E', 'Y'};
 constexpr std::size_t kSaltLen = 16;
-constexpr std::size_t kNonceLen = crypto::kAeadNonceLen;
 constexpr std::size_t kSecretLen = 32;
 constexpr std::size_t kSealedLen = kSecretLen + crypto::kAeadTagLen;
 constexpr std::size_t kHeaderV2Len = kKeyFileV2Len - kSealedLen;  // 47, the kind byte included
@@ -88,7 +87,7 @@ Expected<KeyFileBytes, KeyFileError> write_key_file(Bytes secret32, std::string_
   if (count_scalars(password) < kMinPassphraseScalars) return unexpected(error(KeyFileErrorKind::PassphraseTooShort));
 
   std::array<std::uint8_t, kSaltLen> salt;
-  std::array<std::uint8_t, kNonceLen> nonce;
+  std::array<std::uint8_t, crypto::kAeadNonceLen> nonce;
   if (!random_fill(salt) || !random_fill(nonce)) return unexpected(error(KeyFileErrorKind::Other));
 
   ByteWriter header(kHeaderV2Len);
@@ -137,7 +136,7 @@ Expected<OpenedSecret, KeyFileError> parse_key_file(Bytes data, std::string_view
     return unexpected(error(KeyFileErrorKind::BadParameters));
 
   const Bytes salt = take(in.read(kSaltLen));
-  const Bytes nonce = take(in.read(kNonceLen));
+  const Bytes nonce = take(in.read(crypto::kAeadNonceLen));
   SecretKind kind = SecretKind::RecipientSeed;  // every version 1 file
   if (*version == 2) {
     const std::uint8_t k = take(in.read_u8());

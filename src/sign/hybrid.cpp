@@ -10,8 +10,6 @@
 
 namespace vesk::sign {
 
-static_assert(kEd25519PublicLen == crypto::kEd25519PublicLen && kEd25519SignatureLen == crypto::kEd25519SignatureLen);
-static_assert(kMlDsaPublicLen == crypto::kMlDsa65PublicLen && kMlDsaSignatureLen == crypto::kMlDsa65SignatureLen);
 
 namespace {
 
@@ -45,8 +43,8 @@ std::unique_ptr<SigningIdentity> SigningIdentity::from_seed(Bytes identity_seed3
   auto mldsa = crypto::MlDsaSigningKey::from_seed(mldsa_seed.view());
 
   std::unique_ptr<SigningIdentity> identity(new SigningIdentity());
-  std::memcpy(identity->verifying_key_.data(), ed25519.public_key().data(), kEd25519PublicLen);
-  mldsa.public_key(MutBytes(identity->verifying_key_).subspan(kEd25519PublicLen));
+  std::memcpy(identity->verifying_key_.data(), ed25519.public_key().data(), crypto::kEd25519PublicLen);
+  mldsa.public_key(MutBytes(identity->verifying_key_).subspan(crypto::kEd25519PublicLen));
   identity->keys_.reset(new Keys{std::move(ed25519), std::move(mldsa)});
   return identity;
 }
@@ -58,11 +56,11 @@ DecodedVerifyingKey& DecodedVerifyingKey::operator=(DecodedVerifyingKey&&) noexc
 
 std::optional<DecodedVerifyingKey> decode_verifying_key(Bytes key) {
   if (key.size() != kVerifyingKeyLen) return std::nullopt;
-  auto ed25519 = crypto::Ed25519VerifyingKey::decode(key.first(kEd25519PublicLen));
+  auto ed25519 = crypto::Ed25519VerifyingKey::decode(key.first(crypto::kEd25519PublicLen));
   if (!ed25519) return std::nullopt;
   // libcrypto takes any 1952 bytes as an ML-DSA-65 public key (t1 has no invalid values); should
   // it ever refuse one, nothing could verify under it, so the key does not decode.
-  auto mldsa = crypto::MlDsaVerifyingKey::import(key.subspan(kEd25519PublicLen));
+  auto mldsa = crypto::MlDsaVerifyingKey::import(key.subspan(crypto::kEd25519PublicLen));
   if (!mldsa) return std::nullopt;
   DecodedVerifyingKey out;
   out.keys_.reset(new DecodedVerifyingKey::Keys{std::move(*ed25519), std::move(*mldsa)});
@@ -85,9 +83,9 @@ Signature hybrid_sign(const SigningIdentity& identity, Bytes context, Bytes mess
   const SigningInput input(context, message);
   Signature signature;
   const MutBytes out(signature);
-  if (!identity.keys().ed25519.sign(input.view(), out.first(kEd25519SignatureLen)))
+  if (!identity.keys().ed25519.sign(input.view(), out.first(crypto::kEd25519SignatureLen)))
     VESK_FAULT("signature operation failed");
-  if (!identity.keys().mldsa.sign(input.view(), out.subspan(kEd25519SignatureLen)))
+  if (!identity.keys().mldsa.sign(input.view(), out.subspan(crypto::kEd25519SignatureLen)))
     VESK_FAULT("signature operation failed");
   return signature;
 }
@@ -96,8 +94,8 @@ bool hybrid_verify(const DecodedVerifyingKey& key, Bytes context, Bytes message,
   if (signature.size() != kSignatureLen) return false;
   const SigningInput input(context, message);
   // The ML-DSA half runs even when the Ed25519 half has failed; the caller learns only the verdict.
-  const bool ed25519_ok = key.keys().ed25519.verify_strict(input.view(), signature.first(kEd25519SignatureLen));
-  const bool mldsa_ok = key.keys().mldsa.verify(input.view(), signature.subspan(kEd25519SignatureLen));
+  const bool ed25519_ok = key.keys().ed25519.verify_strict(input.view(), signature.first(crypto::kEd25519SignatureLen));
+  const bool mldsa_ok = key.keys().mldsa.verify(input.view(), signature.subspan(crypto::kEd25519SignatureLen));
   return ed25519_ok && mldsa_ok;
 }
 

@@ -8,16 +8,14 @@
 #include <optional>
 
 #include "core/bytes.h"
+#include "core/crypto/ed25519.h"
+#include "core/crypto/mldsa.h"
 #include "core/secret.h"
 
 namespace vesk::sign {
 
-inline constexpr std::size_t kEd25519PublicLen = 32;
-inline constexpr std::size_t kEd25519SignatureLen = 64;
-inline constexpr std::size_t kMlDsaPublicLen = 1952;
-inline constexpr std::size_t kMlDsaSignatureLen = 3309;
-inline constexpr std::size_t kVerifyingKeyLen = kEd25519PublicLen + kMlDsaPublicLen;       // 1984
-inline constexpr std::size_t kSignatureLen = kEd25519SignatureLen + kMlDsaSignatureLen;    // 3373
+inline constexpr std::size_t kVerifyingKeyLen = crypto::kEd25519PublicLen + crypto::kMlDsa65PublicLen;       // 1984
+inline constexpr std::size_t kSignatureLen = crypto::kEd25519SignatureLen + crypto::kMlDsa65SignatureLen;  // 3373
 inline constexpr std::size_t kIdentitySeedLen = 32;
 
 using VerifyingKeyBytes = std::array<std::uint8_t, kVerifyingKeyLen>;

@@ -34,11 +34,11 @@ class DirectionList {
 // One digest context for all the nodes of a verification; each node is one 65-byte update.
 class NodeHasher {
  public:
-  Hash node(Bytes left, Bytes right) {
-    std::array<std::uint8_t, 1 + 2 * kHashLen> in;
+  crypto::Digest32 node(Bytes left, Bytes right) {
+    std::array<std::uint8_t, 1 + 2 * crypto::kDigest32Len> in;
     in[0] = 0x01;
     std::copy(left.begin(), left.end(), in.begin() + 1);
-    std::copy(right.begin(), right.end(), in.begin() + 1 + kHashLen);
+    std::copy(right.begin(), right.end(), in.begin() + 1 + crypto::kDigest32Len);
     sha_.update(in);
     return sha_.finish();
   }
@@ -48,12 +48,12 @@ class NodeHasher {
 };
 
 Bytes next_hash(ByteReader& proof) {
-  auto h = proof.read(kHashLen);
+  auto h = proof.read(crypto::kDigest32Len);
   VESK_CHECK(h.has_value(), "Merkle proof shorter than counted");
   return *h;
 }
 
-bool same(const Hash& a, HashView b) { return equal_bytes(a, b); }
+bool same(const crypto::Digest32& a, HashView b) { return equal_bytes(a, b); }
 
 }  // namespace
 
@@ -63,8 +63,8 @@ std::uint64_t split_point(std::uint64_t b) {
 }
 
 bool verify_inclusion(HashView leaf, std::uint64_t index, std::uint64_t size, Bytes proof, HashView root) {
-  if (proof.size() % kHashLen != 0) return false;
-  const std::size_t count = proof.size() / kHashLen;
+  if (proof.size() % crypto::kDigest32Len != 0) return false;
+  const std::size_t count = proof.size() / crypto::kDigest32Len;
   if (count > kMaxProofHashes) return false;
   if (index >= size) return false;
 
@@ -84,7 +84,7 @@ bool verify_inclusion(HashView leaf, std::uint64_t index, std::uint64_t size, By
 
   NodeHasher hasher;
   ByteReader in(proof);
-  Hash h;
+  crypto::Digest32 h;
   std::copy(leaf.begin(), leaf.end(), h.begin());
   for (std::size_t j = 0; j < count; ++j) {
     const Bytes p = next_hash(in);
@@ -95,8 +95,8 @@ bool verify_inclusion(HashView leaf, std::uint64_t index, std::uint64_t size, By
 
 bool verify_consistency(std::uint64_t old_size, std::uint64_t new_size, Bytes proof, HashView old_root,
                         HashView new_root) {
-  if (proof.size() % kHashLen != 0) return false;
-  const std::size_t count = proof.size() / kHashLen;
+  if (proof.size() % crypto::kDigest32Len != 0) return false;
+  const std::size_t count = proof.size() / crypto::kDigest32Len;
   if (count > kMaxProofHashes) return false;
   if (old_size == 0 || old_size > new_size) return false;
   if (old_size == new_size) return count == 0 && equal_bytes(old_root, new_root);
@@ -121,7 +121,7 @@ bool verify_consistency(std::uint64_t old_size, std::uint64_t new_size, Bytes pr
   if (count != (full ? levels : levels + 1)) return false;
 
   ByteReader in(proof);
-  Hash seed;
+  crypto::Digest32 seed;
   if (full) {
     std::copy(old_root.begin(), old_root.end(), seed.begin());
   } else {
@@ -130,8 +130,8 @@ bool verify_consistency(std::uint64_t old_size, std::uint64_t new_size, Bytes pr
   }
 
   NodeHasher hasher;
-  Hash fr = seed;
-  Hash sr = seed;
+  crypto::Digest32 fr = seed;
+  crypto::Digest32 sr = seed;
   for (std::size_t j = 0; j < levels; ++j) {
     const Bytes q = next_hash(in);
     if (dirs.from_bottom(j) == Side::Right) {

@@ -9,16 +9,15 @@
 #include <span>
 
 #include "core/bytes.h"
+#include "core/crypto/hash.h"
 
 namespace vesk::transparency {
 
-inline constexpr std::size_t kHashLen = 32;
 // A 64-bit size gives a tree of at most 64 levels, so no proof is longer.
 inline constexpr std::size_t kMaxProofHashes = 64;
-inline constexpr std::size_t kMaxProofLen = kMaxProofHashes * kHashLen;
+inline constexpr std::size_t kMaxProofLen = kMaxProofHashes * crypto::kDigest32Len;
 
-using Hash = std::array<std::uint8_t, kHashLen>;
-using HashView = std::span<const std::uint8_t, kHashLen>;
+using HashView = std::span<const std::uint8_t, crypto::kDigest32Len>;
 
 // Largest power of two strictly below b, for b >= 2.
 std::uint64_t split_point(std::uint64_t b);

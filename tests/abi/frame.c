@@ -10,7 +10,7 @@ int main(void) {
   CHECK(b.data == NULL && b.len == 0 && b.capacity == 0);
   vesk_buffer_free(&b);
   vesk_buffer_free(NULL);
-  CHECK(strcmp(vesk_version(), "0.9.1") == 0);
+  CHECK(strcmp(vesk_version(), VESK_VERSION) == 0);
   CHECK(strcmp(vesk_error_message(VESK_OK), "success") == 0);
   CHECK(strcmp(vesk_error_message(VESK_INTERNAL_FAULT), "internal error (panic)") == 0);
   CHECK(strcmp(vesk_error_message(-1), "internal error") == 0);

@@ -11,7 +11,7 @@ static int same(const VeskBuffer *a, const VeskBuffer *b) {
 }
 
 int main(void) {
-  CHECK(strcmp(vesk_version(), "0.9.1") == 0);
+  CHECK(strcmp(vesk_version(), VESK_VERSION) == 0);
   CHECK(strcmp(vesk_error_message(VESK_WRONG_PASSPHRASE),
                "incorrect passphrase, or the key file was modified") == 0);
   CHECK(vesk_test_panic() == VESK_INTERNAL_FAULT);

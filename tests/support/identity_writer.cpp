@@ -28,8 +28,8 @@ void put_item(ByteString& out, std::uint8_t major, Bytes content) {
   put(out, content);
 }
 
-Hash32 to_hash(Bytes b) {
-  Hash32 h{};
+crypto::Digest32 to_hash(Bytes b) {
+  crypto::Digest32 h{};
   std::copy_n(b.begin(), std::min(b.size(), h.size()), h.begin());
   return h;
 }
@@ -51,8 +51,8 @@ ByteString key_of(const sign::SigningIdentity& id) {
   return ByteString(id.verifying_key().begin(), id.verifying_key().end());
 }
 
-Hash32 device_id_of(Bytes verifying_key) { return crypto::sha256({as_bytes(kDeviceLabel), verifying_key}); }
-Hash32 device_id_of(const sign::SigningIdentity& id) { return device_id_of(id.verifying_key()); }
+crypto::Digest32 device_id_of(Bytes verifying_key) { return crypto::sha256({as_bytes(kDeviceLabel), verifying_key}); }
+crypto::Digest32 device_id_of(const sign::SigningIdentity& id) { return device_id_of(id.verifying_key()); }
 
 ByteString undecodable_key() {
   ByteString key = key_of(test_identity(90));
@@ -94,7 +94,7 @@ LogWriter& LogWriter::add(const sign::SigningIdentity& signer, Bytes key, std::s
   return append(Kind::Add, signer, key, std::move(label), std::move(k));
 }
 
-LogWriter& LogWriter::revoke(const sign::SigningIdentity& signer, const Hash32& device, EntryKnobs k) {
+LogWriter& LogWriter::revoke(const sign::SigningIdentity& signer, const crypto::Digest32& device, EntryKnobs k) {
   return append(Kind::Revoke, signer, device, "", std::move(k));
 }
 
@@ -109,7 +109,7 @@ LogWriter& LogWriter::append(Kind kind, const sign::SigningIdentity& signer, Byt
   e.kind = static_cast<std::uint64_t>(kind);
   e.payload.assign(payload.begin(), payload.end());
   e.label = kind == Kind::Revoke ? k.revoke_label : std::move(label);
-  Hash32 signer_id = k.signer.value_or(device_id_of(signer));
+  crypto::Digest32 signer_id = k.signer.value_or(device_id_of(signer));
   e.signer.assign(signer_id.begin(), signer_id.end());
   e.signed_by = &signer;
   entries_.push_back(std::move(e));
@@ -118,9 +118,9 @@ LogWriter& LogWriter::append(Kind kind, const sign::SigningIdentity& signer, Byt
   return *this;
 }
 
-Hash32 LogWriter::prev_of(std::size_t i) const {
+crypto::Digest32 LogWriter::prev_of(std::size_t i) const {
   if (prev_override_.at(i)) return *prev_override_[i];
-  if (i == 0) return Hash32{};
+  if (i == 0) return crypto::Digest32{};
   return to_hash(entries_[i - 1].link);
 }
 
@@ -139,7 +139,7 @@ ByteString LogWriter::body(const WrittenEntry& e, Bytes prev) {
   return b;
 }
 
-Hash32 LogWriter::link(Bytes body, Bytes signature) {
+crypto::Digest32 LogWriter::link(Bytes body, Bytes signature) {
   ByteString len_body, len_sig;
   put_be64(len_body, body.size());
   put_be64(len_sig, signature.size());
@@ -148,14 +148,14 @@ Hash32 LogWriter::link(Bytes body, Bytes signature) {
 
 void LogWriter::relink(std::size_t i) {
   WrittenEntry& e = entries_.at(i);
-  Hash32 prev = prev_of(i);
-  Hash32 l = link(body(e, prev), e.signature);
+  crypto::Digest32 prev = prev_of(i);
+  crypto::Digest32 l = link(body(e, prev), e.signature);
   e.link.assign(l.begin(), l.end());
 }
 
 void LogWriter::resign(std::size_t i) {
   WrittenEntry& e = entries_.at(i);
-  Hash32 prev = prev_of(i);
+  crypto::Digest32 prev = prev_of(i);
   sign::Signature s = sign::hybrid_sign(*e.signed_by, as_bytes(kEntryContext), body(e, prev));
   e.signature.assign(s.begin(), s.end());
   relink(i);
@@ -176,10 +176,10 @@ ByteString LogWriter::bytes(std::uint8_t entry_items, std::optional<std::uint64_
   return out;
 }
 
-Hash32 LogWriter::identity_id() const { return to_hash(entries_.at(0).link); }
-Hash32 LogWriter::head() const { return to_hash(entries_.at(entries_.size() - 1).link); }
+crypto::Digest32 LogWriter::identity_id() const { return to_hash(entries_.at(0).link); }
+crypto::Digest32 LogWriter::head() const { return to_hash(entries_.at(entries_.size() - 1).link); }
 
-ByteString recovery_binding(const sign::SigningIdentity& founder, const Hash32& identity, Bytes recovery_key) {
+ByteString recovery_binding(const sign::SigningIdentity& founder, const crypto::Digest32& identity, Bytes recovery_key) {
   ByteString out;
   put(out, identity);
   put(out, recovery_key);
@@ -190,7 +190,7 @@ ByteString recovery_binding(const sign::SigningIdentity& founder, const Hash32& 
 
 // ---- epoch chains ----
 
-Hash32 EpochChainWriter::record_hash(Bytes prev, std::uint64_t position, Bytes public_key) {
+crypto::Digest32 EpochChainWriter::record_hash(Bytes prev, std::uint64_t position, Bytes public_key) {
   ByteString framing;
   put_be64(framing, position);
   put_be64(framing, public_key.size());
@@ -198,11 +198,11 @@ Hash32 EpochChainWriter::record_hash(Bytes prev, std::uint64_t position, Bytes p
 }
 
 EpochChainWriter& EpochChainWriter::add(Bytes public_key) {
-  Hash32 prev = records_.empty() ? Hash32{} : to_hash(records_.back().hash);
+  crypto::Digest32 prev = records_.empty() ? crypto::Digest32{} : to_hash(records_.back().hash);
   EpochRecordSpec r;
   r.number = records_.size();
   r.public_key.assign(public_key.begin(), public_key.end());
-  Hash32 h = record_hash(prev, r.number, public_key);
+  crypto::Digest32 h = record_hash(prev, r.number, public_key);
   r.hash.assign(h.begin(), h.end());
   records_.push_back(std::move(r));
   return *this;
@@ -219,10 +219,10 @@ ByteString EpochChainWriter::bytes(std::optional<std::uint64_t> count) const {
   return out;
 }
 
-Hash32 EpochChainWriter::head() const { return records_.empty() ? Hash32{} : to_hash(records_.back().hash); }
+crypto::Digest32 EpochChainWriter::head() const { return records_.empty() ? crypto::Digest32{} : to_hash(records_.back().hash); }
 
-ByteString epoch_binding(const sign::SigningIdentity& signer, const Hash32& identity, const Hash32& log_link,
-                         const Hash32& chain_head, std::uint64_t epoch_count, std::optional<Hash32> signer_id) {
+ByteString epoch_binding(const sign::SigningIdentity& signer, const crypto::Digest32& identity, const crypto::Digest32& log_link,
+                         const crypto::Digest32& chain_head, std::uint64_t epoch_count, std::optional<crypto::Digest32> signer_id) {
   ByteString out;
   put(out, identity);
   put(out, log_link);

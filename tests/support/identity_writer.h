@@ -11,18 +11,18 @@
 #include <string>
 #include <vector>
 
+#include "core/crypto/hash.h"
 #include "sign/hybrid.h"
 
 namespace vesk::testing {
 
 using ByteString = std::vector<std::uint8_t>;
-using Hash32 = std::array<std::uint8_t, 32>;
 
 // A signing identity from a fixed seed (seed byte i = n * 37 + i), made once per n and kept.
 const sign::SigningIdentity& test_identity(int n);
 ByteString key_of(const sign::SigningIdentity& id);
-Hash32 device_id_of(Bytes verifying_key);
-Hash32 device_id_of(const sign::SigningIdentity& id);
+crypto::Digest32 device_id_of(Bytes verifying_key);
+crypto::Digest32 device_id_of(const sign::SigningIdentity& id);
 
 // A 1984-byte key whose Ed25519 part (y = 2) is not a curve point, so it does not decode.
 ByteString undecodable_key();
@@ -50,8 +50,8 @@ struct WrittenEntry {
 // Knobs applied while an entry is appended; the defaults give a valid entry.
 struct EntryKnobs {
   std::optional<std::uint64_t> seq = std::nullopt;  // signed and written instead of the position
-  std::optional<Hash32> signer = std::nullopt;      // stored instead of the signing key's device id
-  std::optional<Hash32> prev = std::nullopt;        // chained to this instead of the previous entry's link
+  std::optional<crypto::Digest32> signer = std::nullopt;      // stored instead of the signing key's device id
+  std::optional<crypto::Digest32> prev = std::nullopt;        // chained to this instead of the previous entry's link
   std::string revoke_label = {};                    // a label written on a Revoke (not signed)
 };
 
@@ -59,7 +59,7 @@ class LogWriter {
  public:
   LogWriter& create(const sign::SigningIdentity& device, std::string label = "first device", EntryKnobs k = {});
   LogWriter& add(const sign::SigningIdentity& signer, Bytes key, std::string label = "device", EntryKnobs k = {});
-  LogWriter& revoke(const sign::SigningIdentity& signer, const Hash32& device, EntryKnobs k = {});
+  LogWriter& revoke(const sign::SigningIdentity& signer, const crypto::Digest32& device, EntryKnobs k = {});
   // Signed by the recovery identity.
   LogWriter& recover(const sign::SigningIdentity& recovery, Bytes key, std::string label = "recovered",
                      EntryKnobs k = {});
@@ -79,21 +79,21 @@ class LogWriter {
   // `count` overrides the outer array count.
   ByteString bytes(std::uint8_t entry_items = 7, std::optional<std::uint64_t> count = std::nullopt) const;
 
-  Hash32 identity_id() const;
-  Hash32 head() const;
+  crypto::Digest32 identity_id() const;
+  crypto::Digest32 head() const;
 
   // Body and link hash as the format defines them.
   static ByteString body(const WrittenEntry& e, Bytes prev);
-  static Hash32 link(Bytes body, Bytes signature);
+  static crypto::Digest32 link(Bytes body, Bytes signature);
 
  private:
-  Hash32 prev_of(std::size_t i) const;
+  crypto::Digest32 prev_of(std::size_t i) const;
   std::vector<WrittenEntry> entries_;
-  std::vector<std::optional<Hash32>> prev_override_;
+  std::vector<std::optional<crypto::Digest32>> prev_override_;
 };
 
 // The 5389-byte recovery binding: identity id, recovery key, signature by `founder`.
-ByteString recovery_binding(const sign::SigningIdentity& founder, const Hash32& identity, Bytes recovery_key);
+ByteString recovery_binding(const sign::SigningIdentity& founder, const crypto::Digest32& identity, Bytes recovery_key);
 
 // Epoch chains: the records as they stand on the wire.
 struct EpochRecordSpec {
@@ -111,17 +111,17 @@ class EpochChainWriter {
   EpochRecordSpec& at(std::size_t i) { return records_.at(i); }
   std::size_t size() const { return records_.size(); }
   ByteString bytes(std::optional<std::uint64_t> count = std::nullopt) const;
-  Hash32 head() const;
-  static Hash32 record_hash(Bytes prev, std::uint64_t position, Bytes public_key);
+  crypto::Digest32 head() const;
+  static crypto::Digest32 record_hash(Bytes prev, std::uint64_t position, Bytes public_key);
 
  private:
   std::vector<EpochRecordSpec> records_;
 };
 
 // The 3509-byte epoch binding signed by `signer`; `signer_id` defaults to its device id.
-ByteString epoch_binding(const sign::SigningIdentity& signer, const Hash32& identity, const Hash32& log_link,
-                         const Hash32& chain_head, std::uint64_t epoch_count,
-                         std::optional<Hash32> signer_id = std::nullopt);
+ByteString epoch_binding(const sign::SigningIdentity& signer, const crypto::Digest32& identity, const crypto::Digest32& log_link,
+                         const crypto::Digest32& chain_head, std::uint64_t epoch_count,
+                         std::optional<crypto::Digest32> signer_id = std::nullopt);
 
 // A CBOR head in shortest form, and in a chosen width (1, 2, 3, 5 or 9 bytes) for non-canonical
 // inputs.

@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
   LogWriter log;
   log.create(laptop, "laptop").add(laptop, key_of(phone), "phone").add(phone, key_of(tablet), "tablet");
   log.revoke(laptop, device_id_of(tablet));
-  const Hash32 identity = log.identity_id();
+  const crypto::Digest32 identity = log.identity_id();
 
   EpochChainWriter chain;
   for (std::uint8_t epoch = 0; epoch < 3; ++epoch) {

@@ -21,7 +21,7 @@
 namespace {
 
 using namespace vesk;
-using Hash = transparency::Hash;
+using crypto::Digest32;
 
 // A plain RFC 6962 tree over the leaves "leaf 0", "leaf 1", ...: the library only verifies, so
 // this aid builds what a log would.
@@ -34,11 +34,11 @@ class Tree {
       leaves_.push_back(crypto::sha256({Bytes(&prefix, 1), as_bytes(data)}));
     }
   }
-  const Hash& leaf(std::uint64_t i) const { return leaves_.at(i); }
-  Hash root(std::uint64_t n) { return mth(0, n); }
-  std::vector<Hash> inclusion(std::uint64_t i, std::uint64_t n) { return path(i, 0, n); }
-  std::vector<Hash> consistency(std::uint64_t m, std::uint64_t n) {
-    return m == n ? std::vector<Hash>{} : subproof(m, 0, n, true);
+  const Digest32& leaf(std::uint64_t i) const { return leaves_.at(i); }
+  Digest32 root(std::uint64_t n) { return mth(0, n); }
+  std::vector<Digest32> inclusion(std::uint64_t i, std::uint64_t n) { return path(i, 0, n); }
+  std::vector<Digest32> consistency(std::uint64_t m, std::uint64_t n) {
+    return m == n ? std::vector<Digest32>{} : subproof(m, 0, n, true);
   }
 
  private:
@@ -47,30 +47,30 @@ class Tree {
     while (k < n - k) k <<= 1;
     return k;
   }
-  static Hash node(const Hash& l, const Hash& r) {
+  static Digest32 node(const Digest32& l, const Digest32& r) {
     const std::uint8_t prefix = 0x01;
     return crypto::sha256({Bytes(&prefix, 1), l, r});
   }
-  Hash mth(std::uint64_t lo, std::uint64_t hi) {
+  Digest32 mth(std::uint64_t lo, std::uint64_t hi) {
     if (hi - lo == 1) return leaves_.at(lo);
     const std::uint64_t k = split(hi - lo);
     return node(mth(lo, lo + k), mth(lo + k, hi));
   }
-  std::vector<Hash> path(std::uint64_t m, std::uint64_t lo, std::uint64_t hi) {
+  std::vector<Digest32> path(std::uint64_t m, std::uint64_t lo, std::uint64_t hi) {
     if (hi - lo == 1) return {};
     const std::uint64_t k = split(hi - lo);
-    std::vector<Hash> p = m < k ? path(m, lo, lo + k) : path(m - k, lo + k, hi);
+    std::vector<Digest32> p = m < k ? path(m, lo, lo + k) : path(m - k, lo + k, hi);
     p.push_back(m < k ? mth(lo + k, hi) : mth(lo, lo + k));
     return p;
   }
-  std::vector<Hash> subproof(std::uint64_t m, std::uint64_t lo, std::uint64_t hi, bool whole) {
-    if (m == hi - lo) return whole ? std::vector<Hash>{} : std::vector<Hash>{mth(lo, hi)};
+  std::vector<Digest32> subproof(std::uint64_t m, std::uint64_t lo, std::uint64_t hi, bool whole) {
+    if (m == hi - lo) return whole ? std::vector<Digest32>{} : std::vector<Digest32>{mth(lo, hi)};
     const std::uint64_t k = split(hi - lo);
-    std::vector<Hash> p = m <= k ? subproof(m, lo, lo + k, whole) : subproof(m - k, lo + k, hi, false);
+    std::vector<Digest32> p = m <= k ? subproof(m, lo, lo + k, whole) : subproof(m - k, lo + k, hi, false);
     p.push_back(m <= k ? mth(lo + k, hi) : mth(lo, lo + k));
     return p;
   }
-  std::vector<Hash> leaves_;
+  std::vector<Digest32> leaves_;
 };
 
 bool write(const std::string& path, Bytes data) {
@@ -81,9 +81,9 @@ bool write(const std::string& path, Bytes data) {
 }
 bool write_text(const std::string& path, const std::string& text) { return write(path, as_bytes(text)); }
 
-std::string hash_lines(const std::vector<Hash>& hashes) {
+std::string hash_lines(const std::vector<Digest32>& hashes) {
   std::string s;
-  for (const Hash& h : hashes) s += testing::to_hex(h) + "\n";
+  for (const Digest32& h : hashes) s += testing::to_hex(h) + "\n";
   return s;
 }
 
@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
   const auto log = sign::SigningIdentity::from_seed(seed);
   const std::string& origin = opt["--origin"];
   Tree tree(size);
-  const Hash root = tree.root(size);
+  const Digest32 root = tree.root(size);
   const std::string body = origin + "\n" + std::to_string(size) + "\n" + base64_encode(root) + "\n";
   const auto signature = sign::hybrid_sign(*log, as_bytes(transparency::kCheckpointContext), as_bytes(body));
   const auto key_hash = transparency::checkpoint_key_hash(origin, log->verifying_key());

@@ -10,7 +10,10 @@
 
 namespace vesk::crypto {
 
-using Digest32 = std::array<std::uint8_t, 32>;
+// A 32-byte digest: SHA-256 (identity logs, epoch chains, Merkle trees, container headers) or
+// SHA3-256.
+inline constexpr std::size_t kDigest32Len = 32;
+using Digest32 = std::array<std::uint8_t, kDigest32Len>;
 using Digest64 = std::array<std::uint8_t, 64>;
 
 // Streaming digest over one of the fixed-output hashes.

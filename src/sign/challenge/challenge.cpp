@@ -17,7 +17,7 @@ ChallengeError error(ChallengeErrorKind kind) { return ChallengeError{kind}; }
 Expected<Challenge, ChallengeError> decode_challenge(Bytes input) {
   ByteReader r(input);
   Challenge c;
-  auto nonce = r.read(kNonceLen);
+  auto nonce = r.read(kChallengeNonceLen);
   auto purpose_len = r.read_be64();
   if (!nonce || !purpose_len) return unexpected(error(ChallengeErrorKind::Malformed));
   // The declared length must leave exactly the two trailing integers; compared without adding

@@ -12,7 +12,7 @@ void SpentNonceSet::purge_expired(std::uint64_t now) {
 
 bool SpentNonceSet::contains(const Nonce& nonce) const {
   return std::any_of(entries_.begin(), entries_.end(), [&nonce](const SpentNonceEntry& e) {
-    return std::memcmp(e.nonce.data(), nonce.data(), kNonceLen) == 0;
+    return std::memcmp(e.nonce.data(), nonce.data(), kChallengeNonceLen) == 0;
   });
 }
 

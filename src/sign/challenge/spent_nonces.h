@@ -9,8 +9,8 @@
 
 namespace vesk::sign {
 
-inline constexpr std::size_t kNonceLen = 32;
-using Nonce = std::array<std::uint8_t, kNonceLen>;
+inline constexpr std::size_t kChallengeNonceLen = 32;
+using Nonce = std::array<std::uint8_t, kChallengeNonceLen>;
 
 struct SpentNonceEntry {
   Nonce nonce;

@@ -53,7 +53,7 @@ class ParsedCheckpoint {
  public:
   std::string_view origin() const { return origin_; }
   std::uint64_t tree_size() const { return tree_size_; }
-  const Hash& root() const { return root_; }
+  const crypto::Digest32& root() const { return root_; }
   // The three body lines with their line feeds: the signed message.
   Bytes body() const { return body_; }
   std::size_t signature_count() const { return count_; }
@@ -69,7 +69,7 @@ class ParsedCheckpoint {
   };
   std::string_view origin_;
   std::uint64_t tree_size_ = 0;
-  Hash root_{};
+  crypto::Digest32 root_{};
   Bytes body_;
   std::vector<std::uint8_t> payloads_;  // decoded signatures, back to back
   std::array<Line, kMaxSignatureLines> lines_{};
@@ -84,7 +84,7 @@ KeyHash checkpoint_key_hash(std::string_view key_name, Bytes verifying_key);
 
 struct VerifiedCheckpoint {
   std::uint64_t tree_size;
-  Hash root;
+  crypto::Digest32 root;
 };
 
 // Parses the text, requires the body's origin to be `expected_origin` byte for byte, and requires

@@ -160,8 +160,8 @@ Expected<ParsedCheckpoint, CheckpointError> parse_checkpoint(Bytes text) {
   if (lines[2].size() != kRootBase64Len) return malformed();
   std::array<std::uint8_t, kRootBase64Len / 4 * 3> root{};
   auto root_len = base64_decode(as_text(lines[2]), root);
-  if (!root_len || *root_len != kHashLen) return malformed();
-  std::copy_n(root.begin(), kHashLen, cp.root_.begin());
+  if (!root_len || *root_len != crypto::kDigest32Len) return malformed();
+  std::copy_n(root.begin(), crypto::kDigest32Len, cp.root_.begin());
 
   std::string canonical_body;
   canonical_body.reserve(cp.body_.size());
