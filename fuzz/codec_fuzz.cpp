@@ -42,9 +42,8 @@ bool same_tree(const Item& a, const Item& b) {
 // Children are added only as they are read, so a claimed count sizes nothing.
 FormatResult<Item> decode_item(CborDecoder& d, int depth) {
   Item item;
-  const auto initial = d.peek();
-  if (!initial) return format_error(FormatErrorKind::Malformed, "end of input");
-  switch (*initial >> 5) {
+  if (d.at_end()) return format_error(FormatErrorKind::Malformed, "end of input");
+  switch (d.input()[d.position()] >> 5) {
     case 0: {
       VESK_TRY(n, d.read_u64());
       item.number = n;

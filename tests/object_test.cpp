@@ -352,14 +352,13 @@ TEST_F(ObjectTest, WhatEncryptionWritesOpensByHand) {
 
   // The second entry is a's: HPKE base mode with info "VESK/0.1 object-key" || id || 00 01.
   const auto key = crypto::XWingSecretKey::from_seed(ffi::seed_of(a_->secret));
+  const crypto::HpkeKeySchedule schedule(crypto::kHpkeKemXWing, cat({as_bytes("VESK/0.1 object-key"), object_id, tag01}));
   ByteVec cek(32);
-  ASSERT_TRUE(crypto::hpke_open_base(key, header->recipients[1].encapsulation(),
-                                     cat({as_bytes("VESK/0.1 object-key"), object_id, tag01}), cat({object_id, tag01}),
+  ASSERT_TRUE(crypto::hpke_open_base(key, header->recipients[1].encapsulation(), schedule, cat({object_id, tag01}),
                                      header->recipients[1].wrapped_cek(), cek));
   ByteVec other(32);
-  EXPECT_FALSE(crypto::hpke_open_base(key, header->recipients[0].encapsulation(),
-                                      cat({as_bytes("VESK/0.1 object-key"), object_id, tag01}),
-                                      cat({object_id, tag01}), header->recipients[0].wrapped_cek(), other));
+  EXPECT_FALSE(crypto::hpke_open_base(key, header->recipients[0].encapsulation(), schedule, cat({object_id, tag01}),
+                                      header->recipients[0].wrapped_cek(), other));
 
   const ByteVec mac_key = hkdf_by_hand(object_id, cek, text_of("VESK/0.1 header-mac"));
   const auto mac = crypto::hmac_sha256(mac_key, {Bytes(container).first(16), l.body});

@@ -49,10 +49,6 @@ class ByteReader {
     if (!b) return std::nullopt;
     return load_be64(b->data());
   }
-  std::optional<std::uint8_t> peek_u8() const {
-    if (remaining() < 1) return std::nullopt;
-    return input_[pos_];
-  }
   bool skip(std::size_t n) { return read(n).has_value(); }
 
  private:

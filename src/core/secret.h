@@ -47,7 +47,6 @@ struct WipingAllocator {
 };
 
 using SecureVector = std::vector<std::uint8_t, WipingAllocator<std::uint8_t>>;
-using SecureString = std::basic_string<char, std::char_traits<char>, WipingAllocator<char>>;
 
 // A fixed-size secret that lives in one place from birth to wipe. Not copyable; moving copies the
 // bytes and wipes the source.
@@ -78,7 +77,6 @@ class SecretArray {
   const std::uint8_t* data() const { return data_.data(); }
   MutBytes span() { return {data_.data(), N}; }
   Bytes view() const { return {data_.data(), N}; }
-  std::span<const std::uint8_t, N> fixed() const { return std::span<const std::uint8_t, N>(data_); }
 
  private:
   std::array<std::uint8_t, N> data_;

@@ -14,16 +14,13 @@ extern "C" {
 VESK_EXPORT VeskStatus vesk_sign_message(const VeskSigningIdentityHandle* identity, const uint8_t* context,
                                          size_t context_len, const uint8_t* message, size_t message_len,
                                          VeskBuffer* signature_out) {
-  // Every breach, the reserved context included, is the same status, so the order among them is
-  // free; it follows the documented list.
-  if (context_len > sign::kMaxContextLen) return VESK_INVALID_ARGUMENT;
   if (identity == nullptr || signature_out == nullptr) return VESK_INVALID_ARGUMENT;
   if (!ffi::range_ok(context, context_len, sign::kMaxContextLen)) return VESK_INVALID_ARGUMENT;
   if (!ffi::range_ok(message, message_len, sign::kMaxMessageLen)) return VESK_INVALID_ARGUMENT;
-  const Bytes ctx = ffi::range(context, context_len);
-  if (sign::is_reserved_context(ctx)) return VESK_INVALID_ARGUMENT;
   return ffi::guarded_with_secrets([&]() -> ffi::Status {
-    auto signature = sign::sign_message(ffi::identity_of(identity), ctx, ffi::range(message, message_len));
+    // A context in the library's own "VESK/" namespace is refused by the family (status 1).
+    auto signature = sign::sign_message(ffi::identity_of(identity), ffi::range(context, context_len),
+                                        ffi::range(message, message_len));
     if (!signature) return ffi::status_of(signature.error());
     ffi::put_bytes(signature_out, *signature);
     return ffi::Status::Ok;

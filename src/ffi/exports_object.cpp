@@ -4,18 +4,11 @@
 #include "ffi/handles.h"
 #include "ffi/results.h"
 #include "ffi/status_object.h"
-#include "format/container.h"
 #include "object/decrypt.h"
 #include "object/encrypt.h"
 #include "vesk.h"
 
 using namespace vesk;
-
-// The decryption cap is the longest container the largest plaintext can give.
-static_assert(VESK_MAX_CONTAINER == format::kPreludeLen + format::kMaxHeaderBlockLen + format::kPayloadSaltLen +
-                                        std::uint64_t{VESK_MAX_PLAINTEXT} +
-                                        format::chunk_count(VESK_MAX_PLAINTEXT) *
-                                            (format::kChunkHeaderLen + format::kChunkTagLen));
 
 extern "C" {
 

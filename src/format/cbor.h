@@ -94,8 +94,6 @@ class CborDecoder {
   // Reads a u8 and fails (Malformed) unless it equals `key`.
   FormatResult<void> expect_key(std::uint8_t key);
 
-  // The next byte without consuming it (nullopt at the end).
-  std::optional<std::uint8_t> peek() const { return reader_.peek_u8(); }
   std::size_t position() const { return reader_.position(); }
   std::size_t remaining() const { return reader_.remaining(); }
   bool at_end() const { return reader_.at_end(); }

@@ -15,10 +15,6 @@
 
 namespace vesk::object {
 
-// The container format names the signature sizes itself (it sits below the signing family); they
-// must be the hybrid signature's.
-static_assert(format::kSignatureKeyLen == sign::kVerifyingKeyLen && format::kSignatureLen == sign::kSignatureLen);
-
 namespace {
 
 using namespace vesk::format;

@@ -1,11 +1,15 @@
 #include "sign/message.h"
 
 namespace vesk::sign {
+namespace {
 
+// A context whose first five bytes are "VESK/"; shorter contexts are never reserved.
 bool is_reserved_context(Bytes context) {
   const Bytes prefix = as_bytes(kReservedContextPrefix);
   return context.size() >= prefix.size() && equal_bytes(context.first(prefix.size()), prefix);
 }
+
+}  // namespace
 
 Expected<Signature, MessageError> sign_message(const SigningIdentity& identity, Bytes context, Bytes message) {
   if (is_reserved_context(context)) return unexpected(MessageError{MessageErrorKind::ReservedContext});

@@ -24,9 +24,6 @@ struct MessageError {
   MessageErrorKind kind;
 };
 
-// True for a context whose first five bytes are "VESK/"; shorter contexts are never reserved.
-bool is_reserved_context(Bytes context);
-
 // Deterministic. The length caps are the caller's to enforce.
 Expected<Signature, MessageError> sign_message(const SigningIdentity& identity, Bytes context, Bytes message);
 

@@ -17,12 +17,9 @@ inline constexpr std::size_t kAeadTagLen = 16;
 class ChaChaPoly {
  public:
   explicit ChaChaPoly(Bytes key);
-  // Encrypts `data` in place and writes the tag. Fails only if libcrypto reports an error.
-  bool seal_in_place(Bytes nonce, Bytes aad, MutBytes data, MutBytes tag);
-  // Verifies `tag` and decrypts `data` in place; false on a bad tag (data is then unspecified).
-  bool open_in_place(Bytes nonce, Bytes aad, MutBytes data, Bytes tag);
-  // Out-of-place forms: `in` and `out` have the same length and either are disjoint or are the same
-  // memory. Sealing straight from the input into its final place saves a copy of every byte.
+  // `in` and `out` have the same length and either are disjoint or are the same memory. Sealing
+  // straight from the input into its final place saves a copy of every byte. Seal fails only if
+  // libcrypto reports an error; open fails on a bad tag (`out` is then unspecified).
   bool seal(Bytes nonce, Bytes aad, Bytes in, MutBytes out, MutBytes tag);
   bool open(Bytes nonce, Bytes aad, Bytes in, MutBytes out, Bytes tag);
 

@@ -4,20 +4,21 @@
 
 namespace vesk::crypto {
 
-Hasher::Hasher(const EVP_MD* md) : ctx_(EVP_MD_CTX_new()), md_(md) {
-  VESK_CHECK(ctx_ && EVP_DigestInit_ex2(ctx_.get(), md_, nullptr) == 1, "digest init failed");
+Sha256::Sha256() : ctx_(EVP_MD_CTX_new()) {
+  VESK_CHECK(ctx_ && EVP_DigestInit_ex2(ctx_.get(), md_sha256(), nullptr) == 1, "digest init failed");
 }
 
-Hasher& Hasher::update(Bytes data) {
+Sha256& Sha256::update(Bytes data) {
   if (!data.empty()) VESK_CHECK(EVP_DigestUpdate(ctx_.get(), data.data(), data.size()) == 1, "digest update failed");
   return *this;
 }
 
-void Hasher::finish(MutBytes out) {
-  VESK_CHECK(out.size() == static_cast<std::size_t>(EVP_MD_get_size(md_)), "digest size mismatch");
+Digest32 Sha256::finish() {
+  Digest32 out;
   unsigned int len = 0;
-  VESK_CHECK(EVP_DigestFinal_ex(ctx_.get(), out.data(), &len) == 1, "digest final failed");
-  VESK_CHECK(EVP_DigestInit_ex2(ctx_.get(), md_, nullptr) == 1, "digest init failed");
+  VESK_CHECK(EVP_DigestFinal_ex(ctx_.get(), out.data(), &len) == 1 && len == out.size(), "digest final failed");
+  VESK_CHECK(EVP_DigestInit_ex2(ctx_.get(), md_sha256(), nullptr) == 1, "digest init failed");
+  return out;
 }
 
 namespace {

@@ -16,31 +16,16 @@ inline constexpr std::size_t kDigest32Len = 32;
 using Digest32 = std::array<std::uint8_t, kDigest32Len>;
 using Digest64 = std::array<std::uint8_t, 64>;
 
-// Streaming digest over one of the fixed-output hashes.
-class Hasher {
+// Streaming SHA-256.
+class Sha256 {
  public:
-  explicit Hasher(const EVP_MD* md);
-  Hasher& update(Bytes data);
-  // Writes the digest (its size must match the hash) and resets for reuse.
-  void finish(MutBytes out);
+  Sha256();
+  Sha256& update(Bytes data);
+  // The digest of everything since construction or the last finish; starts over afterwards.
+  Digest32 finish();
 
  private:
   MdCtxPtr ctx_;
-  const EVP_MD* md_;
-};
-
-class Sha256 : public Hasher {
- public:
-  Sha256() : Hasher(md_sha256()) {}
-  Sha256& update(Bytes data) {
-    Hasher::update(data);
-    return *this;
-  }
-  Digest32 finish() {
-    Digest32 d;
-    Hasher::finish(d);
-    return d;
-  }
 };
 
 // One-shot digests over the concatenation of the parts.

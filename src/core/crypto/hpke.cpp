@@ -54,17 +54,7 @@ HpkeContext HpkeKeySchedule::context(Bytes shared_secret) const {
   HpkeContext ctx;
   hpke_labeled_expand(suite_, secret.view(), "key", context_, ctx.key_.span());
   hpke_labeled_expand(suite_, secret.view(), "base_nonce", context_, ctx.base_nonce_.span());
-  hpke_labeled_expand(suite_, secret.view(), "exp", context_, ctx.exporter_secret_.span());
   return ctx;
-}
-
-std::array<std::uint8_t, kHpkeNonceLen> HpkeContext::nonce(std::uint64_t seq) const {
-  std::array<std::uint8_t, kHpkeNonceLen> n;
-  std::memcpy(n.data(), base_nonce_.data(), kHpkeNonceLen);
-  std::uint8_t s[8];
-  store_be64(s, seq);
-  for (int i = 0; i < 8; ++i) n[4 + i] ^= s[i];
-  return n;
 }
 
 bool HpkeContext::seal(Bytes aad, Bytes plaintext, MutBytes out) const {
@@ -75,11 +65,6 @@ bool HpkeContext::open(Bytes aad, Bytes ciphertext, MutBytes out) const {
   return aead_open(key(), base_nonce(), aad, ciphertext, out);
 }
 
-std::optional<XWingCiphertext> hpke_seal_base(const XWingRecipient& recipient, Bytes eseed, Bytes info, Bytes aad,
-                                              Bytes plaintext, MutBytes out) {
-  return hpke_seal_base(recipient, eseed, HpkeKeySchedule(kHpkeKemXWing, info), aad, plaintext, out);
-}
-
 std::optional<XWingCiphertext> hpke_seal_base(const XWingRecipient& recipient, Bytes eseed,
                                               const HpkeKeySchedule& schedule, Bytes aad, Bytes plaintext,
                                               MutBytes out) {
@@ -88,10 +73,6 @@ std::optional<XWingCiphertext> hpke_seal_base(const XWingRecipient& recipient, B
   const HpkeContext ctx = schedule.context(encapsulation->second.view());
   if (!ctx.seal(aad, plaintext, out)) return std::nullopt;
   return encapsulation->first;
-}
-
-bool hpke_open_base(const XWingSecretKey& key, Bytes enc, Bytes info, Bytes aad, Bytes ciphertext, MutBytes out) {
-  return hpke_open_base(key, enc, HpkeKeySchedule(kHpkeKemXWing, info), aad, ciphertext, out);
 }
 
 bool hpke_open_base(const XWingSecretKey& key, Bytes enc, const HpkeKeySchedule& schedule, Bytes aad,

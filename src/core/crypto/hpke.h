@@ -46,19 +46,12 @@ class HpkeKeySchedule {
   std::array<std::uint8_t, 1 + 32 + 32> context_;
 };
 
-// The outputs of the base-mode key schedule. Everything it holds is wiped when it goes away.
+// The outputs of the base-mode key schedule that single-shot use needs (the exporter secret is not
+// derived). Everything it holds is wiped when it goes away.
 class HpkeContext {
  public:
-  // KeySchedule(mode_base, shared_secret, info, psk = "", psk_id = "").
-  static HpkeContext base(std::uint16_t kem_id, Bytes shared_secret, Bytes info) {
-    return HpkeKeySchedule(kem_id, info).context(shared_secret);
-  }
-
   Bytes key() const { return key_.view(); }
   Bytes base_nonce() const { return base_nonce_.view(); }
-  Bytes exporter_secret() const { return exporter_secret_.view(); }
-  // base_nonce XOR I2OSP(seq, 12).
-  std::array<std::uint8_t, kHpkeNonceLen> nonce(std::uint64_t seq) const;
 
   // The single Seal / Open of the context, at sequence number 0. `out` is |plaintext| + 16 bytes
   // for seal and |ciphertext| - 16 for open; open fails on a bad tag.
@@ -70,20 +63,17 @@ class HpkeContext {
   HpkeContext() = default;
   SecretArray<kHpkeKeyLen> key_;
   SecretArray<kHpkeNonceLen> base_nonce_;
-  SecretArray<32> exporter_secret_;
 };
 
-// SetupBaseS with the X-Wing encapsulation seeded by `eseed` (64 bytes), then Seal(aad, plaintext)
-// into `out` (|plaintext| + 16 bytes). Returns the encapsulation; nullopt if a primitive refuses.
-std::optional<XWingCiphertext> hpke_seal_base(const XWingRecipient& recipient, Bytes eseed, Bytes info, Bytes aad,
-                                              Bytes plaintext, MutBytes out);
+// SetupBaseS with the X-Wing encapsulation seeded by `eseed` (64 bytes) and the info's part of the
+// key schedule computed beforehand, then Seal(aad, plaintext) into `out` (|plaintext| + 16 bytes).
+// Returns the encapsulation; nullopt if a primitive refuses.
 std::optional<XWingCiphertext> hpke_seal_base(const XWingRecipient& recipient, Bytes eseed,
                                               const HpkeKeySchedule& schedule, Bytes aad, Bytes plaintext,
                                               MutBytes out);
-// SetupBaseR(enc, key, info), then Open(aad, ciphertext) into `out` (|ciphertext| - 16 bytes).
-// False when the encapsulation does not decapsulate or the tag fails.
-bool hpke_open_base(const XWingSecretKey& key, Bytes enc, Bytes info, Bytes aad, Bytes ciphertext, MutBytes out);
-// The same with the info's part of the key schedule computed beforehand (X-Wing suite).
+// SetupBaseR(enc, key, info) with the info's part of the key schedule computed beforehand, then
+// Open(aad, ciphertext) into `out` (|ciphertext| - 16 bytes). False when the encapsulation does not
+// decapsulate or the tag fails.
 bool hpke_open_base(const XWingSecretKey& key, Bytes enc, const HpkeKeySchedule& schedule, Bytes aad,
                     Bytes ciphertext, MutBytes out);
 
