@@ -240,4 +240,14 @@ bool chunk_header_ok(std::uint8_t type, std::uint32_t n, std::uint64_t index) {
   return false;
 }
 
+Expected<ChunkFrame, const char*> ChunkFrames::next() {
+  auto type = in_.read_u8();
+  auto n = in_.read_be32();
+  if (!type || !n) return unexpected("payload truncated");
+  if (!chunk_header_ok(*type, *n, index_)) return unexpected("chunk framing");
+  auto sealed = in_.read(*n);
+  if (!sealed) return unexpected("chunk truncated");
+  return ChunkFrame{index_++, *type, *sealed};
+}
+
 }  // namespace vesk::format

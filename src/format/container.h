@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/byte_io.h"
 #include "core/bytes.h"
 #include "core/crypto/aead.h"
 #include "core/crypto/xwing.h"
@@ -106,6 +107,30 @@ FormatResult<std::vector<std::uint8_t>> encode_header(const ContainerHeader& hea
 
 // True when a chunk of `type` with ciphertext length `n` may stand at `index`.
 bool chunk_header_ok(std::uint8_t type, std::uint32_t n, std::uint64_t index);
+
+// One framed chunk: its position, type, and sealed bytes (ciphertext, then the 16-byte tag).
+struct ChunkFrame {
+  std::uint64_t index;
+  std::uint8_t type;
+  Bytes sealed;
+
+  bool last() const { return type == kChunkLast; }
+  Bytes ciphertext() const { return sealed.first(sealed.size() - kChunkTagLen); }
+  Bytes tag() const { return sealed.last(kChunkTagLen); }
+};
+
+// Walks the chunk framing of a payload, one frame at a time, as far as it follows the chunk rules.
+// A failure names what broke: "payload truncated", "chunk framing" or "chunk truncated".
+class ChunkFrames {
+ public:
+  explicit ChunkFrames(Bytes payload) : in_(payload) {}
+  Expected<ChunkFrame, const char*> next();
+  bool at_end() const { return in_.at_end(); }
+
+ private:
+  ByteReader in_;
+  std::uint64_t index_ = 0;
+};
 // The number of chunks a plaintext of `len` bytes is cut into (an empty one still has one).
 constexpr std::uint64_t chunk_count(std::uint64_t len) {
   return len == 0 ? 1 : (len - 1) / kChunkPlaintextLen + 1;

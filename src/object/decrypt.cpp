@@ -33,14 +33,11 @@ Unexpected<ObjectError> format_failure(const FormatResult<T>& r) {
 // The plaintext length of the payload's chunks as far as their framing follows the chunk rules.
 // A payload that decrypts has exactly this length; one that does not fails before writing past it.
 std::size_t framed_plaintext_len(Bytes payload) {
-  ByteReader r(payload);
+  ChunkFrames frames(payload);
   std::size_t total = 0;
-  for (std::uint64_t index = 0; index <= kMaxChunkIndex; ++index) {
-    auto type = r.read_u8();
-    auto n = r.read_be32();
-    if (!type || !n || !chunk_header_ok(*type, *n, index) || !r.skip(*n)) break;
-    total += *n - kChunkTagLen;
-    if (*type == kChunkLast) break;
+  for (auto frame = frames.next(); frame; frame = frames.next()) {
+    total += frame->ciphertext().size();
+    if (frame->last() || frame->index == kMaxChunkIndex) break;
   }
   return total;
 }
@@ -108,23 +105,20 @@ Expected<Decrypted, ObjectError> decrypt(Bytes container, Bytes secret_seed) {
   out.plaintext = OutputBuffer(framed_plaintext_len(in.rest()));
   crypto::ChaChaPoly aead(payload_key.view());
   ChunkAad aad(header->object_id, header_hash);
-  for (std::uint64_t index = 0;; ++index) {
-    auto type = in.read_u8();
-    auto n = in.read_be32();
-    if (!type || !n) return malformed("payload truncated");
-    if (!chunk_header_ok(*type, *n, index)) return malformed("chunk framing");
-    auto sealed = in.read(*n);
-    if (!sealed) return malformed("chunk truncated");
-    const bool last = *type == kChunkLast;
-    const std::size_t len = *n - kChunkTagLen;
+  ChunkFrames frames(in.rest());
+  for (;;) {
+    auto frame = frames.next();
+    if (!frame) return malformed(frame.error());
+    const std::size_t len = frame->ciphertext().size();
     std::uint8_t* plain = out.plaintext.extend(len);
-    if (!aead.open(chunk_nonce(index, last), aad.at(index, *type, static_cast<std::uint32_t>(len)), sealed->first(len),
-                   MutBytes(plain, len), sealed->subspan(len)))
+    if (!aead.open(chunk_nonce(frame->index, frame->last()),
+                   aad.at(frame->index, frame->type, static_cast<std::uint32_t>(len)), frame->ciphertext(),
+                   MutBytes(plain, len), frame->tag()))
       return unexpected(ObjectError::with(ObjectErrorKind::AuthenticationFailed, "chunk tag"));
-    if (last && !in.at_end()) return malformed("bytes after the last chunk");
+    if (frame->last() && !frames.at_end()) return malformed("bytes after the last chunk");
     if (plaintext_hash) plaintext_hash->update(Bytes(plain, len));
-    if (last) break;
-    if (index == kMaxChunkIndex) return unexpected(ObjectError::with(ObjectErrorKind::TooLarge, "chunk index"));
+    if (frame->last()) break;
+    if (frame->index == kMaxChunkIndex) return unexpected(ObjectError::with(ObjectErrorKind::TooLarge, "chunk index"));
   }
 
   // 12. The signature rules, and the signature itself over its version's transcript.
