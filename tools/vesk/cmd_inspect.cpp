@@ -66,6 +66,7 @@ int run(cli::Args& args) {
   const std::string& path = args.positional()[0];
   cli::Input raw = cli::Input::open(path, cli::text_form_cap(VESK_MAX_CONTAINER), "a file to inspect");
   const std::string name = raw.name();
+  cli::check_text_form_start(raw.bytes(), name);
   const cli::Identified what = cli::identify(raw.bytes());
   std::string text;
   switch (what.kind) {

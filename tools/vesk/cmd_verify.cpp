@@ -20,6 +20,7 @@ cli::FormInput open_signature(const std::string& path) {
   struct stat st {};
   const bool regular = path != "-" && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
   cli::Input raw = cli::Input::open(path, regular ? cli::text_form_cap(VESK_MAX_CONTAINER) : kSignatureCap, "a signature");
+  cli::check_text_form_start(raw.bytes(), raw.name(), cli::TextForm::kSignature);
   const cli::Identified found = cli::identify(raw.bytes());
   if (found.kind != cli::Kind::kSignature)
     cli::refuse_kind(raw.name(), found.kind, "a signature", "give the signature that vesk sign wrote");

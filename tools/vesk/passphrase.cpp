@@ -41,7 +41,7 @@ class Terminal {
 
   // Shows the prompt and reads one line without echo.
   void ask(const std::string& prompt, Passphrase& into) {
-    say(prompt);
+    // Echo goes off before the prompt shows, so nothing typed after the prompt is echoed or lost.
     const bool quiet = ::tcgetattr(fd_, &g_tty_saved) == 0;
     if (quiet) {
       termios t = g_tty_saved;
@@ -53,10 +53,11 @@ class Terminal {
       ::signal(SIGHUP, restore_echo_and_reraise);
       ::tcsetattr(fd_, TCSAFLUSH, &t);
     }
+    say(prompt);
     int err = 0;
     const bool ok = into.read_line(fd_, err);
     if (quiet) {
-      ::tcsetattr(fd_, TCSAFLUSH, &g_tty_saved);
+      ::tcsetattr(fd_, TCSANOW, &g_tty_saved);
       g_tty_fd = -1;
       for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::signal(sig, SIG_DFL);
     }

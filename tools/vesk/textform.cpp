@@ -100,6 +100,13 @@ class LineReader {
   fail(kExitRefused, name + ": " + why);
 }
 
+// A BEGIN line a little way in: a text form with something pasted before it.
+bool begins_later(ByteView data) {
+  constexpr std::size_t kLookAhead = 4096;
+  const std::string_view head(reinterpret_cast<const char*>(data.data()), std::min(data.size(), kLookAhead));
+  return head.find("\n-----BEGIN VESK ") != std::string_view::npos;
+}
+
 std::string line_text(std::size_t number) { return "line " + std::to_string(number); }
 
 // Checks the BEGIN line against the expected form and says what else it is.
@@ -107,7 +114,7 @@ void check_begin(std::string_view line, TextForm expected, const std::string& na
   if (line == begin_line(expected)) return;
   const TextForm other = expected == TextForm::kSignature ? TextForm::kEncryptedFile : TextForm::kSignature;
   if (line == begin_line(other))
-    refuse(name, std::string("a ") + text_form_noun(other) + " in text form, not a " + text_form_noun(expected));
+    refuse(name, std::string(text_form_noun(other)) + " in the text form, not " + text_form_noun(expected));
   refuse(name, "the text form does not begin with \"" + begin_line(expected) + "\"");
 }
 
@@ -158,7 +165,7 @@ std::optional<Bytes> from_base64(std::string_view text) {
 }
 
 const char* text_form_noun(TextForm form) {
-  return form == TextForm::kEncryptedFile ? "encrypted file" : "signature";
+  return form == TextForm::kEncryptedFile ? "an encrypted file" : "a signature";
 }
 
 std::optional<TextForm> text_form_of(ByteView data) {
@@ -229,6 +236,16 @@ Mapping decode_text_form(ByteView text, TextForm expected, const std::string& na
   refuse(name, "the text form has a BEGIN line but no END line");
 }
 
+void check_text_form_start(ByteView data, const std::string& name, std::optional<TextForm> expected) {
+  if (!starts_like_text_form(data) && begins_later(data)) refuse(name, "text before the BEGIN line");
+  if (!starts_like_text_form(data)) return;
+  if (expected) {
+    check_begin(LineReader(data).next(kLine).value_or(""), *expected, name);
+  } else if (!text_form_of(data)) {
+    refuse(name, "the text form does not begin with a BEGIN line that vesk writes");
+  }
+}
+
 FormInput FormInput::open(const std::string& path, TextForm form, std::size_t cap, const std::string& what) {
   return from(Input::open(path, text_form_cap(cap), what), form, cap, what);
 }
@@ -237,6 +254,7 @@ FormInput FormInput::from(Input input, TextForm form, std::size_t cap, const std
   FormInput f;
   f.input_ = std::move(input);
   const ByteView raw = f.input_.bytes();
+  check_text_form_start(raw, f.name(), form);
   f.text_ = starts_like_text_form(raw);
   if (f.text_) {
     f.decoded_ = decode_text_form(raw, form, f.name());

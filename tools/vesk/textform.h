@@ -26,7 +26,7 @@ std::optional<Bytes> from_base64(std::string_view text);
 
 enum class TextForm { kEncryptedFile, kSignature };
 
-// "encrypted file", "signature".
+// "an encrypted file", "a signature".
 const char* text_form_noun(TextForm form);
 // Whether data begins with a BEGIN line of either text form; nullopt for anything else.
 std::optional<TextForm> text_form_of(ByteView data);
@@ -39,6 +39,10 @@ void write_text_form(Output& out, TextForm form, ByteView data);
 // Decodes a text form of the expected kind; anything else fails (exit code 3) with one line
 // that names `name` and what is wrong.
 Mapping decode_text_form(ByteView text, TextForm expected, const std::string& name);
+
+// Refuses what starts like a text form but cannot be one: text pasted before the BEGIN line, or
+// a BEGIN line that is not the expected form's (any form vesk writes when none is expected).
+void check_text_form_start(ByteView data, const std::string& name, std::optional<TextForm> expected = std::nullopt);
 
 // An input that holds either the bytes or their text form, told apart by content.
 class FormInput {
