@@ -8,6 +8,7 @@ import select
 import shutil
 import subprocess
 import termios
+import threading
 import time
 
 import pytest
@@ -75,15 +76,25 @@ class Terminal:
         os.write(self.master, line.encode() + b"\n")
 
     def finish(self, timeout=60):
-        """Waits for vesk to exit; returns its exit code, the rest of the screen and its stdout."""
-        out = b""
+        """Waits for vesk to exit, reading the screen meanwhile so that a full terminal never stops
+        it; returns its exit code, the rest of the screen and what went to the stdout pipe."""
+        out = []
+        reader = None
         if self.proc.stdout is not None:
-            out = self.proc.stdout.read()
-        code = self.proc.wait(timeout)
+            reader = threading.Thread(target=lambda: out.append(self.proc.stdout.read()))
+            reader.start()
+        deadline = time.monotonic() + timeout
+        while self.proc.poll() is None:
+            if time.monotonic() > deadline:
+                self.proc.kill()
+                raise AssertionError(f"vesk did not finish; the screen shows:\n{self.screen}")
+            self._read(0.1)
         while self._read(0.1):
             pass
+        if reader:
+            reader.join()
         os.close(self.master)
-        return code, self.screen, out
+        return self.proc.returncode, self.screen, b"".join(out)
 
 
 @pytest.fixture(scope="session")
