@@ -75,7 +75,7 @@ Input Input::open(const std::string& path, std::size_t cap, const std::string& w
     const auto size = static_cast<std::size_t>(st.st_size);
     if (size > cap) fail_too_large(in.name_, std::to_string(size) + " bytes", cap, what);
     if (size == 0) return in;
-    void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
     if (p != MAP_FAILED) {
       ::madvise(p, size, MADV_SEQUENTIAL);
       in.mapping_.base_ = static_cast<std::uint8_t*>(p);
