@@ -32,6 +32,15 @@ void fail_status(const std::string& what, VeskStatus status, std::initializer_li
   fail(exit_code_for(status), what + ": " + text);
 }
 
+void one_standard_input(std::initializer_list<std::pair<std::string, std::optional<std::string>>> uses) {
+  const std::string* first = nullptr;
+  for (const auto& [what, value] : uses) {
+    if (value != "-") continue;
+    if (first != nullptr) fail_usage(*first + " and " + what + " cannot both be standard input");
+    first = &what;
+  }
+}
+
 void note(const std::string& message) { std::fprintf(stderr, "vesk: note: %s\n", message.c_str()); }
 
 void Args::parse(std::initializer_list<Option> options) {

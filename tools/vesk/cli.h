@@ -42,6 +42,10 @@ struct Meaning {
 // "<what>: <text>" for a status the library returned, with the exit code that status maps to.
 [[noreturn]] void fail_status(const std::string& what, VeskStatus status, std::initializer_list<Meaning> meanings = {});
 int exit_code_for(VeskStatus status);
+// Refuses a command line on which two arguments both name standard input ("-"): `uses` pairs
+// what each argument is called with its value, if given.
+void one_standard_input(std::initializer_list<std::pair<std::string, std::optional<std::string>>> uses);
+
 // A remark on standard error that does not stop the command.
 void note(const std::string& message);
 

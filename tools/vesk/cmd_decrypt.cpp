@@ -39,7 +39,7 @@ int run(cli::Args& args) {
   const std::string& path = args.positional()[0];
   const auto key_path = args.value("--key");
   if (!key_path) cli::fail_usage("decrypt needs -k KEYFILE");
-  if (path == "-" && *key_path == "-") cli::fail_usage("FILE and the key file cannot both be standard input");
+  cli::one_standard_input({{"FILE", path}, {"KEYFILE", key_path}, {"the passphrase file", args.value("--passphrase-file")}});
   const auto out_path = args.value("--output");
   const bool use_stored_name = args.flag("--use-stored-name");
   if (out_path && use_stored_name) cli::fail_usage("give -o OUT or --use-stored-name, not both");

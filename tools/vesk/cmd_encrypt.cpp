@@ -1,7 +1,9 @@
 // vesk encrypt: a file (or standard input) encrypted to 1..64 recipients, into a new file or
 // standard output, as bytes or in the text form.
+#include <algorithm>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli.h"
 #include "files.h"
@@ -60,9 +62,14 @@ int run(cli::Args& args) {
               {"--output", "-o", true}});
   if (args.positional().size() != 1) cli::fail_usage("encrypt takes one FILE (- for standard input)");
   const std::string& path = args.positional()[0];
+  std::vector<std::string> keys = args.values("--recipient"), files = args.values("--recipients-file");
+  const auto stdin_user = [](const std::vector<std::string>& v) {
+    return std::find(v.begin(), v.end(), "-") != v.end() ? std::optional<std::string>("-") : std::nullopt;
+  };
+  cli::one_standard_input({{"FILE", path}, {"a recipient", stdin_user(keys)}, {"a recipients file", stdin_user(files)}});
   Recipients recipients;
-  for (const std::string& r : args.values("--recipient")) recipients.add_argument(r);
-  for (const std::string& f : args.values("--recipients-file")) recipients.add_file(f);
+  for (const std::string& r : keys) recipients.add_argument(r);
+  for (const std::string& f : files) recipients.add_file(f);
   if (recipients.count() == 0) cli::fail_usage("encrypt needs a recipient: -r KEY or -R FILE");
   check_usable(recipients);
   const auto name = file_name(args, recipients, path);

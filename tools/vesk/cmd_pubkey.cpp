@@ -9,6 +9,7 @@ namespace {
 int run(cli::Args& args) {
   args.parse({{"--passphrase-file", nullptr, true}});
   if (args.positional().size() != 1) cli::fail_usage("pubkey takes one KEYFILE");
+  cli::one_standard_input({{"KEYFILE", args.positional()[0]}, {"the passphrase file", args.value("--passphrase-file")}});
   const cli::SecretKey key = cli::open_secret_key(args, args.positional()[0]);
   cli::Buffer public_key, armor;
   VeskStatus s = vesk_secret_key_public(key.get(), public_key.out());

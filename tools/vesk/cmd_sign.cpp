@@ -23,6 +23,7 @@ int run(cli::Args& args) {
   if (context->rfind("VESK/", 0) == 0) cli::fail_usage("contexts beginning with VESK/ are reserved");
   if (args.positional().size() != 1) cli::fail_usage("sign takes one FILE (- for standard input)");
   const std::string& path = args.positional()[0];
+  cli::one_standard_input({{"FILE", path}, {"IDENTITY", identity_path}, {"the passphrase file", args.value("--passphrase-file")}});
   const auto out_path = args.value("--output");
   const bool armor = args.flag("--armor");
 

@@ -39,7 +39,7 @@ int run(cli::Args& args) {
   if (args.positional().size() != 2) cli::fail_usage("verify takes FILE and SIG");
   const std::string& path = args.positional()[0];
   const std::string& sig_path = args.positional()[1];
-  if (path == "-" && sig_path == "-") cli::fail_usage("FILE and SIG cannot both be standard input");
+  cli::one_standard_input({{"FILE", path}, {"SIG", sig_path}, {"VERIFYING_KEY", key_arg}});
 
   const cli::Bytes key = cli::load_verifying_key(*key_arg);
   const cli::FormInput signature = open_signature(sig_path);
