@@ -27,12 +27,12 @@ def peak_rss_kib(cwd, *args):
 
 # (case, size of a sparse input, arguments with IN for it, what the message says)
 OVERSIZED = [
-    ("encrypt", GiB + 1, ["encrypt", "-r", "alice.pub", "-o", "o.vesk", "IN"], "over the 1 GiB limit for a file to encrypt"),
+    ("encrypt", GiB + 1, ["encrypt", "-r", "alice.pub", "-o", "o.vesk", "IN"], "is 1073741825 bytes, over the limit of 1 GiB for a file to encrypt"),
     ("sign", GiB + 1, ["sign", "-i", "me.id", "--passphrase-file", "pass.txt", "--context", "c", "-o", "o.sig", "IN"],
-     "over the 1 GiB limit for a file to sign"),
+     "over the limit of 1 GiB for a file to sign"),
     ("decrypt", 2 * GiB, ["decrypt", "-k", "alice.key", "--passphrase-file", "pass.txt", "-o", "o", "IN"],
-     "limit for an encrypted file"),
-    ("key file", 4097, ["decrypt", "-k", "IN", "-o", "o", "msg.txt"], "over the 4 KiB limit for a key file"),
+     "bytes for an encrypted file"),
+    ("key file", 4097, ["decrypt", "-k", "IN", "-o", "o", "msg.txt"], "over the limit of 4 KiB for a key file"),
 ]
 
 
@@ -49,9 +49,9 @@ def test_oversized_file_refused_unread(work, case, size, args, says):
 
 # (case, arguments with - for the endless stream, the cap the stream runs into)
 STREAMS = [
-    ("signature", ["verify", "-k", "me.pub", "--context", "c", "msg.txt", "-"], "64 KiB limit for a signature"),
-    ("key file", ["decrypt", "-k", "-", "-o", "o", "msg.txt"], "4 KiB limit for a key file"),
-    ("recipients file", ["encrypt", "-R", "-", "-o", "o", "msg.txt"], "1 MiB limit for a recipients file"),
+    ("signature", ["verify", "-k", "me.pub", "--context", "c", "msg.txt", "-"], "standard input is over the limit of 64 KiB for a signature"),
+    ("key file", ["decrypt", "-k", "-", "-o", "o", "msg.txt"], "over the limit of 4 KiB for a key file"),
+    ("recipients file", ["encrypt", "-R", "-", "-o", "o", "msg.txt"], "over the limit of 1 MiB for a recipients file"),
 ]
 
 

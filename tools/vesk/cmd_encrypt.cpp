@@ -72,7 +72,6 @@ int run(cli::Args& args) {
   for (const std::string& f : files) recipients.add_file(f);
   if (recipients.count() == 0) cli::fail_usage("encrypt needs a recipient: -r KEY or -R FILE");
   check_usable(recipients);
-  const auto name = file_name(args, recipients, path);
   const auto type = args.value("--content-type");
   if (type && !storable(recipients, std::nullopt, type))
     cli::fail(cli::kExitRefused, "--content-type \"" + *type + "\" cannot be stored: it must be 1 to 255 printable ASCII characters");
@@ -82,6 +81,7 @@ int run(cli::Args& args) {
   cli::Output out(out_path.value_or("-"), armor ? cli::Output::Content::kText : cli::Output::Content::kBinaryOrText,
                   0644, out_path.has_value());
   const cli::Input in = cli::Input::open(path, VESK_MAX_PLAINTEXT, "a file to encrypt");
+  const auto name = file_name(args, recipients, path);
   cli::Buffer container;
   const VeskStatus s = vesk_encrypt(in.bytes().data(), in.bytes().size(), recipients.keys().data(), recipients.count(),
                                     name ? name->c_str() : nullptr, type ? type->c_str() : nullptr, container.out());

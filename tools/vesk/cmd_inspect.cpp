@@ -49,8 +49,8 @@ bool decodes(const cli::Bytes& key) {
 
 std::string describe_key_file(cli::ByteView b, cli::Kind kind) {
   if (kind == cli::Kind::kOtherKeyFile)
-    return "a vesk key file of a version or layout this vesk does not read (version byte " + std::to_string(b[8]) +
-           ", " + std::to_string(b.size()) + " bytes)";
+    return "a vesk key file of a version or layout this vesk does not read (version byte " +
+           (b.size() > 8 ? std::to_string(b[8]) : std::string("missing")) + ", " + std::to_string(b.size()) + " bytes)";
   // The key-derivation parameters sit in the clear after the version byte.
   const std::string params = "Argon2id " + std::to_string(be32(b.data() + 10)) + " KiB, " +
                              std::to_string(be32(b.data() + 14)) + " passes, " + std::to_string(b[9]) +

@@ -29,7 +29,7 @@ std::string folder_of(const std::string& path) {
 }  // namespace
 
 void fail_too_large(const std::string& name, const std::string& size, std::size_t cap, const std::string& what) {
-  fail(kExitRefused, name + " is " + size + ", over the " + size_text(cap) + " limit for " + what);
+  fail(kExitRefused, name + " is " + (size.empty() ? "" : size + ", ") + "over the limit of " + size_text(cap) + " for " + what);
 }
 
 Mapping& Mapping::operator=(Mapping&& other) noexcept {
@@ -94,7 +94,7 @@ Input Input::open(const std::string& path, std::size_t cap, const std::string& w
     if (r == 0) break;
     got += static_cast<std::size_t>(r);
   }
-  if (got > cap) fail_too_large(in.name_, "larger than that", cap, what);
+  if (got > cap) fail_too_large(in.name_, "", cap, what);
   in.mapping_.resize(got);
   return in;
 }

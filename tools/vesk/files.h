@@ -55,7 +55,8 @@ class Input {
   std::string path_, name_;
 };
 
-// Refuses an input over its cap (exit code 3): "<name> is <size>, over the <cap> limit for <what>".
+// Refuses an input over its cap (exit code 3): "<name> is <size>, over the limit of <cap> for
+// <what>", or without the size when it is not known (a stream stopped at the cap).
 [[noreturn]] void fail_too_large(const std::string& name, const std::string& size, std::size_t cap,
                                  const std::string& what);
 

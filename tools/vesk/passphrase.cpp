@@ -62,7 +62,10 @@ class Terminal {
       for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::signal(sig, SIG_DFL);
     }
     if (err != 0) fail_system("read", "the passphrase from the terminal", err);
-    if (!ok) fail(kExitRefused, "the passphrase is longer than " + std::to_string(Passphrase::kMax) + " bytes");
+    if (!ok) {
+      ::tcflush(fd_, TCIFLUSH);  // the rest of the line must not reach whatever reads the terminal next
+      fail(kExitRefused, "the passphrase is longer than " + std::to_string(Passphrase::kMax) + " bytes");
+    }
   }
 
   void say(const std::string& text) {
