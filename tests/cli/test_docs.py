@@ -84,6 +84,7 @@ def test_help_for_unknown_command():
 
 def test_man_page_sections_and_exit_status():
     text = man_text()
+    assert vesk("--version").stdout.strip() in text.splitlines()[-1], "the manual page names another version"
     for section in SECTIONS:
         assert f"\n{section}\n" in text, section
     assert re.findall(r"^ {7}(\d)\s", man_section("EXIT STATUS"), re.M) == ["0", "1", "2", "3", "4"]
