@@ -1,14 +1,16 @@
-// vesk decrypt: a container opened with a key file (or a bare 32-byte identity seed). The
-// plaintext is written only after the library has authenticated all of it, to -o OUT, to
-// standard output, or with --use-stored-name under the name stored in the container, and then
-// only as a plain name inside the current folder.
-#include <unistd.h>
-
-#include <cerrno>
+// vesk decrypt: an encrypted file (bytes or text form) opened with a key file or a bare identity
+// seed. The plaintext is written only after the library has authenticated all of it: to -o OUT,
+// to standard output, or with --use-stored-name under the stored name, and then only as a plain
+// name inside the current folder.
 #include <cstdio>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "cli.h"
+#include "files.h"
+#include "keys.h"
+#include "textform.h"
 
 namespace {
 
@@ -21,56 +23,69 @@ bool plain_component(std::string_view name) {
   return true;
 }
 
+std::string stored_target(const cli::Buffer& name) {
+  const std::string_view stored(reinterpret_cast<const char*>(name.data()), name.size());
+  if (stored.empty()) cli::fail(cli::kExitFile, "the encrypted file stores no file name; give -o OUT");
+  if (!plain_component(stored)) cli::fail(cli::kExitFile, "refusing the stored file name (not a plain name); give -o OUT");
+  return std::string(stored);
+}
+
 int run(cli::Args& args) {
-  if (!args.parse({"-k", "--key", "--passphrase-file", "-o", "--output"}, {"--use-stored-name"}))
-    return cli::kExitUsage;
-  if (args.positional().size() != 1) return cli::fail_usage("decrypt needs one FILE (or - for standard input)");
-  auto key_path = args.value("-k", "--key");
-  if (!key_path) return cli::fail_usage("decrypt needs -k KEYFILE");
-  auto out = args.value("-o", "--output");
-  const bool stored_name = args.flag("--use-stored-name");
-  if (out && stored_name) return cli::fail_usage("give either -o OUT or --use-stored-name, not both");
-  if (out && *out != "-" && ::access(out->c_str(), F_OK) == 0) return cli::fail_file("refusing to overwrite " + *out);
-
+  args.parse({{"--key", "-k", true},
+              {"--passphrase-file", nullptr, true},
+              {"--output", "-o", true},
+              {"--use-stored-name", nullptr, false}});
+  if (args.positional().size() != 1) cli::fail_usage("decrypt takes one FILE (- for standard input)");
   const std::string& path = args.positional()[0];
-  auto container = cli::read_file(path);
-  if (!container) return cli::fail_file("cannot read " + path);
-  if (container->size() > VESK_MAX_CONTAINER) {
-    std::fprintf(stderr, "vesk: %s: larger than any container (%u bytes)\n", path.c_str(), VESK_MAX_CONTAINER);
-    return cli::kExitRefused;
-  }
+  const auto key_path = args.value("--key");
+  if (!key_path) cli::fail_usage("decrypt needs -k KEYFILE");
+  cli::one_standard_input({{"FILE", path}, {"KEYFILE", key_path}, {"the passphrase file", args.value("--passphrase-file")}});
+  const auto out_path = args.value("--output");
+  const bool use_stored_name = args.flag("--use-stored-name");
+  if (out_path && use_stored_name) cli::fail_usage("give -o OUT or --use-stored-name, not both");
 
-  int exit_code = cli::kExitOk;
-  VeskSecretKeyHandle* key = cli::open_key(args, *key_path, "opening " + *key_path, vesk_secret_key_open, exit_code);
-  if (key == nullptr) return exit_code;
+  // A new file only, readable by its owner alone; checked before the passphrase is asked for.
+  std::optional<cli::Output> out;
+  if (!use_stored_name) out.emplace(out_path.value_or("-"), cli::Output::Content::kBinary, 0600, out_path.has_value());
+  const auto container = cli::FormInput::open(path, cli::TextForm::kEncryptedFile, VESK_MAX_CONTAINER, "an encrypted file");
+  const cli::SecretKey key = cli::open_secret_key(args, *key_path);
   cli::Buffer plaintext, name, type;
-  const VeskStatus s = vesk_decrypt(container->data(), container->size(), key, plaintext.out(), name.out(), type.out());
-  vesk_secret_key_free(key);
-  if (s != VESK_OK) return cli::fail_status("decrypting " + path, s);
+  const VeskStatus s = vesk_decrypt(container.bytes().data(), container.bytes().size(), key.get(), plaintext.out(),
+                                    name.out(), type.out());
+  if (s != VESK_OK)
+    cli::fail_status(
+        "decrypting " + container.name(), s,
+        {{VESK_NO_MATCHING_RECIPIENT,
+          "no recipient entry opens with this key: the file was encrypted to other keys, or its header is damaged"},
+         {VESK_AUTHENTICATION_FAILED, "the file was altered or damaged after it was encrypted"},
+         {VESK_MALFORMED_INPUT, "not a well-formed encrypted file (damaged, truncated or extended)"}});
 
-  std::string target = out.value_or("-");
-  if (stored_name) {
-    const std::string_view stored(reinterpret_cast<const char*>(name.b.data), name.b.len);
-    if (stored.empty()) return cli::fail_file("the container stores no file name; use -o OUT");
-    if (!plain_component(stored)) return cli::fail_file("refusing the stored file name (not a plain name)");
-    target = std::string(stored);
-    if (::access(target.c_str(), F_OK) == 0) return cli::fail_file("refusing to overwrite " + target);
-  }
-  // A new file only (never replaced, never through a link), readable by its owner alone.
-  if (!cli::write_file(target, plaintext.b.data, plaintext.b.len, 0600, false)) {
-    // Remove what was partly written, but never a file that appeared in the meantime.
-    if (target != "-" && errno != EEXIST) ::unlink(target.c_str());
-    return cli::fail_file("cannot write " + target);
-  }
-  if (target != "-") {
-    std::fprintf(stderr, "vesk: wrote %zu bytes to %s", plaintext.b.len, target.c_str());
-    if (type.b.len != 0) std::fprintf(stderr, " (%.*s)", static_cast<int>(type.b.len), type.b.data);
-    std::fprintf(stderr, "\n");
+  if (use_stored_name) out.emplace(stored_target(name), cli::Output::Content::kBinary, 0600);
+  out->write({plaintext.data(), plaintext.size()});
+  out->commit();
+  if (!out->is_stdout()) {
+    std::string done = "wrote " + std::to_string(plaintext.size()) + " bytes to " + out->name();
+    if (type.size() != 0) done += " (" + std::string(reinterpret_cast<const char*>(type.data()), type.size()) + ")";
+    std::fprintf(stderr, "vesk: %s\n", done.c_str());
   }
   return cli::kExitOk;
 }
 
-const cli::Registration reg({"decrypt", "decrypt -k KEYFILE [--passphrase-file F] [-o OUT | --use-stored-name] FILE",
-                             "decrypt a container; the plaintext is written only once all of it verified", run, 21});
+const cli::Registration reg({"decrypt", "-k KEYFILE [--passphrase-file F] [-o OUT | --use-stored-name] FILE",
+                             "decrypt a file; nothing is written unless all of it verified", R"HELP(Decrypts FILE (- for standard input), given as bytes or in the text form, with the
+key file KEYFILE (or a bare 32-byte identity seed). Everything is authenticated before
+anything is written.
+
+options:
+  -k, --key KEYFILE        the recipient's key file (from vesk keygen or vesk identity new)
+  --passphrase-file F      read the passphrase from the first line of F instead of asking
+  -o, --output OUT         write the plaintext to the new file OUT (default: standard output,
+                           which must not be a terminal unless -o - is given)
+  --use-stored-name        write to the file name stored in FILE, in the current folder
+
+example:
+  vesk decrypt -k alice.key -o report.pdf report.pdf.vesk
+)HELP",
+                             run, 21});
 
 }  // namespace

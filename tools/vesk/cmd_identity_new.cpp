@@ -1,50 +1,53 @@
-// vesk identity new: a new signing identity in a passphrase-protected key file.
-#include <unistd.h>
-
+// vesk identity new: a new signing identity in a passphrase-protected key file; its verifying key
+// (Base64) goes to standard output.
 #include <cstdio>
 
 #include "cli.h"
+#include "files.h"
+#include "keys.h"
+#include "passphrase.h"
+#include "textform.h"
 
 namespace {
 
 int run(cli::Args& args) {
-  if (!args.parse({"-o", "--output", "--passphrase-file"}, {})) return cli::kExitUsage;
-  if (!args.positional().empty()) return cli::fail_usage("identity new takes no positional arguments");
-  auto path = args.value("-o", "--output");
-  if (!path) return cli::fail_usage("identity new needs -o FILE");
-  if (*path == "-") return cli::fail_usage("the key file must go to a file, not standard output");
-  // Checked up front to spare a passphrase prompt; the exclusive create below still decides.
-  if (::access(path->c_str(), F_OK) == 0) return cli::fail_file("refusing to overwrite " + *path);
+  args.parse({{"--output", "-o", true}, {"--passphrase-file", nullptr, true}});
+  if (!args.positional().empty()) cli::fail_usage("identity new takes no FILE arguments");
+  const auto path = args.value("--output");
+  if (!path || *path == "-") cli::fail_usage("identity new needs -o FILE (a file, not standard output)");
+  cli::Output key_file(*path, cli::Output::Content::kBinary, 0600);
 
-  auto passphrase = cli::get_passphrase(args, "Passphrase for the new identity: ", true);
-  if (!passphrase) return args.value("--passphrase-file") ? cli::kExitFile : cli::kExitUsage;
-  cli::Buffer file;
-  const VeskStatus s = vesk_identity_generate(passphrase->c_str(), file.out());
-  if (s != VESK_OK) {
-    cli::wipe_string(*passphrase);
-    if (s == VESK_INVALID_ARGUMENT) return cli::fail_status("identity new (the passphrase needs at least 8 characters)", s);
-    return cli::fail_status("identity new", s);
-  }
-
-  // The public key comes from opening what was written, so it is the key of the file on disk.
-  VeskSigningIdentityHandle* identity = nullptr;
-  const VeskStatus opened = vesk_signing_identity_open(file.b.data, file.b.len, passphrase->c_str(), &identity);
-  cli::wipe_string(*passphrase);
-  if (opened != VESK_OK) return cli::fail_status("identity new: reopening the new key file", opened);
-  cli::Buffer key;
-  const VeskStatus pub = vesk_signing_identity_public(identity, key.out());
-  vesk_signing_identity_free(identity);
-  if (pub != VESK_OK) return cli::fail_status("identity new: reading the verifying key", pub);
-
-  if (!cli::write_file(*path, file.b.data, file.b.len, 0600)) return cli::fail_file("cannot create " + *path + " (it may exist already)");
+  cli::Buffer file, verifying_key;
+  cli::new_passphrase(args, *path, [&](const char* p) {
+    VeskStatus s = vesk_identity_generate(p, file.out());
+    if (s != VESK_OK) return s;
+    // The verifying key comes from opening what is written, so it is the key of the file on disk.
+    VeskSigningIdentityHandle* handle = nullptr;
+    s = vesk_signing_identity_open(file.data(), file.size(), p, &handle);
+    const cli::SigningIdentity identity(handle);
+    return s != VESK_OK ? s : vesk_signing_identity_public(identity.get(), verifying_key.out());
+  });
+  key_file.write({file.data(), file.size()});
+  key_file.commit();
   // Standard output carries only the Base64 verifying key, so it can be redirected into a file.
-  std::printf("%s\n", cli::to_base64(key.b.data, key.b.len).c_str());
+  std::printf("%s\n", cli::to_base64({verifying_key.data(), verifying_key.size()}).c_str());
   std::fprintf(stderr, "vesk: wrote the identity key file %s; its verifying key (Base64) is on standard output\n",
                path->c_str());
   return cli::kExitOk;
 }
 
-const cli::Registration registration({"identity new", "identity new -o FILE [--passphrase-file F]",
-                                      "create a signing identity; print its verifying key", run, 40});
+const cli::Registration registration({"identity new", "-o FILE [--passphrase-file F]",
+                                      "create a signing identity; print its verifying key", R"HELP(Makes a signing identity in the new key file FILE (mode 0600), protected by a
+passphrase of at least 8 characters, asked for twice on the terminal. Its verifying key,
+which others check signatures with, is printed on standard output in Base64.
+
+options:
+  -o, --output FILE        the new identity key file
+  --passphrase-file F      take the passphrase from the first line of F instead of asking
+
+example:
+  vesk identity new -o me.id > me.pub
+)HELP",
+                                      run, 40});
 
 }  // namespace

@@ -5,90 +5,89 @@
 #include <string>
 
 #include "cli.h"
+#include "files.h"
+#include "keys.h"
+#include "textform.h"
 
 namespace {
 
-std::optional<cli::Bytes> read_named(const std::string& path, const char* what) {
-  auto data = cli::read_file(path);
-  if (!data) cli::fail_file(std::string("cannot read ") + what + " " + path);
-  return data;
-}
-
-// A verifying key as a file or Base64 text; the library reports one that does not decode.
-std::optional<cli::Bytes> read_key(const std::string& path, const char* what) {
-  auto key = cli::load_verifying_key(path);
-  if (!key) cli::fail_file(std::string("cannot read ") + what + " " + path);
-  return key;
-}
-
-int print_head(const cli::Bytes& log, const std::uint8_t* recovery_key, std::size_t recovery_key_len) {
+void print_head(cli::ByteView log, cli::ByteView recovery_key) {
   cli::Buffer head;
-  VeskStatus s = vesk_identity_head(log.data(), log.size(), recovery_key, recovery_key_len, head.out());
-  if (s != VESK_OK) return cli::fail_status("identity log", s);
-  std::printf("head: %s\n", cli::to_hex(head.b.data, head.b.len).c_str());
-  return cli::kExitOk;
+  const VeskStatus s = vesk_identity_head(log.data(), log.size(), recovery_key.data(), recovery_key.size(), head.out());
+  if (s != VESK_OK) cli::fail_status("identity log", s);
+  std::printf("head: %s\n", cli::to_hex({head.data(), head.size()}).c_str());
+}
+
+void print_active(std::uint64_t active) { std::printf("active devices: %llu\n", static_cast<unsigned long long>(active)); }
+
+void verify_with_recovery_key(const cli::Args& args, const cli::Input& log, const std::string& recovery_arg) {
+  const cli::Bytes key = cli::load_verifying_key(recovery_arg);
+  std::uint64_t active = 0;
+  VeskStatus s = vesk_identity_verify(log.bytes().data(), log.bytes().size(), key.data(), key.size(), &active);
+  if (s != VESK_OK) cli::fail_status("identity log " + log.name(), s);
+  print_head(log.bytes(), key);
+  print_active(active);
+  const auto device_arg = args.value("--device");
+  if (!device_arg) return;
+  const cli::Bytes device = cli::load_verifying_key(*device_arg);
+  std::int32_t trusted = 0;
+  s = vesk_identity_trusts_device(log.bytes().data(), log.bytes().size(), key.data(), key.size(), device.data(),
+                                  device.size(), &trusted);
+  if (s != VESK_OK) cli::fail_status("device key " + *device_arg, s);
+  std::printf("device %s: %s\n", device_arg->c_str(), trusted ? "active" : "not active");
+}
+
+void verify_pinned(const cli::Input& log, const std::string& binding_path, const std::string& pin_hex) {
+  const auto pin = cli::from_hex(pin_hex);
+  if (!pin || pin->size() != VESK_HASH_LEN) cli::fail_usage("--pin needs 64 hex digits (the identity id)");
+  const cli::Input binding = cli::Input::open(binding_path, VESK_RECOVERY_BINDING_LEN, "a recovery binding");
+  std::uint64_t active = 0;
+  const VeskStatus s = vesk_identity_verify_pinned(log.bytes().data(), log.bytes().size(), binding.bytes().data(),
+                                                   binding.bytes().size(), pin->data(), pin->size(), &active);
+  if (s != VESK_OK) cli::fail_status("identity log " + log.name(), s);
+  std::printf("identity: %s (matches the pin)\n", cli::to_hex(*pin).c_str());
+  // The binding has just been checked, so its recovery key (after the 32-byte identity id) is the
+  // identity's; the head query needs it.
+  print_head(log.bytes(), binding.bytes().subspan(VESK_HASH_LEN, VESK_VERIFYING_KEY_LEN));
+  print_active(active);
 }
 
 int run(cli::Args& args) {
-  if (!args.parse({"--recovery-key", "--binding", "--pin", "--device"}, {})) return cli::kExitUsage;
-  if (args.positional().size() != 1) return cli::fail_usage("identity verify needs one LOG");
-  auto recovery_path = args.value("--recovery-key");
-  auto binding_path = args.value("--binding");
-  auto pin_hex = args.value("--pin");
-  if (recovery_path.has_value() == (binding_path.has_value() || pin_hex.has_value()))
-    return cli::fail_usage("identity verify takes either --recovery-key K, or --binding B with --pin HEX");
-  if (binding_path.has_value() != pin_hex.has_value()) return cli::fail_usage("--binding and --pin go together");
-  if (args.value("--device") && !recovery_path) return cli::fail_usage("--device needs --recovery-key");
+  args.parse({{"--recovery-key", nullptr, true}, {"--binding", nullptr, true}, {"--pin", nullptr, true}, {"--device", nullptr, true}});
+  if (args.positional().size() != 1) cli::fail_usage("identity verify takes one LOG");
+  const auto recovery = args.value("--recovery-key");
+  const auto binding = args.value("--binding");
+  const auto pin = args.value("--pin");
+  if (recovery.has_value() == (binding.has_value() || pin.has_value()))
+    cli::fail_usage("identity verify takes either --recovery-key K, or --binding B with --pin HEX");
+  if (binding.has_value() != pin.has_value()) cli::fail_usage("--binding and --pin go together");
+  if (args.value("--device") && !recovery) cli::fail_usage("--device needs --recovery-key");
 
-  const std::string& log_path = args.positional()[0];
-  auto log = read_named(log_path, "log");
-  if (!log) return cli::kExitFile;
-  if (log->size() > VESK_MAX_LOG) {
-    std::fprintf(stderr, "vesk: %s: larger than the %u-byte limit for identity logs\n", log_path.c_str(), VESK_MAX_LOG);
-    return cli::kExitRefused;
+  const cli::Input log = cli::Input::open(args.positional()[0], VESK_MAX_LOG, "an identity log");
+  if (recovery) {
+    verify_with_recovery_key(args, log, *recovery);
+  } else {
+    verify_pinned(log, *binding, *pin);
   }
-
-  if (recovery_path) {
-    auto key = read_key(*recovery_path, "recovery key");
-    if (!key) return cli::kExitFile;
-    if (key->size() > VESK_MAX_KEY_DATA) return cli::fail_status("recovery key", VESK_NOT_KEY_FILE);
-    std::uint64_t active = 0;
-    VeskStatus s = vesk_identity_verify(log->data(), log->size(), key->data(), key->size(), &active);
-    if (s != VESK_OK) return cli::fail_status("identity log " + log_path, s);
-    if (int rc = print_head(*log, key->data(), key->size()); rc != cli::kExitOk) return rc;
-    std::printf("active devices: %llu\n", static_cast<unsigned long long>(active));
-    if (auto device_path = args.value("--device")) {
-      auto device = read_key(*device_path, "device key");
-      if (!device) return cli::kExitFile;
-      if (device->size() > VESK_MAX_KEY_DATA) return cli::fail_status("device key", VESK_NOT_KEY_FILE);
-      std::int32_t trusted = 0;
-      s = vesk_identity_trusts_device(log->data(), log->size(), key->data(), key->size(), device->data(),
-                                      device->size(), &trusted);
-      if (s != VESK_OK) return cli::fail_status("device key " + *device_path, s);
-      std::printf("device %s: %s\n", device_path->c_str(), trusted ? "active" : "not active");
-    }
-    return cli::kExitOk;
-  }
-
-  auto pin = cli::from_hex(*pin_hex);
-  if (!pin || pin->size() != VESK_HASH_LEN) return cli::fail_usage("--pin needs 64 hex digits (the identity id)");
-  auto binding = read_named(*binding_path, "recovery binding");
-  if (!binding) return cli::kExitFile;
-  if (binding->size() > VESK_RECOVERY_BINDING_LEN) return cli::fail_status("recovery binding", VESK_MALFORMED_INPUT);
-  std::uint64_t active = 0;
-  VeskStatus s = vesk_identity_verify_pinned(log->data(), log->size(), binding->data(), binding->size(), pin->data(),
-                                             pin->size(), &active);
-  if (s != VESK_OK) return cli::fail_status("identity log " + log_path, s);
-  std::printf("identity: %s (matches the pin)\n", cli::to_hex(pin->data(), pin->size()).c_str());
-  // The binding has just been checked, so its recovery key (after the 32-byte identity id) is the
-  // identity's; the head query needs it.
-  if (int rc = print_head(*log, binding->data() + VESK_HASH_LEN, VESK_VERIFYING_KEY_LEN); rc != cli::kExitOk) return rc;
-  std::printf("active devices: %llu\n", static_cast<unsigned long long>(active));
   return cli::kExitOk;
 }
 
-const cli::Registration reg({"identity verify",
-                             "identity verify LOG --recovery-key K [--device D] | --binding B --pin HEX",
-                             "check an identity log; print its head and active device count", run, 40});
+const cli::Registration reg({"identity verify", "LOG --recovery-key K [--device D] | LOG --binding B --pin HEX",
+                             "check an identity log; print its head and active device count", R"HELP(Checks the identity log LOG, either under the identity's recovery key K or against a
+pinned identity id (64 hex digits) and the identity's recovery binding B, and prints
+the log's head and the number of active devices. With --device D it also says whether
+the device whose verifying key is D is active at the end of the log. Keys are files of
+raw bytes or Base64, or the Base64 text.
+
+options:
+  --recovery-key K         the identity's recovery verifying key
+  --device D               a device's verifying key to look up (with --recovery-key)
+  --binding B              the identity's recovery binding file (with --pin)
+  --pin HEX                the identity id the log must start with
+
+example:
+  vesk identity verify identity.log --recovery-key recovery.key --device laptop.key
+)HELP",
+                             run, 41});
 
 }  // namespace

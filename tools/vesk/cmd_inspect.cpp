@@ -1,49 +1,115 @@
-// vesk inspect: says what a file is, as far as the library can tell without a passphrase.
+// vesk inspect: says what a file is, as far as can be told without a key or passphrase.
 #include <cstdio>
 #include <string>
 
 #include "cli.h"
+#include "files.h"
+#include "keys.h"
+#include "textform.h"
 
 namespace {
 
-int run(cli::Args& args) {
-  if (!args.parse({}, {})) return cli::kExitUsage;
-  if (args.positional().size() != 1) return cli::fail_usage("inspect needs one FILE");
-  const std::string& path = args.positional()[0];
-  auto data = cli::read_file(path);
-  if (!data) return cli::fail_file("cannot read " + path);
-  const char* name = path.c_str();
-  const std::size_t n = data->size();
+// The fixed start of an encrypted file: magic, 0, format version, 1, signed flag, header length.
+constexpr std::size_t kPreludeLen = 16;
+constexpr std::uint32_t kLargestHeader = 1048576;
 
-  std::int32_t is_key_file = 0;
-  if (n <= VESK_MAX_KEY_DATA) {
-    VeskStatus s = vesk_inspect_key(data->data(), n, &is_key_file);
-    if (s != VESK_OK) return cli::fail_status("inspecting " + path, s);
-  }
-  if (is_key_file == 1) {
-    // The interface tells a key file by its magic only; version, kind and parameters are checked
-    // when it is opened.
-    std::printf("%s: vesk key file (%zu bytes); opening it needs its passphrase\n", name, n);
-  } else {
-    VeskStatus armor_status = VESK_INVALID_ARGUMENT;
-    const std::string text(data->begin(), data->end());
-    if (text.find('\0') == std::string::npos) {
-      cli::Buffer key;
-      armor_status = vesk_public_key_dearmor(text.c_str(), key.out());
+std::uint32_t be32(const std::uint8_t* p) {
+  return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
+std::string describe_encrypted(const cli::FormInput& in) {
+  const cli::ByteView b = in.bytes();
+  const std::string form = in.was_text() ? "an encrypted file in the text form" : "an encrypted file";
+  const std::uint8_t version = b.size() >= kPreludeLen ? b[9] : 0;
+  const std::uint8_t signed_flag = b.size() >= kPreludeLen ? b[11] : 0;
+  const std::uint32_t header = b.size() >= kPreludeLen ? be32(b.data() + 12) : 0;
+  const bool sound = b.size() >= kPreludeLen && b[8] == 0 && b[10] == 1 && (version == 1 || version == 2) &&
+                     signed_flag <= (version == 1 ? 1 : 0) && header >= 1 && header <= kLargestHeader &&
+                     kPreludeLen + header <= b.size();
+  if (!sound) cli::fail(cli::kExitRefused, in.name() + ": " + form + ", but its prelude is damaged");
+  return form + ", format " + (version == 1 ? "1.0" : "0.5") + ", " + std::to_string(b.size()) + " bytes" +
+         (in.was_text() ? " once decoded" : "") + " with a header block of " + std::to_string(header) + " bytes, " +
+         (version == 2 || signed_flag == 1 ? "signed by its sender" : "not signed") +
+         "; the recipients and the name are seen only when decrypting";
+}
+
+std::string describe_signature(const cli::FormInput& in) {
+  if (in.bytes().size() != VESK_SIGNATURE_LEN)
+    cli::fail(cli::kExitRefused, in.name() + ": a signature text form that holds " + std::to_string(in.bytes().size()) +
+                                     " bytes, not a signature");
+  return in.was_text() ? "a signature in the text form" : "a signature (told by its size alone)";
+}
+
+// A verifying key decodes when checking any signature with it gets as far as the signature; a
+// key that does not decode is refused first.
+bool decodes(const cli::Bytes& key) {
+  static const std::uint8_t zeros[VESK_SIGNATURE_LEN] = {};
+  return vesk_verify_message(key.data(), key.size(), nullptr, 0, nullptr, 0, zeros, sizeof zeros) != VESK_NOT_KEY_FILE;
+}
+
+std::string describe_key_file(cli::ByteView b, cli::Kind kind) {
+  if (kind == cli::Kind::kOtherKeyFile)
+    return "a vesk key file of a version or layout this vesk does not read (version byte " +
+           (b.size() > 8 ? std::to_string(b[8]) : std::string("missing")) + ", " + std::to_string(b.size()) + " bytes)";
+  // The key-derivation parameters sit in the clear after the version byte.
+  const std::string params = "Argon2id " + std::to_string(be32(b.data() + 10)) + " KiB, " +
+                             std::to_string(be32(b.data() + 14)) + " passes, " + std::to_string(b[9]) +
+                             (b[9] == 1 ? " lane" : " lanes");
+  return std::string("a vesk key file, version ") + std::to_string(b[8]) + ", holding " +
+         (kind == cli::Kind::kIdentityKeyFile ? "an identity (it signs and decrypts)" : "a recipient secret key") + " (" +
+         params + "); opening it needs its passphrase";
+}
+
+int run(cli::Args& args) {
+  args.parse({});
+  if (args.positional().size() != 1) cli::fail_usage("inspect takes one FILE");
+  const std::string& path = args.positional()[0];
+  cli::Input raw = cli::Input::open(path, cli::text_form_cap(VESK_MAX_CONTAINER), "a file to inspect");
+  const std::string name = raw.name();
+  cli::check_text_form_start(raw.bytes(), name);
+  const cli::Identified what = cli::identify(raw.bytes());
+  std::string text;
+  switch (what.kind) {
+    case cli::Kind::kEncryptedFile:
+      text = describe_encrypted(
+          cli::FormInput::from(std::move(raw), cli::TextForm::kEncryptedFile, VESK_MAX_CONTAINER, "an encrypted file"));
+      break;
+    case cli::Kind::kSignature:
+      text = describe_signature(cli::FormInput::from(std::move(raw), cli::TextForm::kSignature, VESK_MAX_CONTAINER, "a signature"));
+      break;
+    case cli::Kind::kVerifyingKey: {
+      const cli::Bytes key = cli::verifying_key_in(raw);
+      if (!decodes(key)) cli::fail(cli::kExitRefused, name + ": a verifying key that does not decode (it is damaged)");
+      text = what.text ? "a verifying key (Base64)" : "a verifying key (raw bytes)";
+      break;
     }
-    if (armor_status == VESK_OK) {
-      std::printf("%s: not a key file: an armored recipient public key\n", name);
-    } else if (n == VESK_SECRET_SEED_LEN) {
-      std::printf("%s: not a key file (32 bytes: opens as a bare, unprotected identity seed)\n", name);
-    } else {
-      std::printf("%s: not a key file (%zu bytes)\n", name, n);
-    }
+    case cli::Kind::kRecipientKeyFile:
+    case cli::Kind::kIdentityKeyFile:
+    case cli::Kind::kOtherKeyFile:
+      text = describe_key_file(raw.bytes(), what.kind);
+      break;
+    case cli::Kind::kPublicKey:
+      text = "an armored recipient public key";
+      break;
+    case cli::Kind::kIdentitySeed:
+      text = "32 bytes: opens as a bare, unprotected identity seed";
+      break;
+    case cli::Kind::kUnknown:
+      cli::fail(cli::kExitRefused, name + ": not a vesk file");
   }
-  for (auto& b : *data) b = 0;  // a 32-byte file may be a seed
+  std::printf("%s: %s\n", name.c_str(), text.c_str());
   return cli::kExitOk;
 }
 
-const cli::Registration reg({"inspect", "inspect FILE", "tell a key file (or an armored public key) from other data",
+const cli::Registration reg({"inspect", "FILE", "say what kind of vesk file FILE is", R"HELP(Says what FILE is without any key or passphrase: an encrypted file (format version and
+sizes), a signature, a verifying key, a key file (what it holds and its key-derivation
+settings), an armored public key, or a bare identity seed. Text forms are recognised and
+checked as strictly as decrypt and verify check them. Anything else is not a vesk file
+(exit code 3).
+
+example:
+  vesk inspect report.pdf.vesk
+)HELP",
                              run, 12});
 
 }  // namespace

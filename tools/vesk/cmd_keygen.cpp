@@ -1,64 +1,60 @@
 // vesk keygen: a new recipient keypair; the secret key goes to a passphrase-protected key file,
-// the armored public key to standard output.
-#include <sys/stat.h>
-
+// the armored public key to standard output (and to --public-out).
 #include <cstdio>
+#include <optional>
 
 #include "cli.h"
+#include "files.h"
+#include "keys.h"
+#include "passphrase.h"
 
 namespace {
 
-bool exists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
-
 int run(cli::Args& args) {
-  if (!args.parse({"-o", "--output", "--passphrase-file", "--public-out"}, {})) return cli::kExitUsage;
-  if (!args.positional().empty()) return cli::fail_usage("keygen takes no positional arguments");
-  auto out = args.value("-o", "--output");
-  if (!out || out->empty() || *out == "-") return cli::fail_usage("keygen needs -o KEYFILE");
-  const auto public_out = args.value("--public-out");
-  // Refuse before asking for a passphrase; the writes below refuse again (O_EXCL).
-  if (exists(*out)) return cli::fail_file("refusing to overwrite " + *out);
-  if (public_out && *public_out != "-" && exists(*public_out))
-    return cli::fail_file("refusing to overwrite " + *public_out);
+  args.parse({{"--output", "-o", true}, {"--passphrase-file", nullptr, true}, {"--public-out", nullptr, true}});
+  if (!args.positional().empty()) cli::fail_usage("keygen takes no FILE arguments");
+  const auto path = args.value("--output");
+  if (!path || *path == "-") cli::fail_usage("keygen needs -o KEYFILE (a file, not standard output)");
+  const auto public_path = args.value("--public-out");
+  // Both outputs refuse to overwrite before the passphrase is asked for.
+  cli::Output key_file(*path, cli::Output::Content::kBinary, 0600);
+  std::optional<cli::Output> public_file;
+  if (public_path) public_file.emplace(*public_path, cli::Output::Content::kText);
 
-  auto passphrase = cli::get_passphrase(args, "New passphrase: ", true);
-  if (!passphrase) return args.value("--passphrase-file") ? cli::kExitFile : cli::kExitUsage;
-
-  VeskSecretKeyHandle* key = nullptr;
+  VeskSecretKeyHandle* handle = nullptr;
   cli::Buffer public_key;
-  VeskStatus s = vesk_keypair_generate(&key, public_key.out());
-  if (s != VESK_OK) {
-    cli::wipe_string(*passphrase);
-    return cli::fail_status("generating a keypair", s);
-  }
-  cli::Buffer file;
-  s = vesk_secret_key_protect(key, passphrase->c_str(), file.out());
-  cli::wipe_string(*passphrase);
-  vesk_secret_key_free(key);
-  if (s == VESK_INVALID_ARGUMENT) {
-    std::fprintf(stderr, "vesk: protecting the key: %s (the passphrase needs at least 8 characters)\n",
-                 vesk_error_message(s));
-    return cli::kExitRefused;
-  }
-  if (s != VESK_OK) return cli::fail_status("protecting the key", s);
+  VeskStatus s = vesk_keypair_generate(&handle, public_key.out());
+  const cli::SecretKey key(handle);
+  if (s != VESK_OK) cli::fail_status("generating a keypair", s);
+  cli::Buffer protected_key, armor;
+  cli::new_passphrase(args, *path, [&](const char* p) { return vesk_secret_key_protect(key.get(), p, protected_key.out()); });
+  s = vesk_public_key_armor(public_key.data(), public_key.size(), armor.out());
+  if (s != VESK_OK) cli::fail_status("armoring the public key", s);
 
-  if (!cli::write_file(*out, file.b.data, file.b.len, 0600, false)) return cli::fail_file("cannot write " + *out);
-  ::chmod(out->c_str(), 0600);  // whatever the umask left
-
-  cli::Buffer armor;
-  s = vesk_public_key_armor(public_key.b.data, public_key.b.len, armor.out());
-  if (s != VESK_OK) return cli::fail_status("armoring the public key", s);
-  if (public_out && !cli::write_file(*public_out, armor.b.data, armor.b.len, 0644, false))
-    return cli::fail_file("cannot write " + *public_out);
-  if (!public_out || *public_out != "-") std::fwrite(armor.b.data, 1, armor.b.len, stdout);
-  std::fprintf(stderr, "vesk: wrote the secret key to %s (mode 0600)\n", out->c_str());
+  key_file.write({protected_key.data(), protected_key.size()});
+  key_file.commit();
+  if (public_file) {
+    public_file->write({armor.data(), armor.size()});
+    public_file->commit();
+  }
+  if (!public_file || !public_file->is_stdout()) std::fwrite(armor.data(), 1, armor.size(), stdout);
+  std::fprintf(stderr, "vesk: wrote the secret key to %s (mode 0600)\n", path->c_str());
   return cli::kExitOk;
 }
 
-const cli::Registration reg({"keygen", "keygen -o KEYFILE [--passphrase-file F] [--public-out FILE]",
-                             "new recipient keypair: key file (0600), armored public key on stdout", run, 10});
+const cli::Registration reg({"keygen", "-o KEYFILE [--passphrase-file F] [--public-out FILE]",
+                             "new recipient keypair: key file (0600), armored public key on stdout", R"HELP(Makes a recipient keypair. The secret key goes to the new file KEYFILE (mode 0600),
+protected by a passphrase of at least 8 characters, asked for twice on the terminal; the
+armored public key, which others encrypt to, goes to standard output.
+
+options:
+  -o, --output KEYFILE     the new key file
+  --passphrase-file F      take the passphrase from the first line of F instead of asking
+  --public-out FILE        also write the armored public key to the new file FILE
+
+example:
+  vesk keygen -o alice.key --public-out alice.pub
+)HELP",
+                             run, 10});
 
 }  // namespace

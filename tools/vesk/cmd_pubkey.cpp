@@ -2,28 +2,34 @@
 #include <cstdio>
 
 #include "cli.h"
+#include "keys.h"
 
 namespace {
 
 int run(cli::Args& args) {
-  if (!args.parse({"--passphrase-file"}, {})) return cli::kExitUsage;
-  if (args.positional().size() != 1) return cli::fail_usage("pubkey needs one KEYFILE");
-  const std::string& path = args.positional()[0];
-  int exit_code = cli::kExitOk;
-  VeskSecretKeyHandle* key = cli::open_key(args, path, "opening " + path, vesk_secret_key_open, exit_code);
-  if (key == nullptr) return exit_code;
-
+  args.parse({{"--passphrase-file", nullptr, true}});
+  if (args.positional().size() != 1) cli::fail_usage("pubkey takes one KEYFILE");
+  cli::one_standard_input({{"KEYFILE", args.positional()[0]}, {"the passphrase file", args.value("--passphrase-file")}});
+  const cli::SecretKey key = cli::open_secret_key(args, args.positional()[0]);
   cli::Buffer public_key, armor;
-  VeskStatus s = vesk_secret_key_public(key, public_key.out());
-  vesk_secret_key_free(key);
-  if (s != VESK_OK) return cli::fail_status("computing the public key", s);
-  s = vesk_public_key_armor(public_key.b.data, public_key.b.len, armor.out());
-  if (s != VESK_OK) return cli::fail_status("armoring the public key", s);
-  std::fwrite(armor.b.data, 1, armor.b.len, stdout);
+  VeskStatus s = vesk_secret_key_public(key.get(), public_key.out());
+  if (s != VESK_OK) cli::fail_status("computing the public key", s);
+  s = vesk_public_key_armor(public_key.data(), public_key.size(), armor.out());
+  if (s != VESK_OK) cli::fail_status("armoring the public key", s);
+  std::fwrite(armor.data(), 1, armor.size(), stdout);
   return cli::kExitOk;
 }
 
-const cli::Registration reg({"pubkey", "pubkey KEYFILE [--passphrase-file F]",
-                             "armored public key of a key file or bare identity seed", run, 11});
+const cli::Registration reg({"pubkey", "KEYFILE [--passphrase-file F]",
+                             "armored public key of a key file or bare identity seed", R"HELP(Prints the armored public key that belongs to KEYFILE: a recipient key file, an
+identity key file (an identity can decrypt too), or a bare 32-byte identity seed.
+
+options:
+  --passphrase-file F      read the passphrase from the first line of F instead of asking
+
+example:
+  vesk pubkey alice.key > alice.pub
+)HELP",
+                             run, 11});
 
 }  // namespace

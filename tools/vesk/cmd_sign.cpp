@@ -1,45 +1,66 @@
-// vesk sign: a hybrid signature over a file under a caller-chosen context.
+// vesk sign: a hybrid signature over a file under a caller-chosen context, as bytes or in the
+// text form.
 #include <cstdio>
+#include <string>
 
 #include "cli.h"
+#include "files.h"
+#include "keys.h"
+#include "textform.h"
 
 namespace {
 
 int run(cli::Args& args) {
-  if (!args.parse({"-i", "--identity", "--passphrase-file", "--context", "-o", "--output"}, {}))
-    return cli::kExitUsage;
-  auto identity_path = args.value("-i", "--identity");
-  auto context = args.value("--context");
-  if (!identity_path) return cli::fail_usage("sign needs -i IDENTITY");
-  if (!context) return cli::fail_usage("sign needs --context TEXT");
-  if (args.positional().size() != 1) return cli::fail_usage("sign takes exactly one FILE");
-  const std::string& input = args.positional()[0];
-  auto out_path = args.value("-o", "--output");
-  const std::string output = out_path ? *out_path : (input == "-" ? std::string("-") : input + ".sig");
-  if (context->rfind("VESK/", 0) == 0) return cli::fail_usage("contexts beginning with VESK/ are reserved");
+  args.parse({{"--identity", "-i", true},
+              {"--passphrase-file", nullptr, true},
+              {"--context", nullptr, true},
+              {"--output", "-o", true},
+              {"--armor", "-a", false}});
+  const auto identity_path = args.value("--identity");
+  const auto context = args.value("--context");
+  if (!identity_path) cli::fail_usage("sign needs -i IDENTITY");
+  if (!context) cli::fail_usage("sign needs --context TEXT");
+  if (context->rfind("VESK/", 0) == 0) cli::fail_usage("contexts beginning with VESK/ are reserved");
+  if (args.positional().size() != 1) cli::fail_usage("sign takes one FILE (- for standard input)");
+  const std::string& path = args.positional()[0];
+  cli::one_standard_input({{"FILE", path}, {"IDENTITY", identity_path}, {"the passphrase file", args.value("--passphrase-file")}});
+  const auto out_path = args.value("--output");
+  const bool armor = args.flag("--armor");
 
-  int exit_code = cli::kExitOk;
-  VeskSigningIdentityHandle* identity =
-      cli::open_key(args, *identity_path, "sign: opening " + *identity_path, vesk_signing_identity_open, exit_code);
-  if (identity == nullptr) return exit_code;
-
-  auto message = cli::read_file(input);
-  if (!message) {
-    vesk_signing_identity_free(identity);
-    return cli::fail_file("cannot read " + input);
-  }
+  cli::Output out(out_path.value_or(path == "-" ? "-" : path + ".sig"),
+                  armor ? cli::Output::Content::kText : cli::Output::Content::kBinaryOrText, 0644, out_path.has_value());
+  const cli::Input message = cli::Input::open(path, VESK_MAX_PLAINTEXT, "a file to sign");
+  const cli::SigningIdentity identity = cli::open_signing_identity(args, *identity_path);
   cli::Buffer signature;
-  const VeskStatus s = vesk_sign_message(identity, reinterpret_cast<const uint8_t*>(context->data()),
-                                         context->size(), message->data(), message->size(), signature.out());
-  vesk_signing_identity_free(identity);
-  if (s != VESK_OK) return cli::fail_status("sign", s);
-  if (!cli::write_file(output, signature.b.data, signature.b.len))
-    return cli::fail_file("cannot create " + output + " (it may exist already)");
-  if (output != "-") std::fprintf(stderr, "vesk: wrote the signature %s\n", output.c_str());
+  const VeskStatus s = vesk_sign_message(identity.get(), reinterpret_cast<const std::uint8_t*>(context->data()),
+                                         context->size(), message.bytes().data(), message.bytes().size(), signature.out());
+  if (s != VESK_OK) cli::fail_status("signing " + message.name(), s);
+  if (armor) {
+    cli::write_text_form(out, cli::TextForm::kSignature, {signature.data(), signature.size()});
+  } else {
+    out.write({signature.data(), signature.size()});
+  }
+  out.commit();
+  if (!out.is_stdout()) std::fprintf(stderr, "vesk: wrote the signature %s\n", out.name().c_str());
   return cli::kExitOk;
 }
 
-const cli::Registration registration({"sign", "sign -i IDENTITY [--passphrase-file F] --context TEXT [-o SIG] FILE",
-                                      "sign a file (signature to FILE.sig unless -o)", run, 50});
+const cli::Registration registration({"sign", "-i IDENTITY [--passphrase-file F] --context TEXT [-a] [-o SIG] FILE",
+                                      "sign a file (the signature goes to FILE.sig unless -o)", R"HELP(Signs FILE (- for standard input) with the identity key file IDENTITY (or a bare
+32-byte identity seed) under the context TEXT, which vesk verify must be given too: a
+signature made for one purpose does not verify for another.
+
+options:
+  -i, --identity IDENTITY  the identity key file (from vesk identity new)
+  --passphrase-file F      read the passphrase from the first line of F instead of asking
+  --context TEXT           what the signature is for; texts beginning with VESK/ are reserved
+  -a, --armor              write the text form instead of bytes
+  -o, --output SIG         write the signature to the new file SIG (default: FILE.sig, or
+                           standard output when FILE is -)
+
+example:
+  vesk sign -i me.id --context "release notes" notes.txt
+)HELP",
+                                      run, 50});
 
 }  // namespace

@@ -1,42 +1,73 @@
-// vesk verify: checks a file's signature against a verifying key.
+// vesk verify: checks a file's signature (bytes or text form) against a verifying key.
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <string>
 
 #include "cli.h"
+#include "files.h"
+#include "keys.h"
+#include "textform.h"
 
 namespace {
 
+// Anything larger is not a signature in either form; the exact size is checked after decoding.
+constexpr std::size_t kSignatureCap = 64 * 1024;
+
+// SIG as bytes or text form. A regular file is mapped whatever its size, so that a file of
+// another kind given as SIG is named for what it is; a stream is read only up to the cap.
+cli::FormInput open_signature(const std::string& path) {
+  struct stat st {};
+  const bool regular = path != "-" && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  cli::Input raw = cli::Input::open(path, regular ? cli::text_form_cap(VESK_MAX_CONTAINER) : kSignatureCap, "a signature");
+  cli::check_text_form_start(raw.bytes(), raw.name(), cli::TextForm::kSignature);
+  const cli::Identified found = cli::identify(raw.bytes());
+  if (found.kind != cli::Kind::kSignature)
+    cli::refuse_kind(raw.name(), found.kind, "a signature", "give the signature that vesk sign wrote");
+  auto signature = cli::FormInput::from(std::move(raw), cli::TextForm::kSignature, kSignatureCap, "a signature");
+  if (signature.bytes().size() != VESK_SIGNATURE_LEN)
+    cli::fail(cli::kExitRefused, signature.name() + ": a signature text form that does not hold a signature");
+  return signature;
+}
+
 int run(cli::Args& args) {
-  if (!args.parse({"-k", "--key", "--context"}, {})) return cli::kExitUsage;
-  auto key_path = args.value("-k", "--key");
-  auto context = args.value("--context");
-  if (!key_path) return cli::fail_usage("verify needs -k VERIFYING_KEY");
-  if (!context) return cli::fail_usage("verify needs --context TEXT");
-  if (args.positional().size() != 2) return cli::fail_usage("verify takes FILE and SIG");
-  const std::string& input = args.positional()[0];
+  args.parse({{"--key", "-k", true}, {"--context", nullptr, true}});
+  const auto key_arg = args.value("--key");
+  const auto context = args.value("--context");
+  if (!key_arg) cli::fail_usage("verify needs -k VERIFYING_KEY");
+  if (!context) cli::fail_usage("verify needs --context TEXT");
+  if (args.positional().size() != 2) cli::fail_usage("verify takes FILE and SIG");
+  const std::string& path = args.positional()[0];
   const std::string& sig_path = args.positional()[1];
-  if (input == "-" && sig_path == "-") return cli::fail_usage("FILE and SIG cannot both be standard input");
+  cli::one_standard_input({{"FILE", path}, {"SIG", sig_path}, {"VERIFYING_KEY", key_arg}});
 
-  auto key = cli::load_verifying_key(*key_path);
-  if (!key) return cli::fail_file("cannot read " + *key_path);
-  if (key->size() != VESK_VERIFYING_KEY_LEN)
-    return cli::fail_usage(*key_path + " is not a verifying key (raw or Base64 of " +
-                           std::to_string(VESK_VERIFYING_KEY_LEN) + " bytes)");
-  auto signature = cli::read_file(sig_path);
-  if (!signature) return cli::fail_file("cannot read " + sig_path);
-  if (signature->size() != VESK_SIGNATURE_LEN)
-    return cli::fail_usage(sig_path + " is not a signature (" + std::to_string(VESK_SIGNATURE_LEN) + " bytes)");
-  auto message = cli::read_file(input);
-  if (!message) return cli::fail_file("cannot read " + input);
-
-  const VeskStatus s = vesk_verify_message(key->data(), key->size(),
-                                           reinterpret_cast<const uint8_t*>(context->data()), context->size(),
-                                           message->data(), message->size(), signature->data(), signature->size());
-  if (s != VESK_OK) return cli::fail_status("verify " + input, s);
+  const cli::Bytes key = cli::load_verifying_key(*key_arg);
+  const cli::FormInput signature = open_signature(sig_path);
+  const cli::Input message = cli::Input::open(path, VESK_MAX_PLAINTEXT, "a signed file");
+  const VeskStatus s = vesk_verify_message(key.data(), key.size(), reinterpret_cast<const std::uint8_t*>(context->data()),
+                                           context->size(), message.bytes().data(), message.bytes().size(),
+                                           signature.bytes().data(), signature.bytes().size());
+  if (s != VESK_OK)
+    cli::fail_status("verifying " + message.name(), s,
+                     {{VESK_AUTHENTICATION_FAILED, "the signature does not match this file, verifying key and context"},
+                      {VESK_NOT_KEY_FILE, "the verifying key does not decode (it is damaged)"}});
   std::printf("signature valid\n");
   return cli::kExitOk;
 }
 
-const cli::Registration registration({"verify", "verify -k VERIFYING_KEY --context TEXT FILE SIG",
-                                      "verify a file's signature", run, 51});
+const cli::Registration registration({"verify", "-k VERIFYING_KEY --context TEXT FILE SIG", "verify a file's signature",
+                                      R"HELP(Checks that SIG, a signature as bytes or in the text form, was made over FILE under
+the context TEXT by the identity whose verifying key is VERIFYING_KEY: a file holding
+the key's raw bytes or its Base64 (as vesk identity new prints it), or that Base64 text.
+One of FILE and SIG may be - (standard input).
+
+options:
+  -k, --key VERIFYING_KEY  the signer's verifying key
+  --context TEXT           the context the file was signed under
+
+example:
+  vesk verify -k me.pub --context "release notes" notes.txt notes.txt.sig
+)HELP",
+                                      run, 51});
 
 }  // namespace

@@ -1,0 +1,141 @@
+"""Every refusal: the documented exit code, one line on standard error that says what was wrong
+(with the system's reason for file errors, and both meanings where a status has two), and no
+file left behind."""
+
+import pytest
+
+from conftest import run_vesk
+
+PASS = ["--passphrase-file", "pass.txt"]
+
+
+def encrypted(work, name="x.vesk", change=None):
+    assert run_vesk(work, "encrypt", "-r", "alice.pub", "-o", name, "msg.txt").code == 0
+    data = bytearray((work / name).read_bytes())
+    if change:
+        data = change(data)
+    (work / name).write_bytes(bytes(data))
+
+
+def flip(offset):
+    def change(data):
+        data[offset] ^= 1
+        return data
+    return change
+
+
+SETUPS = {
+    "none": lambda w: None,
+    "folder": lambda w: (w / "inbox").mkdir(),
+    "encrypted": encrypted,
+    # Inside the first recipient entry of the header.
+    "header bit flipped": lambda w: encrypted(w, change=flip(200)),
+    "chunk bit flipped": lambda w: encrypted(w, change=flip(-100)),
+    "truncated": lambda w: encrypted(w, change=lambda d: d[:-7]),
+    "signed": lambda w: run_vesk(w, "sign", "-i", "me.id", *PASS, "--context", "c", "msg.txt"),
+    "existing output": lambda w: (w / "taken.vesk").write_bytes(b"mine"),
+    "bad recipients file": lambda w: (w / "team.txt").write_text(
+        "# team\n" + (w / "alice.pub").read_text() + "\nvesk-public-key:\nnot*base64\n"),
+    "comments only": lambda w: (w / "team.txt").write_text("# nobody yet\n\n"),
+    "verifying key in recipients file": lambda w: (w / "team.txt").write_text((w / "me.pub").read_text()),
+    "wrong passphrase": lambda w: (w / "wrong.txt").write_text("not the passphrase\n"),
+    "short passphrase": lambda w: (w / "short.txt").write_text("short\n"),
+}
+
+# (case, setup, arguments, exit code, what the message says)
+REFUSALS = [
+    ("input is a folder", "folder", ["encrypt", "-r", "alice.pub", "-o", "o.vesk", "inbox"], 2,
+     "cannot read inbox: Is a directory"),
+    ("input missing", "none", ["encrypt", "-r", "alice.pub", "-o", "o.vesk", "nosuch.txt"], 2,
+     "cannot read nosuch.txt: No such file or directory"),
+    ("output folder missing", "none", ["encrypt", "-r", "alice.pub", "-o", "nodir/x.vesk", "msg.txt"], 2,
+     "cannot write nodir/x.vesk: No such file or directory"),
+    ("output exists", "existing output", ["encrypt", "-r", "alice.pub", "-o", "taken.vesk", "msg.txt"], 2,
+     "refusing to overwrite taken.vesk"),
+    ("signature exists", "signed", ["sign", "-i", "me.id", *PASS, "--context", "c", "msg.txt"], 2,
+     "refusing to overwrite msg.txt.sig"),
+    ("stored name taken", "encrypted", ["decrypt", "-k", "alice.key", *PASS, "--use-stored-name", "x.vesk"], 2,
+     "refusing to overwrite msg.txt"),
+    ("recipient text garbage", "none", ["encrypt", "-r", "hello world", "-o", "o.vesk", "msg.txt"], 2,
+     'recipient "hello world" is neither a readable file nor an armored public key'),
+    ("secret key as recipient", "none", ["encrypt", "-r", "alice.key", "-o", "o.vesk", "msg.txt"], 3,
+     "alice.key is a recipient secret key file, not a recipient public key; give its public key: vesk pubkey alice.key"),
+    ("verifying key as recipient", "none", ["encrypt", "-r", "me.pub", "-o", "o.vesk", "msg.txt"], 3,
+     "me.pub is a verifying key, not a recipient public key"),
+    ("damaged key in recipients file", "bad recipients file", ["encrypt", "-R", "team.txt", "-o", "o.vesk", "msg.txt"],
+     3, "team.txt line 30: not an armored public key (its Base64 is damaged)"),
+    ("recipients file of comments", "comments only", ["encrypt", "-R", "team.txt", "-o", "o.vesk", "msg.txt"], 3,
+     "team.txt holds no recipient keys"),
+    ("verifying key in recipients file", "verifying key in recipients file",
+     ["encrypt", "-R", "team.txt", "-o", "o.vesk", "msg.txt"], 3, "team.txt is a verifying key, not a recipients file"),
+    ("no recipient", "none", ["encrypt", "-o", "o.vesk", "msg.txt"], 1, "encrypt needs a recipient"),
+    ("name with a slash", "none", ["encrypt", "-r", "alice.pub", "--name", "a/b", "-o", "o.vesk", "msg.txt"], 3,
+     '--name "a/b" cannot be stored'),
+    ("content type not ASCII", "none",
+     ["encrypt", "-r", "alice.pub", "--content-type", "text/\u00e9", "-o", "o.vesk", "msg.txt"], 3,
+     "cannot be stored: it must be 1 to 255 printable ASCII characters"),
+    ("recipient key file to sign", "none", ["sign", "-i", "alice.key", *PASS, "--context", "c", "-o", "s", "msg.txt"],
+     3, "alice.key is a recipient secret key file, not a signing identity"),
+    ("public key to decrypt", "encrypted", ["decrypt", "-k", "alice.pub", "-o", "out", "x.vesk"], 3,
+     "alice.pub is a recipient public key, not a secret key"),
+    ("public key to verify", "signed", ["verify", "-k", "alice.pub", "--context", "c", "msg.txt", "msg.txt.sig"], 3,
+     "alice.pub is a recipient public key, not a verifying key"),
+    ("encrypted file as signature", "encrypted", ["verify", "-k", "me.pub", "--context", "c", "msg.txt", "x.vesk"], 3,
+     "x.vesk is an encrypted file, not a signature"),
+    ("signature as encrypted file", "signed", ["decrypt", "-k", "alice.key", *PASS, "-o", "out", "msg.txt.sig"], 3,
+     "decrypting msg.txt.sig: not a well-formed encrypted file"),
+    ("other recipient", "encrypted", ["decrypt", "-k", "bob.key", *PASS, "-o", "out", "x.vesk"], 3,
+     "no recipient entry opens with this key: the file was encrypted to other keys, or its header is damaged"),
+    ("header damaged", "header bit flipped", ["decrypt", "-k", "alice.key", *PASS, "-o", "out", "x.vesk"], 3,
+     "no recipient entry opens with this key: the file was encrypted to other keys, or its header is damaged"),
+    ("chunk altered", "chunk bit flipped", ["decrypt", "-k", "alice.key", *PASS, "-o", "out", "x.vesk"], 4,
+     "the file was altered or damaged after it was encrypted"),
+    ("truncated", "truncated", ["decrypt", "-k", "alice.key", *PASS, "-o", "out", "x.vesk"], 3,
+     "not a well-formed encrypted file (damaged, truncated or extended)"),
+    ("wrong passphrase", "encrypted",
+     ["decrypt", "-k", "alice.key", "--passphrase-file", "wrong.txt", "-o", "out", "x.vesk"], 3,
+     "incorrect passphrase, or the key file was modified"),
+    ("wrong context", "signed", ["verify", "-k", "me.pub", "--context", "d", "msg.txt", "msg.txt.sig"], 4,
+     "the signature does not match this file, verifying key and context"),
+    ("short new passphrase", "short passphrase", ["keygen", "-o", "new.key", "--passphrase-file", "short.txt"], 3,
+     "the passphrase is shorter than 8 characters"),
+    ("reserved context", "none", ["sign", "-i", "me.id", *PASS, "--context", "VESK/x", "msg.txt"], 1,
+     "contexts beginning with VESK/ are reserved"),
+    ("both from stdin", "none", ["verify", "-k", "me.pub", "--context", "c", "-", "-"], 1,
+     "FILE and SIG cannot both be standard input"),
+    ("key file and input from stdin", "none", ["decrypt", "-k", "-", "-o", "out", "-"], 1,
+     "FILE and KEYFILE cannot both be standard input"),
+    ("recipients and input from stdin", "none", ["encrypt", "-R", "-", "-o", "out", "-"], 1,
+     "FILE and a recipients file cannot both be standard input"),
+    ("unknown option", "none", ["encrypt", "--recipeint", "alice.pub", "msg.txt"], 1,
+     "unknown option --recipeint (see vesk encrypt --help)"),
+    ("unknown command", "none", ["encrpyt"], 1, "unknown command 'encrpyt'"),
+    ("not a vesk file", "none", ["inspect", "msg.txt"], 3, "msg.txt: not a vesk file"),
+]
+
+
+@pytest.mark.parametrize("case,setup,args,code,says", REFUSALS, ids=[c[0] for c in REFUSALS])
+def test_refusal(work, case, setup, args, code, says):
+    (work / "wrong.txt").write_text("not the passphrase\n")
+    SETUPS[setup](work)
+    before = sorted(p.name for p in work.iterdir())
+    r = run_vesk(work, *args)
+    assert r.code == code, r.err
+    assert says in r.err
+    assert len(r.err.splitlines()) == 1, r.err
+    assert sorted(p.name for p in work.iterdir()) == before, "a refusal left a file behind"
+
+
+def test_more_than_64_recipients(work):
+    """Public keys of bare identity seeds are quick to make."""
+    for i in range(65):
+        (work / f"{i}.seed").write_bytes(bytes([i]) * 32)
+        r = run_vesk(work, "pubkey", f"{i}.seed")
+        assert r.code == 0, r.err
+        (work / f"{i}.pub").write_bytes(r.out)
+    args = [a for i in range(65) for a in ("-r", f"{i}.pub")]
+    r = run_vesk(work, "encrypt", *args[:128], "-o", "ok.vesk", "msg.txt")
+    assert r.code == 0, r.err
+    r = run_vesk(work, "encrypt", *args, "-o", "o.vesk", "msg.txt")
+    assert r.code == 1 and "more than 64 recipients" in r.err
+    assert not (work / "o.vesk").exists()

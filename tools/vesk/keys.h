@@ -1,0 +1,84 @@
+// What a file holds, and the keys commands take: recipients (armored public keys, one per -r or
+// several in a recipients file), verifying keys, and secret keys opened with their passphrase.
+// A key of the wrong kind is refused with a message that names what it is and what to give.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "files.h"
+
+namespace cli {
+
+enum class Kind {
+  kRecipientKeyFile,  // a key file holding a recipient secret key
+  kIdentityKeyFile,   // a key file holding an identity seed
+  kOtherKeyFile,      // the key-file magic, but a version or layout this tool does not know
+  kIdentitySeed,      // 32 bytes: a bare identity seed
+  kPublicKey,         // an armored recipient public key
+  kVerifyingKey,      // raw, or its Base64 as `vesk identity new` prints it
+  kSignature,         // raw (told by its size only), or its text form
+  kEncryptedFile,     // binary, or its text form
+  kUnknown,
+};
+
+struct Identified {
+  Kind kind = Kind::kUnknown;
+  bool text = false;  // a text form (or Base64) rather than the raw bytes
+};
+
+// Tells the kinds apart by content: magic numbers, text-form labels, the armor, sizes.
+Identified identify(ByteView data);
+// "a recipient secret key file", "an encrypted file", ... ("not a vesk file" for kUnknown).
+const char* noun(Kind kind);
+// Refuses `name` (exit code 3): "<name> is <what it is>, not <wanted>; <instead>".
+[[noreturn]] void refuse_kind(const std::string& name, Kind found, const std::string& wanted, const std::string& instead);
+
+// The recipients of `vesk encrypt`, in order, each once.
+class Recipients {
+ public:
+  // -r: a file holding one armored public key, or the armored text itself.
+  void add_argument(const std::string& arg);
+  // -R: a file of armored public keys separated by blank lines, with # comment lines.
+  void add_file(const std::string& path);
+  ByteView keys() const { return keys_; }
+  std::size_t count() const { return sources_.size(); }
+  ByteView key(std::size_t i) const { return keys().subspan(i * VESK_PUBLIC_KEY_LEN, VESK_PUBLIC_KEY_LEN); }
+  // Where the i-th key came from: a file name, "FILE line N", or "the recipient given as text".
+  const std::string& source(std::size_t i) const { return sources_[i]; }
+
+ private:
+  void add_text(const std::string& text, const std::string& source);
+  Bytes keys_;
+  std::vector<std::string> sources_;
+};
+
+// A verifying key given as a file (its raw bytes or their Base64) or as the Base64 text itself.
+Bytes load_verifying_key(const std::string& arg);
+// The verifying key an input holds; anything else is refused by what it is.
+Bytes verifying_key_in(const Input& in);
+
+// An opened recipient secret key or signing identity, released when it goes away.
+template <class Handle, void (*Free)(Handle*)>
+class Opened {
+ public:
+  explicit Opened(Handle* h) : h_(h) {}
+  Opened(const Opened&) = delete;
+  Opened& operator=(const Opened&) = delete;
+  ~Opened() { Free(h_); }
+  Handle* get() const { return h_; }
+
+ private:
+  Handle* h_;
+};
+using SecretKey = Opened<VeskSecretKeyHandle, vesk_secret_key_free>;
+using SigningIdentity = Opened<VeskSigningIdentityHandle, vesk_signing_identity_free>;
+
+// Opens the key file (or bare identity seed) at `path`, asking for its passphrase only when it
+// is a protected key file. Any key file opens as a secret key (an identity's seed yields one);
+// only an identity opens as a signing identity.
+SecretKey open_secret_key(const Args& args, const std::string& path);
+SigningIdentity open_signing_identity(const Args& args, const std::string& path);
+
+}  // namespace cli

@@ -1,0 +1,190 @@
+#include "passphrase.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace cli {
+
+namespace {
+
+constexpr int kTries = 3;
+constexpr std::size_t kBufferSize = Passphrase::kMax + 2;  // one byte to tell an overlong line, one NUL
+
+// The terminal while echo is off, so that an interrupt can give the echo back before the process
+// ends.
+int g_tty_fd = -1;
+termios g_tty_saved{};
+
+void restore_echo_and_reraise(int sig) {
+  if (g_tty_fd >= 0) ::tcsetattr(g_tty_fd, TCSAFLUSH, &g_tty_saved);
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+// The controlling terminal, opened for one passphrase exchange.
+class Terminal {
+ public:
+  // `file` names the key file whose passphrase is wanted, for the message when there is no terminal.
+  explicit Terminal(const std::string& file) : fd_(::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY)) {
+    if (fd_ < 0) fail_usage("no terminal to ask for the passphrase of " + file + "; use --passphrase-file FILE");
+  }
+  Terminal(const Terminal&) = delete;
+  Terminal& operator=(const Terminal&) = delete;
+  ~Terminal() { ::close(fd_); }
+
+  // Shows the prompt and reads one line without echo.
+  void ask(const std::string& prompt, Passphrase& into) {
+    // Echo goes off before the prompt shows, so nothing typed after the prompt is echoed or lost.
+    const bool quiet = ::tcgetattr(fd_, &g_tty_saved) == 0;
+    if (quiet) {
+      termios t = g_tty_saved;
+      t.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+      t.c_lflag |= ECHONL;
+      g_tty_fd = fd_;
+      ::signal(SIGINT, restore_echo_and_reraise);
+      ::signal(SIGTERM, restore_echo_and_reraise);
+      ::signal(SIGHUP, restore_echo_and_reraise);
+      ::tcsetattr(fd_, TCSAFLUSH, &t);
+    }
+    say(prompt);
+    int err = 0;
+    const bool ok = into.read_line(fd_, err);
+    if (quiet) {
+      ::tcsetattr(fd_, TCSANOW, &g_tty_saved);
+      g_tty_fd = -1;
+      for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::signal(sig, SIG_DFL);
+    }
+    if (err != 0) fail_system("read", "the passphrase from the terminal", err);
+    if (!ok) {
+      ::tcflush(fd_, TCIFLUSH);  // the rest of the line must not reach whatever reads the terminal next
+      fail(kExitRefused, "the passphrase is longer than " + std::to_string(Passphrase::kMax) + " bytes");
+    }
+  }
+
+  void say(const std::string& text) {
+    ssize_t ignored = ::write(fd_, text.data(), text.size());
+    (void)ignored;
+  }
+
+ private:
+  int fd_;
+};
+
+void read_passphrase_file(const std::string& path, Passphrase& into) {
+  const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) fail_system("read the passphrase file", path, errno);
+  int err = 0;
+  const bool ok = into.read_line(fd, err);
+  if (fd != STDIN_FILENO) ::close(fd);
+  if (err != 0) fail_system("read the passphrase file", path, err);
+  if (!ok) fail(kExitRefused, "the first line of " + path + " is longer than " + std::to_string(Passphrase::kMax) + " bytes");
+}
+
+void try_again(Terminal& tty, const std::string& why, int tries_left) {
+  tty.say("vesk: " + why + "; try again (" + std::to_string(tries_left) + (tries_left == 1 ? " try" : " tries") +
+          " left)\n");
+}
+
+}  // namespace
+
+Passphrase::Passphrase() : buf_(new char[kBufferSize]()) { locked_ = ::mlock(buf_, kBufferSize) == 0; }
+
+Passphrase::~Passphrase() {
+  wipe();
+  if (locked_) ::munlock(buf_, kBufferSize);
+  delete[] buf_;
+}
+
+void Passphrase::wipe() {
+  ::explicit_bzero(buf_, kBufferSize);
+  len_ = 0;
+}
+
+bool Passphrase::operator==(const Passphrase& other) const {
+  return len_ == other.len_ && std::memcmp(buf_, other.buf_, len_) == 0;
+}
+
+bool Passphrase::read_line(int fd, int& err) {
+  wipe();
+  err = 0;
+  std::size_t got = 0;
+  while (got < kMax + 1) {
+    const ssize_t r = ::read(fd, buf_ + got, kMax + 1 - got);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) {
+      err = errno;
+      wipe();
+      return false;
+    }
+    if (r == 0) break;
+    const void* nl = std::memchr(buf_ + got, '\n', static_cast<std::size_t>(r));
+    got += static_cast<std::size_t>(r);
+    if (nl != nullptr) {
+      got = static_cast<std::size_t>(static_cast<const char*>(nl) - buf_);
+      break;
+    }
+  }
+  if (got > kMax) {
+    wipe();
+    return false;
+  }
+  if (got > 0 && buf_[got - 1] == '\r') --got;
+  // Whatever was read past the first line goes too.
+  ::explicit_bzero(buf_ + got, kBufferSize - got);
+  len_ = got;
+  return true;
+}
+
+VeskStatus try_passphrase(const Args& args, const std::string& file, const std::function<VeskStatus(const char*)>& use) {
+  Passphrase p;
+  if (auto path = args.value("--passphrase-file")) {
+    read_passphrase_file(*path, p);
+    return use(p.c_str());
+  }
+  Terminal tty(file);
+  VeskStatus s = VESK_OK;
+  for (int t = 1; t <= kTries; ++t) {
+    tty.ask("Passphrase for " + file + ": ", p);
+    s = use(p.c_str());
+    if (s != VESK_WRONG_PASSPHRASE) break;
+    if (t < kTries) try_again(tty, "incorrect passphrase", kTries - t);
+  }
+  return s;
+}
+
+void new_passphrase(const Args& args, const std::string& file, const std::function<VeskStatus(const char*)>& use) {
+  static constexpr char kShort[] = "the passphrase is shorter than 8 characters, or not valid UTF-8";
+  Passphrase p;
+  if (auto path = args.value("--passphrase-file")) {
+    read_passphrase_file(*path, p);
+    const VeskStatus s = use(p.c_str());
+    if (s == VESK_INVALID_ARGUMENT) fail(kExitRefused, std::string(kShort) + " (" + *path + ")");
+    if (s != VESK_OK) fail_status("protecting " + file, s);
+    return;
+  }
+  Terminal tty(file);
+  Passphrase again;
+  for (int t = 1;; ++t) {
+    tty.ask("New passphrase for " + file + ": ", p);
+    const VeskStatus s = use(p.c_str());
+    if (s != VESK_OK && s != VESK_INVALID_ARGUMENT) fail_status("protecting " + file, s);
+    bool confirmed = false;
+    if (s == VESK_OK) {
+      tty.ask("Repeat the passphrase for " + file + ": ", again);
+      confirmed = p == again;
+    }
+    if (confirmed) return;
+    const char* why = s == VESK_OK ? "the passphrases differ" : kShort;
+    if (t == kTries) fail(s == VESK_OK ? kExitUsage : kExitRefused, std::string(why) + " (" + std::to_string(kTries) + " tries)");
+    try_again(tty, why, kTries - t);
+  }
+}
+
+}  // namespace cli
