@@ -28,11 +28,7 @@ constexpr std::array<std::uint8_t, 32> kSeed = {0x42, 0x42, 0x42, 0x42, 0x42, 0x
 const std::vector<std::uint8_t>& valid_prefix() {
   static const std::vector<std::uint8_t> prefix = [] {
     const auto key = crypto::XWingSecretKey::from_seed(kSeed);
-    auto recipient = object::validate_public_key(key.public_key());
-    if (!recipient) std::abort();
-    std::vector<crypto::XWingRecipient> recipients;
-    recipients.push_back(std::move(*recipient));
-    auto container = object::encrypt({}, recipients, std::string_view("fuzz.bin"), std::nullopt);
+    auto container = object::encrypt({}, key.public_key(), std::string_view("fuzz.bin"), std::nullopt);
     if (!container) std::abort();
     const std::uint32_t header_len = load_be32(container->data() + 12);
     const std::size_t end = format::kPreludeLen + header_len + format::kPayloadSaltLen;

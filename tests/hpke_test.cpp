@@ -4,6 +4,7 @@
 
 #include "core/crypto/aead.h"
 #include "core/crypto/hpke.h"
+#include "support/test_util.h"
 #include "support/vectors.h"
 
 namespace vesk::testing {
@@ -85,7 +86,8 @@ TEST(Hpke, XWingSuiteEndToEnd) {
     check_key_schedule(v);
 
     const ByteVec pk = hex_field(v, "pkRm"), info = hex_field(v, "info"), enc = hex_field(v, "enc");
-    const XWingSecretKey key = XWingSecretKey::from_seed(hex_field(v, "skRm"));
+    const ByteVec seed = hex_field(v, "skRm");
+    const XWingSecretKey key = XWingSecretKey::from_seed(as_seed(seed));
     EXPECT_EQ(ByteVec(key.public_key().begin(), key.public_key().end()), pk);
     auto recipient = XWingRecipient::validate(pk);
     ASSERT_TRUE(recipient.has_value());

@@ -89,7 +89,7 @@ Opened open(const ByteVec& data, const char* passphrase) {
 }
 
 ByteVec protect(const ByteVec& seed, const char* passphrase, VeskStatus expect = VESK_OK) {
-  VeskSecretKeyHandle* h = ffi::new_secret_key_handle(seed);
+  VeskSecretKeyHandle* h = ffi::new_secret_key_handle(as_seed(seed));
   VeskBuffer out = sentinel_buffer();
   EXPECT_EQ(vesk_secret_key_protect(h, passphrase, &out), expect);
   vesk_secret_key_free(h);

@@ -43,7 +43,7 @@ TEST(Keypair, GenerationIsFreshAndMatchesItsSeed) {
   EXPECT_NE(seed_of_handle(a), seed_of_handle(b));
   EXPECT_NE(pa.bytes(), pb.bytes());
   // The public key is the one derived from the seed the handle holds.
-  auto derived = crypto::XWingSecretKey::from_seed(Bytes(a->seed, 32));
+  auto derived = crypto::XWingSecretKey::from_seed(ffi::seed_of(a));
   EXPECT_EQ(pa.bytes(), ByteVec(derived.public_key().begin(), derived.public_key().end()));
   ASSERT_EQ(vesk_secret_key_public(a, again.out()), VESK_OK);
   EXPECT_EQ(again.bytes(), pa.bytes());
@@ -54,7 +54,8 @@ TEST(Keypair, GenerationIsFreshAndMatchesItsSeed) {
 
 TEST(Keypair, PublicKeyOfAKnownSeedMatchesTheXWingVectors) {
   for (const auto& v : load_vectors("xwing.json")) {
-    VeskSecretKeyHandle* h = ffi::new_secret_key_handle(hex_field(v, "seed"));
+    const ByteVec seed = hex_field(v, "seed");
+    VeskSecretKeyHandle* h = ffi::new_secret_key_handle(as_seed(seed));
     ScopedBuffer pk;
     ASSERT_EQ(vesk_secret_key_public(h, pk.out()), VESK_OK);
     EXPECT_EQ(pk.bytes(), hex_field(v, "pk"));

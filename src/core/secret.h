@@ -77,6 +77,8 @@ class SecretArray {
   const std::uint8_t* data() const { return data_.data(); }
   MutBytes span() { return {data_.data(), N}; }
   Bytes view() const { return {data_.data(), N}; }
+  // A view whose type carries the length, for the functions that take exactly N bytes.
+  std::span<const std::uint8_t, N> fixed() const { return std::span<const std::uint8_t, N>(data_); }
 
  private:
   std::array<std::uint8_t, N> data_;

@@ -23,7 +23,7 @@ VESK_EXPORT VeskStatus vesk_keypair_generate(VeskSecretKeyHandle** secret_out, V
     auto pair = keyring::generate_keypair();
     if (!pair) return ffi::status_of(pair.error());
     OutputBuffer public_key = OutputBuffer::copy_of(pair->public_key.data(), pair->public_key.size());
-    VeskSecretKeyHandle* handle = ffi::new_secret_key_handle(pair->seed.view());
+    VeskSecretKeyHandle* handle = ffi::new_secret_key_handle(pair->seed.fixed());
     ffi::put_output(public_key_out, std::move(public_key));
     *secret_out = handle;
     return Status::Ok;
@@ -91,7 +91,7 @@ VESK_EXPORT VeskStatus vesk_secret_key_open(const uint8_t* data, size_t data_len
   return ffi::guarded_with_secrets([&]() -> Status {
     auto seed = keyring::open_recipient_key(ffi::range(data, data_len), *pass);
     if (!seed) return ffi::status_of(seed.error());
-    *key_out = ffi::new_secret_key_handle(seed->view());
+    *key_out = ffi::new_secret_key_handle(seed->fixed());
     return Status::Ok;
   });
 }

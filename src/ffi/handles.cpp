@@ -8,12 +8,11 @@
 
 namespace vesk::ffi {
 
-static_assert(sizeof(VeskSecretKeyHandle) == 32 && alignof(VeskSecretKeyHandle) == 1);
+static_assert(sizeof(VeskSecretKeyHandle) == crypto::kXWingSeedLen && alignof(VeskSecretKeyHandle) == 1);
 
-VeskSecretKeyHandle* new_secret_key_handle(Bytes seed32) {
-  VESK_CHECK(seed32.size() == 32, "secret key seed must be 32 bytes");
+VeskSecretKeyHandle* new_secret_key_handle(crypto::XWingSeed seed) {
   auto* h = static_cast<VeskSecretKeyHandle*>(checked_malloc(sizeof(VeskSecretKeyHandle)));
-  std::memcpy(h->seed, seed32.data(), 32);
+  std::memcpy(h->seed, seed.data(), seed.size());
   return h;
 }
 

@@ -6,6 +6,7 @@
 
 #include "core/bytes.h"
 #include "core/secret.h"
+#include "core/crypto/xwing.h"
 #include "sign/hybrid.h"
 #include "vesk.h"
 
@@ -23,8 +24,8 @@ struct VeskSigningIdentityHandle {
 namespace vesk::ffi {
 
 // A new handle holding a copy of the seed. Exhausted memory stops the process.
-VeskSecretKeyHandle* new_secret_key_handle(Bytes seed32);
-inline Bytes seed_of(const VeskSecretKeyHandle* h) { return {h->seed, sizeof h->seed}; }
+VeskSecretKeyHandle* new_secret_key_handle(crypto::XWingSeed seed);
+inline crypto::XWingSeed seed_of(const VeskSecretKeyHandle* h) { return crypto::XWingSeed(h->seed); }
 // Wipes the 32 bytes and frees the block; NULL is ignored.
 void free_secret_key_handle(VeskSecretKeyHandle* h);
 

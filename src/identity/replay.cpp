@@ -27,8 +27,10 @@ void insert_device(IdentityState& state, const IdentityEntry& e, sign::DecodedVe
   state.emplace(id, Device{id, std::move(key), e.event.label, e.seq});
 }
 
-IdentityResult<void> apply_entry(const IdentityEntry& e, const crypto::Digest32& prev, const sign::DecodedVerifyingKey& recovery,
-                                 const DeviceId& recovery_id, IdentityState& state) {
+// `founder` is the Create's key when the caller has decoded it already (it is taken then).
+IdentityResult<void> apply_entry(const IdentityEntry& e, const crypto::Digest32& prev,
+                                 const sign::DecodedVerifyingKey& recovery, const DeviceId& recovery_id,
+                                 std::optional<sign::DecodedVerifyingKey>& founder, IdentityState& state) {
   const IdentityEvent& ev = e.event;
   if (ev.kind != EventKind::Revoke && ev.label.size() > kMaxLabel) return fail(IdentityErrorKind::LabelTooLong);
 
@@ -49,9 +51,14 @@ IdentityResult<void> apply_entry(const IdentityEntry& e, const crypto::Digest32&
     }
     case EventKind::Create: {
       if (e.seq != 0) return unexpected_event(kLaterCreate);
-      VESK_TRY(key, entry_key(ev));
-      if (device_id(key.bytes()) != e.signer) return fail(IdentityErrorKind::UnknownSigner);
-      own_key.emplace(std::move(key));
+      if (founder) {
+        own_key.emplace(std::move(*founder));
+        founder.reset();
+      } else {
+        VESK_TRY(key, entry_key(ev));
+        own_key.emplace(std::move(key));
+      }
+      if (device_id(own_key->bytes()) != e.signer) return fail(IdentityErrorKind::UnknownSigner);
       signer_key = &*own_key;
       break;
     }
@@ -97,7 +104,8 @@ IdentityResult<void> apply_entry(const IdentityEntry& e, const crypto::Digest32&
 
 }  // namespace
 
-IdentityResult<IdentityState> replay(const IdentityLog& log, const sign::DecodedVerifyingKey& recovery_key) {
+IdentityResult<IdentityState> replay(const IdentityLog& log, const sign::DecodedVerifyingKey& recovery_key,
+                                     std::optional<sign::DecodedVerifyingKey> founder) {
   const std::vector<IdentityEntry>& entries = log.entries;
   if (entries.empty()) return fail(IdentityErrorKind::EmptyLog);
   if (entries.size() > kMaxEntries) {
@@ -118,7 +126,7 @@ IdentityResult<IdentityState> replay(const IdentityLog& log, const sign::Decoded
       err.seq = e.seq;
       return unexpected(err);
     }
-    VESK_TRY_VOID(apply_entry(e, prev, recovery_key, recovery_id, state));
+    VESK_TRY_VOID(apply_entry(e, prev, recovery_key, recovery_id, founder, state));
     prev = e.link;
   }
   return state;
@@ -138,7 +146,7 @@ IdentityResult<PinnedVerification> verify_pinned(Bytes log_bytes, Bytes binding_
   auto message = recovery_binding_message(binding.identity, binding.recovery_key.bytes());
   if (!sign::hybrid_verify(*founder, as_bytes(kRecoveryBindingContext), message, binding.signature))
     return fail(IdentityErrorKind::BindingInvalid);
-  VESK_TRY(state, replay(log, binding.recovery_key));
+  VESK_TRY(state, replay(log, binding.recovery_key, std::move(founder)));
   return PinnedVerification{std::move(log), std::move(binding.recovery_key), std::move(state)};
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "identity/log.h"
@@ -28,8 +29,10 @@ struct DeviceIdOrder {
 // The active device set.
 using IdentityState = std::map<DeviceId, Device, DeviceIdOrder>;
 
-// Failures carry ErrorStage::Checking.
-IdentityResult<IdentityState> replay(const IdentityLog& log, const sign::DecodedVerifyingKey& recovery_key);
+// Failures carry ErrorStage::Checking. `founder`, when given, is entry 0's key as the caller has
+// already decoded it; it is not decoded again.
+IdentityResult<IdentityState> replay(const IdentityLog& log, const sign::DecodedVerifyingKey& recovery_key,
+                                     std::optional<sign::DecodedVerifyingKey> founder = std::nullopt);
 
 struct PinnedVerification {
   IdentityLog log;

@@ -8,13 +8,13 @@ Expected<RecipientKeypair, KeypairError> generate_keypair() {
   SecretArray<kSeedLen> seed;
   if (!random_fill(seed.span())) return unexpected(KeypairError::RandomnessFailed);
   // The expanded secret keys live in the derived key object and are cleared with it.
-  auto key = crypto::XWingSecretKey::try_from_seed(seed.view());
+  auto key = crypto::XWingSecretKey::try_from_seed(seed.fixed());
   if (!key) return unexpected(KeypairError::DerivationFailed);
   return RecipientKeypair{std::move(seed), key->public_key()};
 }
 
-Expected<crypto::XWingPublicKey, KeypairError> recipient_public_key(Bytes seed32) {
-  auto key = crypto::XWingSecretKey::try_from_seed(seed32);
+Expected<crypto::XWingPublicKey, KeypairError> recipient_public_key(crypto::XWingSeed seed) {
+  auto key = crypto::XWingSecretKey::try_from_seed(seed);
   if (!key) return unexpected(KeypairError::DerivationFailed);
   return key->public_key();
 }

@@ -30,7 +30,7 @@ struct RecipientKeypair {
 Expected<RecipientKeypair, KeypairError> generate_keypair();
 
 // The public key of a seed.
-Expected<crypto::XWingPublicKey, KeypairError> recipient_public_key(Bytes seed32);
+Expected<crypto::XWingPublicKey, KeypairError> recipient_public_key(crypto::XWingSeed seed);
 
 // The recipient seed held by key data: a key file of either kind (passphrase required; an
 // identity seed becomes its derived encryption key) or a bare 32-byte identity seed (its derived

@@ -44,8 +44,7 @@ std::size_t framed_plaintext_len(Bytes payload) {
 
 }  // namespace
 
-Expected<Decrypted, ObjectError> decrypt(Bytes container, Bytes secret_seed) {
-  VESK_CHECK(secret_seed.size() == crypto::kXWingSeedLen, "recipient seed must be 32 bytes");
+Expected<Decrypted, ObjectError> decrypt(Bytes container, crypto::XWingSeed secret_seed) {
   ByteReader in(container);
 
   // 1-3. Prelude, and a header block that fits in the input.

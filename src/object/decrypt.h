@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/bytes.h"
+#include "core/crypto/xwing.h"
 #include "core/expected.h"
 #include "core/memory.h"
 #include "object/object_error.h"
@@ -15,7 +16,6 @@ struct Decrypted {
   OutputBuffer content_type;  // empty when the metadata has none
 };
 
-// `secret_seed` is the recipient's 32-byte X-Wing seed.
-Expected<Decrypted, ObjectError> decrypt(Bytes container, Bytes secret_seed);
+Expected<Decrypted, ObjectError> decrypt(Bytes container, crypto::XWingSeed secret_seed);
 
 }  // namespace vesk::object

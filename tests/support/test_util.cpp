@@ -1,5 +1,7 @@
 #include "support/test_util.h"
 
+#include <stdexcept>
+
 namespace vesk::testing {
 
 namespace {
@@ -10,6 +12,11 @@ VeskBuffer sentinel_buffer() { return VeskBuffer{g_sentinel_target, 0x5EED, 0xC0
 
 bool is_sentinel(const VeskBuffer& b) {
   return b.data == g_sentinel_target && b.len == 0x5EED && b.capacity == 0xC0FFEE;
+}
+
+crypto::XWingSeed as_seed(const std::vector<std::uint8_t>& seed) {
+  if (seed.size() != crypto::kXWingSeedLen) throw std::invalid_argument("a recipient seed is 32 bytes");
+  return crypto::XWingSeed(seed.data(), crypto::kXWingSeedLen);
 }
 
 std::vector<std::uint8_t> test_bytes(std::size_t n, std::uint32_t seed) {

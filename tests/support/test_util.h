@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/crypto/xwing.h"
 #include "vesk.h"
 
 namespace vesk::testing {
@@ -31,6 +32,10 @@ class ScopedBuffer {
  private:
   VeskBuffer buf_;
 };
+
+// A recipient seed held in a vector (from a vector file, say), as the typed view the library takes;
+// the length must be right.
+crypto::XWingSeed as_seed(const std::vector<std::uint8_t>& seed);
 
 // Deterministic pseudo-random bytes for test inputs (not for keys that matter).
 std::vector<std::uint8_t> test_bytes(std::size_t n, std::uint32_t seed = 1);

@@ -21,16 +21,15 @@ SecretArray<32> combine(Bytes ss_m, Bytes ss_x, Bytes ct_x, Bytes pk_x) {
 
 }  // namespace
 
-XWingSecretKey XWingSecretKey::from_seed(Bytes seed32) {
-  auto key = try_from_seed(seed32);
+XWingSecretKey XWingSecretKey::from_seed(XWingSeed seed) {
+  auto key = try_from_seed(seed);
   VESK_CHECK(key.has_value(), "X-Wing key derivation failed");
   return std::move(*key);
 }
 
-std::optional<XWingSecretKey> XWingSecretKey::try_from_seed(Bytes seed32) {
-  VESK_CHECK(seed32.size() == kXWingSeedLen, "X-Wing seed must be 32 bytes");
+std::optional<XWingSecretKey> XWingSecretKey::try_from_seed(XWingSeed seed) {
   SecretArray<96> expanded;
-  shake256({seed32}, expanded.span());
+  shake256({seed}, expanded.span());
   auto mlkem = MlKemKey::try_from_seed(expanded.view().first(64));
   if (!mlkem) return std::nullopt;
   XWingSecretKey key(std::move(*mlkem), X25519Key::from_secret(expanded.view().subspan(64)));

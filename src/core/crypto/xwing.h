@@ -19,14 +19,16 @@ inline constexpr std::size_t kXWingEncapsSeedLen = 64;
 inline constexpr std::size_t kXWingSharedLen = 32;
 
 using XWingPublicKey = std::array<std::uint8_t, kXWingPublicLen>;
+// A recipient's secret seed; the length is in the type, so nothing below checks it again.
+using XWingSeed = std::span<const std::uint8_t, kXWingSeedLen>;
 using XWingCiphertext = std::array<std::uint8_t, kXWingCiphertextLen>;
 
 // The decapsulation key expanded from a seed: the ML-KEM key, the X25519 secret and public key.
 class XWingSecretKey {
  public:
-  static XWingSecretKey from_seed(Bytes seed32);
+  static XWingSecretKey from_seed(XWingSeed seed);
   // As from_seed, but nullopt when libcrypto reports the ML-KEM key generation as failed.
-  static std::optional<XWingSecretKey> try_from_seed(Bytes seed32);
+  static std::optional<XWingSecretKey> try_from_seed(XWingSeed seed);
   const XWingPublicKey& public_key() const { return public_key_; }
   std::optional<SecretArray<32>> decapsulate(Bytes ciphertext) const;
 
