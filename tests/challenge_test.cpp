@@ -48,9 +48,7 @@ TEST(ChallengeCodec, LayoutRoundTripAndStrictDecoding) {
   EXPECT_EQ(as_text(decoded->purpose), "login");
   EXPECT_EQ(decoded->issued_at, 0x0102030405060708u);
   EXPECT_EQ(decoded->lifetime, 0x1112131415161718u);
-  const OutputBuffer encoded = sign::encode_challenge(*decoded);
-  EXPECT_EQ(ByteVec(encoded.data(), encoded.data() + encoded.size()), bytes);
-  EXPECT_EQ(encoded.capacity(), encoded.size());
+  EXPECT_EQ(sign::encode_challenge(*decoded), bytes);
 
   struct Case {
     const char* name;
@@ -93,8 +91,7 @@ TEST(ChallengeCodec, LayoutRoundTripAndStrictDecoding) {
     auto d = sign::decode_challenge(c.bytes);
     ASSERT_EQ(d.has_value(), c.ok);
     if (c.ok) {
-      const OutputBuffer again = sign::encode_challenge(*d);
-      EXPECT_EQ(ByteVec(again.data(), again.data() + again.size()), c.bytes);
+      EXPECT_EQ(sign::encode_challenge(*d), c.bytes);
     } else {
       EXPECT_EQ(d.error().kind, sign::ChallengeErrorKind::Malformed);
     }

@@ -2,6 +2,8 @@
 // library reads through ByteReader, so none indexes raw pointers.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -56,6 +58,36 @@ class ByteReader {
   std::size_t pos_ = 0;
 };
 
+// Storage for a record of fixed layout: exactly N bytes, filled front to back by a writer; writing
+// past N is a fault, and so is taking the record before it is full.
+template <std::size_t N>
+class FixedBuffer {
+ public:
+  void reserve(std::size_t) {}
+  std::size_t size() const { return size_; }
+  const std::uint8_t* data() const { return bytes_.data(); }
+  const std::uint8_t* end() const { return bytes_.data() + size_; }
+  void push_back(std::uint8_t b) {
+    VESK_CHECK(size_ < N, "fixed record overflow");
+    bytes_[size_++] = b;
+  }
+  template <class It>
+  void insert(const std::uint8_t*, It first, It last) {
+    const auto n = static_cast<std::size_t>(last - first);
+    VESK_CHECK(n <= N - size_, "fixed record overflow");
+    std::copy(first, last, bytes_.begin() + static_cast<std::ptrdiff_t>(size_));
+    size_ += n;
+  }
+  const std::array<std::uint8_t, N>& full() const {
+    VESK_CHECK(size_ == N, "fixed record not filled");
+    return bytes_;
+  }
+
+ private:
+  std::array<std::uint8_t, N> bytes_{};
+  std::size_t size_ = 0;
+};
+
 template <class Vec>
 class BasicByteWriter {
  public:
@@ -96,5 +128,7 @@ class BasicByteWriter {
 
 using ByteWriter = BasicByteWriter<std::vector<std::uint8_t>>;
 using SecretWriter = BasicByteWriter<SecureVector>;
+template <std::size_t N>
+using FixedWriter = BasicByteWriter<FixedBuffer<N>>;
 
 }  // namespace vesk

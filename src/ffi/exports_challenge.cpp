@@ -26,7 +26,7 @@ VeskStatus challenge_new_from(RandomFill fill, const char* purpose, std::uint64_
     challenge.purpose = as_bytes(*text);
     challenge.issued_at = issued_at;
     challenge.lifetime = lifetime;
-    put_output(challenge_out, sign::encode_challenge(challenge));
+    put_bytes(challenge_out, sign::encode_challenge(challenge));
     return Status::Ok;
   });
 }

@@ -11,7 +11,16 @@ namespace {
 using K = FormatErrorKind;
 
 constexpr std::uint64_t kHeaderVersion = 1;
-constexpr std::uint64_t kKnownHeaderKeys = 5;
+// The header's map keys, in their order.
+constexpr std::uint8_t kKeyVersion = 1;
+constexpr std::uint8_t kKeyObjectId = 2;
+constexpr std::uint8_t kKeyRecipients = 3;
+constexpr std::uint8_t kKeyMetadata = 4;
+constexpr std::uint8_t kKeySignatures = 5;
+constexpr std::uint64_t kKnownHeaderKeys = kKeySignatures;
+// A signature block: [type 1, verifying key, signature].
+constexpr std::uint64_t kSignatureBlockItems = 3;
+constexpr std::uint8_t kSignatureBlockType = 1;
 
 // The size of a shortest-form CBOR head for `argument`.
 std::size_t head_len(std::uint64_t argument) {
@@ -30,10 +39,10 @@ FormatResult<RecipientEntry> read_recipient_entry(CborDecoder& d) {
   RecipientEntry entry;
   entry.type = type;
   entry.count = static_cast<std::uint8_t>(n - 1);
-  if (type == 1 && n != 3) return format_error(K::Malformed, "type-1 recipient entry element count");
+  if (type == kRecipientTypeWrapped && n != 3) return format_error(K::Malformed, "type-1 recipient entry element count");
   for (std::uint8_t i = 0; i < entry.count; ++i) {
     VESK_TRY(field, d.read_bytes());
-    if (type == 1) {
+    if (type == kRecipientTypeWrapped) {
       const std::size_t want = i == 0 ? kEncapsulationLen : kWrappedCekLen;
       if (field.size() != want) return format_error(K::Malformed, i == 0 ? "encapsulation length" : "wrapped CEK length");
     } else if (field.size() > kMaxRecipientFieldLen) {
@@ -56,16 +65,16 @@ FormatResult<ContainerHeader> read_header(CborDecoder& d) {
   if (entries - kKnownHeaderKeys > kMaxHeaderExtensions) return format_error(K::LimitExceeded, "too many header extensions");
   ContainerHeader h;
 
-  VESK_TRY_VOID(d.expect_key(1));
+  VESK_TRY_VOID(d.expect_key(kKeyVersion));
   VESK_TRY(version, d.read_u64());
   if (version != kHeaderVersion) return format_error(K::UnsupportedVersion, "header version");
 
-  VESK_TRY_VOID(d.expect_key(2));
+  VESK_TRY_VOID(d.expect_key(kKeyObjectId));
   VESK_TRY(object_id, d.read_bytes());
   if (object_id.size() != kObjectIdLen) return format_error(K::Malformed, "object id length");
   h.object_id = object_id;
 
-  VESK_TRY_VOID(d.expect_key(3));
+  VESK_TRY_VOID(d.expect_key(kKeyRecipients));
   VESK_TRY(recipients, d.read_definite_array());
   if (recipients == 0) return format_error(K::Malformed, "no recipient entry");
   if (recipients > kMaxRecipients) return format_error(K::LimitExceeded, "too many recipient entries");
@@ -75,13 +84,13 @@ FormatResult<ContainerHeader> read_header(CborDecoder& d) {
     h.recipients.push_back(entry);
   }
 
-  VESK_TRY_VOID(d.expect_key(4));
+  VESK_TRY_VOID(d.expect_key(kKeyMetadata));
   VESK_TRY(metadata, d.read_bytes());
   if (metadata.size() < kMinEncryptedMetadata) return format_error(K::Malformed, "encrypted metadata too short");
   if (metadata.size() > kMaxEncryptedMetadata) return format_error(K::LimitExceeded, "encrypted metadata too long");
   h.encrypted_metadata = metadata;
 
-  VESK_TRY_VOID(d.expect_key(5));
+  VESK_TRY_VOID(d.expect_key(kKeySignatures));
   VESK_TRY(signatures, d.read_definite_array());
   if (signatures > 1) return format_error(K::LimitExceeded, "more than one header signature");
   if (signatures == 1) {
@@ -102,21 +111,21 @@ FormatResult<void> write_header(const ContainerHeader& h, CborEncoder& e) {
     return format_error(K::LimitExceeded, "encrypted metadata length");
   if (h.extensions.size() > kMaxHeaderExtensions) return format_error(K::LimitExceeded, "too many header extensions");
   e.write_map_head(kKnownHeaderKeys + h.extensions.size());
-  e.write_byte(0x01);
+  e.write_uint(kKeyVersion);
   e.write_uint(kHeaderVersion);
-  e.write_byte(0x02);
+  e.write_uint(kKeyObjectId);
   e.write_bytes(h.object_id);
-  e.write_byte(0x03);
+  e.write_uint(kKeyRecipients);
   e.write_array_head(h.recipients.size());
   for (const RecipientEntry& entry : h.recipients) write_recipient_entry(entry, e);
-  e.write_byte(0x04);
+  e.write_uint(kKeyMetadata);
   e.write_bytes(h.encrypted_metadata);
-  e.write_byte(0x05);
+  e.write_uint(kKeySignatures);
   if (h.signature) {
-    e.write_byte(0x81);
+    e.write_array_head(1);
     write_signature_block(*h.signature, e);
   } else {
-    e.write_byte(0x80);
+    e.write_array_head(0);
   }
   return write_extension_entries(e, h.extensions, kMaxHeaderExtensions);
 }
@@ -170,7 +179,7 @@ FormatResult<HeaderBlock> decode_header_block(Bytes block) {
         return HeaderBlock{body, mac};
       },
       [](const HeaderBlock& b, CborEncoder& e) -> FormatResult<void> {
-        e.write_byte(0x82);
+        e.write_array_head(2);
         e.write_bytes(b.body);
         e.write_bytes(b.mac);
         return {};
@@ -180,7 +189,7 @@ FormatResult<HeaderBlock> decode_header_block(Bytes block) {
 std::vector<std::uint8_t> encode_header_block(Bytes body, Bytes mac) {
   VESK_CHECK(mac.size() == kHeaderMacLen, "header MAC must be 32 bytes");
   CborEncoder e(header_block_len(body.size()));
-  e.write_byte(0x82);
+  e.write_array_head(2);
   e.write_bytes(body);
   e.write_bytes(mac);
   VESK_CHECK(e.size() == header_block_len(body.size()), "header block length");
@@ -202,9 +211,9 @@ RecipientEntry RecipientEntry::wrapped(Bytes encapsulation, Bytes wrapped_cek) {
 
 FormatResult<SignatureBlock> read_signature_block(CborDecoder& d) {
   VESK_TRY(n, d.read_definite_array());
-  if (n != 3) return format_error(K::Unsupported, "signature block element count");
+  if (n != kSignatureBlockItems) return format_error(K::Unsupported, "signature block element count");
   VESK_TRY(type, d.read_u8());
-  if (type != 1) return format_error(K::Unsupported, "signature block type");
+  if (type != kSignatureBlockType) return format_error(K::Unsupported, "signature block type");
   VESK_TRY(key, d.read_bytes());
   if (key.size() != kSignatureKeyLen) return format_error(K::Malformed, "signature key length");
   VESK_TRY(signature, d.read_bytes());
@@ -214,8 +223,8 @@ FormatResult<SignatureBlock> read_signature_block(CborDecoder& d) {
 
 template <class Vec>
 void write_signature_block(const SignatureBlock& block, BasicCborEncoder<Vec>& e) {
-  e.write_byte(0x83);
-  e.write_byte(0x01);
+  e.write_array_head(kSignatureBlockItems);
+  e.write_uint(kSignatureBlockType);
   e.write_bytes(block.verifying_key);
   e.write_bytes(block.signature);
 }

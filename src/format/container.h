@@ -20,6 +20,9 @@
 namespace vesk::format {
 
 inline constexpr std::array<std::uint8_t, 8> kContainerMagic = {0x56, 0x45, 0x53, 0x4b, 0x0d, 0x0a, 0x1a, 0x0a};
+// The format's 16-bit tag, 0x0001, in the HPKE info and associated data, the metadata's associated
+// data and the signature transcripts.
+inline constexpr std::array<std::uint8_t, 2> kFormatTag = {0x00, 0x01};
 inline constexpr std::size_t kPreludeLen = 16;
 inline constexpr std::size_t kMaxHeaderBlockLen = 1048576;
 inline constexpr std::size_t kMaxHeaderBodyLen = 1048576;
@@ -71,6 +74,7 @@ std::size_t header_block_len(std::size_t body_len);
 
 // Type 1 is [1, encapsulation (1120), wrapped CEK (48)]; types 2..65535 carry up to seven byte
 // strings verbatim; type 0 is refused.
+inline constexpr std::uint16_t kRecipientTypeWrapped = 1;
 struct RecipientEntry {
   std::uint16_t type = 1;
   std::uint8_t count = 0;  // byte strings in use

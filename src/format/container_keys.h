@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "core/bytes.h"
 #include "core/crypto/aead.h"
@@ -15,8 +16,12 @@
 namespace vesk::format {
 
 inline constexpr std::size_t kCekLen = 32;
-inline constexpr std::size_t kMetadataAadLen = 51;
-inline constexpr std::size_t kChunkAadLen = 91;
+inline constexpr std::string_view kMetadataLabel = "VESK/0.1 metadata";
+inline constexpr std::string_view kChunkLabel = "VESK/0.1 chunk";
+inline constexpr std::size_t kMetadataAadLen = kMetadataLabel.size() + kObjectIdLen + kFormatTag.size();  // 51
+// The chunk label, the object id and the header hash, then BE64(index), type and BE32(length).
+inline constexpr std::size_t kChunkAadPrefixLen = kChunkLabel.size() + kObjectIdLen + crypto::kDigest32Len;  // 78
+inline constexpr std::size_t kChunkAadLen = kChunkAadPrefixLen + 8 + 1 + 4;                                 // 91
 
 // HKDF-SHA-256(salt = object_id, IKM = CEK, info = "VESK/0.1 metadata").
 SecretArray<32> derive_metadata_key(Bytes cek, Bytes object_id);
@@ -41,10 +46,10 @@ std::array<std::uint8_t, crypto::kAeadNonceLen> chunk_nonce(std::uint64_t index,
 class ChunkAad {
  public:
   ChunkAad(Bytes object_id, Bytes header_hash);
-  Bytes at(std::uint64_t index, std::uint8_t type, std::uint32_t plaintext_len);
+  std::array<std::uint8_t, kChunkAadLen> at(std::uint64_t index, std::uint8_t type, std::uint32_t plaintext_len) const;
 
  private:
-  std::array<std::uint8_t, kChunkAadLen> bytes_{};
+  std::array<std::uint8_t, kChunkAadPrefixLen> prefix_{};
 };
 
 }  // namespace vesk::format

@@ -7,7 +7,13 @@ namespace {
 
 using K = FormatErrorKind;
 
-constexpr std::uint64_t kLastKnownKey = 3;
+// The metadata's map keys, in their order.
+constexpr std::uint8_t kKeyFileName = 1;
+constexpr std::uint8_t kKeyContentType = 2;
+constexpr std::uint8_t kKeySignature = 3;
+constexpr std::uint64_t kLastKnownKey = kKeySignature;
+// Room for a signature block: its head, type, and the key and signature with their heads.
+constexpr std::size_t kSignatureBlockRoom = 16 + kSignatureKeyLen + kSignatureLen;
 
 bool is_reserved_device_name(std::string_view stem) {
   auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
@@ -32,15 +38,15 @@ FormatResult<void> write_metadata(const ContainerMetadata& m, SecretCborEncoder&
   const bool signature = with_signature && m.signature.has_value();
   e.write_map_head(std::uint64_t{m.file_name.has_value()} + m.content_type.has_value() + signature + m.extensions.size());
   if (m.file_name) {
-    e.write_byte(0x01);
+    e.write_uint(kKeyFileName);
     e.write_text(*m.file_name);
   }
   if (m.content_type) {
-    e.write_byte(0x02);
+    e.write_uint(kKeyContentType);
     e.write_text(*m.content_type);
   }
   if (signature) {
-    e.write_byte(0x03);
+    e.write_uint(kKeySignature);
     write_signature_block(*m.signature, e);
   }
   return write_extension_entries(e, m.extensions, kMaxMetadataExtensions);
@@ -101,7 +107,7 @@ FormatResult<ContainerMetadata> decode_metadata(Bytes input) {
     }
     if (key == 0 || key <= previous) return format_error(K::LimitExceeded, "metadata keys not ascending");
     previous = key;
-    if (key == 3) {
+    if (key == kKeySignature) {
       auto block = read_signature_block(d);
       if (!block) return format_error(K::LimitExceeded, block.error().detail);
       m.signature = *block;
@@ -109,7 +115,7 @@ FormatResult<ContainerMetadata> decode_metadata(Bytes input) {
     }
     VESK_TRY(text, d.read_text());
     if (text.size() > kMaxMetadataTextLen) return format_error(K::LimitExceeded, "metadata text too long");
-    (key == 1 ? m.file_name : m.content_type) = text;
+    (key == kKeyFileName ? m.file_name : m.content_type) = text;
   }
   if (!d.at_end()) return format_error(K::NonCanonical, "trailing bytes");
   SecretCborEncoder again(input.size());
@@ -119,7 +125,7 @@ FormatResult<ContainerMetadata> decode_metadata(Bytes input) {
 }
 
 FormatResult<SecureVector> encode_metadata(const ContainerMetadata& metadata, bool with_signature) {
-  SecretCborEncoder e(2 * kMaxMetadataTextLen + 16 + (with_signature && metadata.signature ? 5400 : 0));
+  SecretCborEncoder e(2 * kMaxMetadataTextLen + 16 + (with_signature && metadata.signature ? kSignatureBlockRoom : 0));
   VESK_TRY_VOID(write_metadata(metadata, e, with_signature));
   if (e.size() > kMaxMetadataLen) return format_error(K::LimitExceeded, "metadata too long");
   return e.take();

@@ -2,13 +2,16 @@
 
 #include "core/byte_io.h"
 #include "core/check.h"
+#include "core/crypto/hash.h"
 
 namespace vesk::format {
 namespace {
 
 constexpr std::string_view kTranscript10 = "VESK/1.0 transcript";
 constexpr std::string_view kTranscript05 = "VESK/0.5 transcript";
-constexpr std::uint8_t kFormatTag[2] = {0x00, 0x01};
+// The first 12 prelude bytes (magic, version, flags) are covered by the format 1.0 transcript.
+constexpr std::size_t kTranscriptPreludeLen = 12;
+constexpr std::size_t kBe64 = 8;
 
 }  // namespace
 
@@ -29,7 +32,8 @@ Expected<std::optional<SignatureBlock>, SignatureRefusal> select_signature(const
 FormatResult<void> check_v05_header(const ContainerHeader& header) {
   if (!header.extensions.empty()) return format_error(FormatErrorKind::Unsupported, "header extension in format 0.5");
   for (const RecipientEntry& entry : header.recipients)
-    if (entry.type != 1) return format_error(FormatErrorKind::Unsupported, "recipient type in format 0.5");
+    if (entry.type != kRecipientTypeWrapped)
+      return format_error(FormatErrorKind::Unsupported, "recipient type in format 0.5");
   return {};
 }
 
@@ -45,14 +49,20 @@ std::string_view signature_context(FormatVersion version) {
 SecureVector signature_transcript(FormatVersion version, Bytes prelude, const ContainerHeader& header,
                                                Bytes metadata_unsigned, Bytes plaintext_hash,
                                                std::uint64_t plaintext_len) {
-  VESK_CHECK(prelude.size() == kPreludeLen && plaintext_hash.size() == 32 && header.object_id.size() == kObjectIdLen,
+  VESK_CHECK(prelude.size() == kPreludeLen && plaintext_hash.size() == crypto::kDigest32Len &&
+                 header.object_id.size() == kObjectIdLen,
              "transcript inputs");
-  std::size_t size = 19 + 12 + 2 + kObjectIdLen + 8 + 8 + 8 + metadata_unsigned.size() + 32 + 8;
+  // Reserved for the longer (1.0) form, so that the writer does not grow: the label, prelude
+  // bytes, tag and object id; the recipient and extension counts; the framed metadata; the
+  // plaintext hash and length; then each entry (type, count, framed fields) and extension (key,
+  // framed value).
+  std::size_t size = kTranscript10.size() + kTranscriptPreludeLen + kFormatTag.size() + kObjectIdLen + 2 * kBe64 +
+                     kBe64 + metadata_unsigned.size() + crypto::kDigest32Len + kBe64;
   for (const RecipientEntry& entry : header.recipients) {
-    size += 16;
-    for (Bytes field : entry.fields()) size += 8 + field.size();
+    size += 2 * kBe64;
+    for (Bytes field : entry.fields()) size += kBe64 + field.size();
   }
-  for (const ExtensionEntry& ext : header.extensions) size += 2 + 8 + ext.value.size();
+  for (const ExtensionEntry& ext : header.extensions) size += sizeof ext.key + kBe64 + ext.value.size();
 
   SecretWriter w(size);
   if (version == FormatVersion::V0_5) {
@@ -61,13 +71,13 @@ SecureVector signature_transcript(FormatVersion version, Bytes prelude, const Co
     w.put(header.object_id);
     w.put_be64(header.recipients.size());
     for (const RecipientEntry& entry : header.recipients) {
-      VESK_CHECK(entry.type == 1, "format 0.5 transcript of a recipient entry other than type 1");
+      VESK_CHECK(entry.type == kRecipientTypeWrapped, "format 0.5 transcript of a recipient entry other than type 1");
       w.put(entry.encapsulation());
       w.put(entry.wrapped_cek());
     }
   } else {
     w.put(as_bytes(kTranscript10));
-    w.put(prelude.first(12));
+    w.put(prelude.first(kTranscriptPreludeLen));
     w.put(kFormatTag);
     w.put(header.object_id);
     w.put_be64(header.recipients.size());

@@ -36,12 +36,13 @@ IdentityResult<EpochBinding> decode_epoch_binding(Bytes input) {
 }
 
 std::array<std::uint8_t, kEpochBindingSignedLen> epoch_binding_message(const EpochBinding& b) {
-  std::array<std::uint8_t, kEpochBindingSignedLen> m;
-  std::uint8_t* at = m.data();
-  for (const crypto::Digest32* h : {&b.identity, &b.log_link, &b.chain_head}) at = std::copy(h->begin(), h->end(), at);
-  store_be64(at, b.epoch_count);
-  std::copy(b.signer.begin(), b.signer.end(), at + 8);
-  return m;
+  FixedWriter<kEpochBindingSignedLen> w;
+  w.put(b.identity);
+  w.put(b.log_link);
+  w.put(b.chain_head);
+  w.put_be64(b.epoch_count);
+  w.put(b.signer);
+  return w.take().full();
 }
 
 IdentityResult<void> check_epoch_binding(const PinnedVerification& identity, const EpochChain& chain,

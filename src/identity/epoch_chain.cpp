@@ -11,6 +11,8 @@ namespace {
 
 // Hostile heads may claim far more records than the input holds; reserve by the input instead.
 inline constexpr std::size_t kBytesPerReservedRecord = 4;
+// A record: [number, public key, hash].
+inline constexpr std::uint64_t kRecordItems = 3;
 
 Unexpected<EpochChainError> malformed() {
   return unexpected(EpochChainError{EpochChainErrorKind::Malformed, ErrorStage::Decoding});
@@ -18,7 +20,7 @@ Unexpected<EpochChainError> malformed() {
 
 EpochResult<EpochRecord> decode_record(format::CborDecoder& d) {
   auto head = d.read_array_head();
-  if (!head || !*head || **head != 3) return malformed();
+  if (!head || !*head || **head != kRecordItems) return malformed();
   EpochRecord r;
   auto number = d.read_u64();
   if (!number) return malformed();
@@ -35,7 +37,7 @@ EpochResult<EpochRecord> decode_record(format::CborDecoder& d) {
 void encode_chain(const EpochChain& chain, format::CborEncoder& out) {
   out.write_array_head(chain.records.size());
   for (const EpochRecord& r : chain.records) {
-    out.write_byte(0x83);
+    out.write_array_head(kRecordItems);
     out.write_uint(r.number);
     out.write_bytes(r.public_key);
     out.write_bytes(view_of(r.hash));

@@ -16,6 +16,10 @@ using format::CborEncoder;
 
 // Hostile heads may claim far more entries than the input holds; no entry is shorter than this.
 inline constexpr std::size_t kBytesPerReservedEntry = 8;
+// Every entry has seven items; its head states 7, or 6 in logs that state 6 for every entry (the
+// re-encoding writes back the log's number).
+inline constexpr std::uint64_t kEntryItems = 7;
+inline constexpr std::uint64_t kShortEntryHead = 6;
 
 Unexpected<IdentityError> malformed() { return unexpected(decoding_error(IdentityErrorKind::Malformed)); }
 
@@ -31,7 +35,7 @@ IdentityResult<IdentityEntry> decode_entry(CborDecoder& d, std::uint64_t& entry_
   auto head = d.read_array_head();
   if (!head || !*head) return malformed();
   std::uint64_t items = **head;
-  if (items != 6 && items != 7) return malformed();
+  if (items != kEntryItems && items != kShortEntryHead) return malformed();
   if (entry_items == 0) entry_items = items;
   if (items != entry_items) return malformed();
 
@@ -47,7 +51,8 @@ IdentityResult<IdentityEntry> decode_entry(CborDecoder& d, std::uint64_t& entry_
   if (!label) return malformed();
   if (label->size() > kMaxLabel) return unexpected(decoding_error(IdentityErrorKind::LabelTooLong));
 
-  if (*kind < 1 || *kind > 4) return malformed();
+  if (*kind < static_cast<std::uint8_t>(EventKind::Create) || *kind > static_cast<std::uint8_t>(EventKind::Recover))
+    return malformed();
   e.event.kind = static_cast<EventKind>(*kind);
   if (e.event.kind == EventKind::Revoke) {
     // The label of a Revoke is dropped; the re-encoding then refuses a non-empty one.
@@ -69,9 +74,9 @@ IdentityResult<IdentityEntry> decode_entry(CborDecoder& d, std::uint64_t& entry_
 void encode_log(const IdentityLog& log, CborEncoder& out) {
   out.write_array_head(log.entries.size());
   for (const IdentityEntry& e : log.entries) {
-    out.write_byte(static_cast<std::uint8_t>(0x80 | log.entry_items));
+    out.write_array_head(log.entry_items);
     out.write_uint(e.seq);
-    out.write_byte(static_cast<std::uint8_t>(e.event.kind));
+    out.write_uint(static_cast<std::uint8_t>(e.event.kind));
     if (e.event.kind == EventKind::Revoke) {
       out.write_bytes(view_of(e.event.device));
       out.write_text("");

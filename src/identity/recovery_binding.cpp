@@ -22,12 +22,12 @@ IdentityResult<RecoveryBinding> decode_recovery_binding(Bytes input) {
   return b;
 }
 
-std::array<std::uint8_t, crypto::kDigest32Len + sign::kVerifyingKeyLen> recovery_binding_message(const crypto::Digest32& identity,
-                                                                                     const sign::VerifyingKeyBytes& key) {
-  std::array<std::uint8_t, crypto::kDigest32Len + sign::kVerifyingKeyLen> m;
-  std::copy(identity.begin(), identity.end(), m.begin());
-  std::copy(key.begin(), key.end(), m.begin() + crypto::kDigest32Len);
-  return m;
+std::array<std::uint8_t, kRecoveryBindingSignedLen> recovery_binding_message(const crypto::Digest32& identity,
+                                                                           const sign::VerifyingKeyBytes& key) {
+  FixedWriter<kRecoveryBindingSignedLen> w;
+  w.put(identity);
+  w.put(key);
+  return w.take().full();
 }
 
 }  // namespace vesk::identity

@@ -10,7 +10,9 @@
 
 namespace vesk::identity {
 
-inline constexpr std::size_t kRecoveryBindingLen = crypto::kDigest32Len + sign::kVerifyingKeyLen + sign::kSignatureLen;  // 5389
+// What the founder signs: the identity id and the recovery key.
+inline constexpr std::size_t kRecoveryBindingSignedLen = crypto::kDigest32Len + sign::kVerifyingKeyLen;
+inline constexpr std::size_t kRecoveryBindingLen = kRecoveryBindingSignedLen + sign::kSignatureLen;  // 5389
 inline constexpr std::string_view kRecoveryBindingContext = "VESK/1.0 recovery binding";
 
 struct RecoveryBinding {
@@ -23,7 +25,7 @@ struct RecoveryBinding {
 IdentityResult<RecoveryBinding> decode_recovery_binding(Bytes input);
 
 // The signed bytes: the identity id followed by the recovery key's encoding.
-std::array<std::uint8_t, crypto::kDigest32Len + sign::kVerifyingKeyLen> recovery_binding_message(const crypto::Digest32& identity,
+std::array<std::uint8_t, kRecoveryBindingSignedLen> recovery_binding_message(const crypto::Digest32& identity,
                                                                                      const sign::VerifyingKeyBytes& key);
 
 }  // namespace vesk::identity

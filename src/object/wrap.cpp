@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/byte_io.h"
 #include "core/crypto/hash.h"
 #include "core/crypto/hpke.h"
 #include "core/random.h"
@@ -12,27 +13,25 @@ namespace vesk::object {
 namespace {
 
 constexpr std::string_view kObjectKeyLabel = "VESK/0.1 object-key";
-constexpr std::size_t kInfoLen = 19 + format::kObjectIdLen + 2;
-constexpr std::size_t kAadLen = format::kObjectIdLen + 2;
+constexpr std::size_t kInfoLen = kObjectKeyLabel.size() + format::kObjectIdLen + format::kFormatTag.size();
+constexpr std::size_t kAadLen = format::kObjectIdLen + format::kFormatTag.size();
 
-// "VESK/0.1 object-key" || object_id || 0x00 0x01.
+// "VESK/0.1 object-key" || object_id || format tag.
 std::array<std::uint8_t, kInfoLen> hpke_info(Bytes object_id) {
   VESK_CHECK(object_id.size() == format::kObjectIdLen, "object id must be 32 bytes");
-  std::array<std::uint8_t, kInfoLen> info;
-  std::memcpy(info.data(), kObjectKeyLabel.data(), kObjectKeyLabel.size());
-  std::memcpy(info.data() + kObjectKeyLabel.size(), object_id.data(), format::kObjectIdLen);
-  info[kInfoLen - 2] = 0x00;
-  info[kInfoLen - 1] = 0x01;
-  return info;
+  FixedWriter<kInfoLen> w;
+  w.put(as_bytes(kObjectKeyLabel));
+  w.put(object_id);
+  w.put(format::kFormatTag);
+  return w.take().full();
 }
 
-// object_id || 0x00 0x01.
+// object_id || format tag.
 std::array<std::uint8_t, kAadLen> hpke_aad(Bytes object_id) {
-  std::array<std::uint8_t, kAadLen> aad;
-  std::memcpy(aad.data(), object_id.data(), format::kObjectIdLen);
-  aad[kAadLen - 2] = 0x00;
-  aad[kAadLen - 1] = 0x01;
-  return aad;
+  FixedWriter<kAadLen> w;
+  w.put(object_id);
+  w.put(format::kFormatTag);
+  return w.take().full();
 }
 
 }  // namespace
@@ -90,7 +89,7 @@ Expected<Cek, ObjectError> find_cek(const crypto::XWingSecretKey& key, const for
   // computed once.
   const crypto::HpkeKeySchedule schedule(crypto::kHpkeKemXWing, hpke_info(header.object_id));
   for (const format::RecipientEntry& entry : header.recipients) {
-    if (entry.type != 1) continue;
+    if (entry.type != format::kRecipientTypeWrapped) continue;
     auto cek = unwrap(key, entry, schedule, header.object_id);
     if (!cek) continue;
     const SecretArray<32> mac_key = format::derive_header_mac_key(cek->view(), header.object_id);

@@ -36,37 +36,19 @@ Expected<Challenge, ChallengeError> decode_challenge(Bytes input) {
   return c;
 }
 
-OutputBuffer encode_challenge(const Challenge& c) {
-  OutputBuffer out(checked_add(kChallengeFixedLen, c.purpose.size()));
-  std::uint8_t word[8];
-  out.append(c.nonce.data(), c.nonce.size());
-  store_be64(word, c.purpose.size());
-  out.append(word, 8);
-  if (!c.purpose.empty()) out.append(c.purpose.data(), c.purpose.size());
-  store_be64(word, c.issued_at);
-  out.append(word, 8);
-  store_be64(word, c.lifetime);
-  out.append(word, 8);
-  VESK_CHECK(out.size() == out.capacity(), "challenge encoding size");
-  return out;
+std::vector<std::uint8_t> encode_challenge(const Challenge& c) {
+  ByteWriter w(checked_add(kChallengeFixedLen, c.purpose.size()));
+  w.put(c.nonce);
+  w.put_framed(c.purpose);
+  w.put_be64(c.issued_at);
+  w.put_be64(c.lifetime);
+  return w.take();
 }
 
-namespace {
-
-// The bytes that are signed: the challenge re-encoded from what was decoded. Decoding is strict,
-// so these equal the input; checked rather than assumed.
-OutputBuffer signed_bytes(const Challenge& c, Bytes input) {
-  OutputBuffer encoded = encode_challenge(c);
-  VESK_CHECK(equal_bytes({encoded.data(), encoded.size()}, input), "challenge re-encoding differs from its input");
-  return encoded;
-}
-
-}  // namespace
-
+// The decoder accepts exactly one encoding, so the input as given is what is signed.
 Expected<Signature, ChallengeError> answer_challenge(const SigningIdentity& identity, Bytes challenge) {
-  VESK_TRY(decoded, decode_challenge(challenge));
-  const OutputBuffer message = signed_bytes(decoded, challenge);
-  return hybrid_sign(identity, as_bytes(kChallengeContext), {message.data(), message.size()});
+  VESK_TRY_VOID(decode_challenge(challenge));
+  return hybrid_sign(identity, as_bytes(kChallengeContext), challenge);
 }
 
 Expected<void, ChallengeError> accept_challenge(SpentNonceSet& set, Bytes challenge, Bytes signature,
@@ -77,8 +59,7 @@ Expected<void, ChallengeError> accept_challenge(SpentNonceSet& set, Bytes challe
   const std::uint64_t deadline = deadline_of(decoded);
   // Expiry before the signature: an expired challenge is refused whatever its answer.
   if (now > deadline) return unexpected(error(ChallengeErrorKind::Expired));
-  const OutputBuffer message = signed_bytes(decoded, challenge);
-  if (!hybrid_verify(*key, as_bytes(kChallengeContext), {message.data(), message.size()}, signature))
+  if (!hybrid_verify(*key, as_bytes(kChallengeContext), challenge, signature))
     return unexpected(error(ChallengeErrorKind::Invalid));
   // Only a verified answer may change the set.
   set.purge_expired(now);

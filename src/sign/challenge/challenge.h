@@ -7,10 +7,10 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "core/bytes.h"
 #include "core/expected.h"
-#include "core/memory.h"
 #include "sign/challenge/spent_nonces.h"
 #include "sign/hybrid.h"
 
@@ -51,8 +51,8 @@ struct ChallengeError {
 // fits is accepted (the interface caps the input, not this).
 Expected<Challenge, ChallengeError> decode_challenge(Bytes input);
 
-// 56 + L bytes in a buffer of exactly that capacity, ready to hand to a caller.
-OutputBuffer encode_challenge(const Challenge& challenge);
+// The 56 + L bytes of the encoding.
+std::vector<std::uint8_t> encode_challenge(const Challenge& challenge);
 
 // Signs the re-encoded challenge under "VESK/0.5 challenge". Time plays no part.
 Expected<Signature, ChallengeError> answer_challenge(const SigningIdentity& identity, Bytes challenge);
