@@ -18,7 +18,7 @@ VESK_EXPORT VeskStatus vesk_sign_message(const VeskSigningIdentityHandle* identi
   if (!ffi::range_ok(context, context_len, sign::kMaxContextLen)) return VESK_INVALID_ARGUMENT;
   if (!ffi::range_ok(message, message_len, sign::kMaxMessageLen)) return VESK_INVALID_ARGUMENT;
   return ffi::guarded_with_secrets([&]() -> ffi::Status {
-    // A context in the library's own "VESK/" namespace is refused by the family (status 1).
+    // A context in the library's own "VESK/" namespace is the signing family's refusal.
     auto signature = sign::sign_message(ffi::identity_of(identity), ffi::range(context, context_len),
                                         ffi::range(message, message_len));
     if (!signature) return ffi::status_of(signature.error());
@@ -30,8 +30,8 @@ VESK_EXPORT VeskStatus vesk_sign_message(const VeskSigningIdentityHandle* identi
 VESK_EXPORT VeskStatus vesk_verify_message(const uint8_t* verifying_key, size_t verifying_key_len,
                                            const uint8_t* context, size_t context_len, const uint8_t* message,
                                            size_t message_len, const uint8_t* signature, size_t signature_len) {
-  // Caps and pointers first, then the exact lengths: a key or signature of the wrong size is an
-  // argument breach (1), never a failed verification.
+  // A key or signature of the wrong size is an argument breach (VESK_INVALID_ARGUMENT), never a
+  // failed verification.
   if (!ffi::range_ok(verifying_key, verifying_key_len, VESK_MAX_KEY_DATA)) return VESK_INVALID_ARGUMENT;
   if (!ffi::range_ok(context, context_len, sign::kMaxContextLen)) return VESK_INVALID_ARGUMENT;
   if (!ffi::range_ok(message, message_len, sign::kMaxMessageLen)) return VESK_INVALID_ARGUMENT;

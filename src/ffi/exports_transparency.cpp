@@ -59,7 +59,6 @@ VESK_EXPORT VeskStatus vesk_checkpoint_verify(const uint8_t* checkpoint, size_t 
     auto verified = transparency::verify_checkpoint(ffi::range(checkpoint, checkpoint_len), *expected_origin,
                                                     ffi::range(verifying_key, verifying_key_len));
     if (!verified) return ffi::status_of(verified.error());
-    // The allocation comes first, so nothing is written if it cannot be made.
     ffi::put_bytes(root_out, verified->root);
     *tree_size_out = verified->tree_size;
     return ffi::Status::Ok;

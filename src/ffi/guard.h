@@ -1,5 +1,5 @@
-// The guard every working export runs its operation in: a fault becomes status 98 with one report
-// on standard error, and never unwinds into the caller.
+// The guard every working export runs its operation in: a fault becomes VESK_INTERNAL_FAULT with
+// one report on standard error, and never unwinds into the caller.
 #pragma once
 
 #include <exception>

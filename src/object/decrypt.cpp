@@ -47,7 +47,7 @@ std::size_t framed_plaintext_len(Bytes payload) {
 Expected<Decrypted, ObjectError> decrypt(Bytes container, crypto::XWingSeed secret_seed) {
   ByteReader in(container);
 
-  // 1-3. Prelude, and a header block that fits in the input.
+  // Prelude, and a header block that fits in the input.
   auto prelude_bytes = in.read(kPreludeLen);
   if (!prelude_bytes) return malformed("shorter than a prelude");
   auto prelude = parse_prelude(*prelude_bytes);
@@ -55,7 +55,7 @@ Expected<Decrypted, ObjectError> decrypt(Bytes container, crypto::XWingSeed secr
   auto block_bytes = in.read(prelude->header_len);
   if (!block_bytes) return malformed("header block truncated");
 
-  // 4-5. Header block, header body, and the refusals of format 0.5.
+  // Header block, header body, and the refusals of format 0.5.
   auto block = decode_header_block(*block_bytes);
   if (!block) return format_failure(block);
   auto header = decode_header(block->body);
@@ -65,7 +65,7 @@ Expected<Decrypted, ObjectError> decrypt(Bytes container, crypto::XWingSeed secr
     if (auto ok = check_v05_header(*header); !ok) return format_failure(ok);
   }
 
-  // 6. The recipient entry that opens with this key and authenticates the header.
+  // The recipient entry that opens with this key and authenticates the header.
   Cek cek;
   {
     const crypto::XWingSecretKey key = crypto::XWingSecretKey::from_seed(secret_seed);
@@ -74,7 +74,7 @@ Expected<Decrypted, ObjectError> decrypt(Bytes container, crypto::XWingSeed secr
     cek = std::move(*found);
   }
 
-  // 7-8. The metadata: its tag, then its record rules.
+  // The metadata: its tag, then its record rules.
   SecureVector metadata_plain(header->encrypted_metadata.size() - kChunkTagLen);
   {
     const SecretArray<32> metadata_key = derive_metadata_key(cek.view(), header->object_id);
@@ -88,7 +88,7 @@ Expected<Decrypted, ObjectError> decrypt(Bytes container, crypto::XWingSeed secr
     if (auto ok = check_v05_metadata(*metadata); !ok) return format_failure(ok);
   }
 
-  // 9-10. Payload salt and key, the header hash, and whether a signature will need the plaintext
+  // Payload salt and key, the header hash, and whether a signature will need the plaintext
   // hash (only then is the plaintext hashed).
   auto payload_salt = in.read(kPayloadSaltLen);
   if (!payload_salt) return malformed("payload salt truncated");
@@ -99,7 +99,7 @@ Expected<Decrypted, ObjectError> decrypt(Bytes container, crypto::XWingSeed secr
   std::optional<crypto::Sha256> plaintext_hash;
   if (verify) plaintext_hash.emplace();
 
-  // 11. The chunks, in one pass, opened straight from the input into the result.
+  // The chunks, in one pass, opened straight from the input into the result.
   Decrypted out;
   out.plaintext = OutputBuffer(framed_plaintext_len(in.rest()));
   crypto::ChaChaPoly aead(payload_key.view());
@@ -120,7 +120,7 @@ Expected<Decrypted, ObjectError> decrypt(Bytes container, crypto::XWingSeed secr
     if (frame->index == kMaxChunkIndex) return unexpected(ObjectError::with(ObjectErrorKind::TooLarge, "chunk index"));
   }
 
-  // 12. The signature rules, and the signature itself over its version's transcript.
+  // The signature rules, and the signature itself over its version's transcript.
   if (!signature) return refused("signature placement");
   if (verify) {
     const SignatureBlock& block_sig = **signature;
@@ -136,7 +136,7 @@ Expected<Decrypted, ObjectError> decrypt(Bytes container, crypto::XWingSeed secr
       return refused("signature does not verify");
   }
 
-  // 13. The texts, copied out of the metadata plaintext before it is wiped.
+  // The texts, copied out of the metadata plaintext before it is wiped.
   if (metadata->file_name)
     out.file_name = OutputBuffer::copy_of(as_bytes(*metadata->file_name).data(), metadata->file_name->size());
   if (metadata->content_type)

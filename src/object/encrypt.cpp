@@ -33,7 +33,7 @@ Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, Bytes recipient_key
                                             std::optional<std::string_view> content_type) {
   VESK_TRY(recipients, usable_recipients(recipient_keys));
 
-  // 1. Fresh content key, object id and payload salt, in that order.
+  // Fresh content key, object id and payload salt, in that order.
   Cek cek;
   std::array<std::uint8_t, kObjectIdLen> object_id;
   std::array<std::uint8_t, kPayloadSaltLen> payload_salt;
@@ -41,7 +41,7 @@ Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, Bytes recipient_key
   VESK_TRY_VOID(draw(object_id));
   VESK_TRY_VOID(draw(payload_salt));
 
-  // 2. One entry per recipient, in the caller's order.
+  // One entry per recipient, in the caller's order.
   std::vector<WrappedCek> wrapped;
   wrapped.reserve(recipients.size());
   const CekWrapper wrapper(cek.view(), object_id);
@@ -51,7 +51,7 @@ Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, Bytes recipient_key
     wrapped.push_back(*w);
   }
 
-  // 3-4. The metadata, sealed under its own key and the zero nonce.
+  // The metadata, sealed under its own key and the zero nonce.
   ContainerMetadata metadata;
   metadata.file_name = file_name;
   metadata.content_type = content_type;
@@ -65,7 +65,7 @@ Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, Bytes recipient_key
       return seal_failed();
   }
 
-  // 5. The header body: no signature, no extension entries.
+  // The header body: no signature, no extension entries.
   ContainerHeader header;
   header.object_id = object_id;
   header.recipients.reserve(wrapped.size());
@@ -74,7 +74,7 @@ Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, Bytes recipient_key
   auto body = encode_header(header);
   if (!body) return unexpected(ObjectError::of(body.error()));
 
-  // 6-7. The block length is known before the MAC, so the prelude (which the MAC covers) is too.
+  // The block length is known before the MAC, so the prelude (which the MAC covers) is too.
   const std::size_t block_len = header_block_len(body->size());
   if (block_len == 0 || block_len > kMaxHeaderBlockLen)
     return unexpected(ObjectError::of(FormatError{FormatErrorKind::HeaderTooLarge, "header block length"}));
@@ -89,7 +89,7 @@ Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, Bytes recipient_key
     mac = header_mac(mac_key.view(), prelude_bytes, *body);
   }
 
-  // 8. Prelude, header block and payload salt, into a result sized exactly for the whole container.
+  // Prelude, header block and payload salt, into a result sized exactly for the whole container.
   const std::size_t total = container_len(block_len, plaintext.size());
   OutputBuffer out(total);
   out.append(prelude_bytes.data(), prelude_bytes.size());
@@ -97,7 +97,7 @@ Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, Bytes recipient_key
   out.append(block.data(), block.size());
   out.append(payload_salt.data(), payload_salt.size());
 
-  // 9-10. The payload: each chunk is sealed from the plaintext straight into its place in the
+  // The payload: each chunk is sealed from the plaintext straight into its place in the
   // result. A chunk is the last exactly when the look-ahead (the next chunk's bytes) is empty.
   const SecretArray<32> payload_key = derive_payload_key(cek.view(), payload_salt, object_id);
   const crypto::Digest32 header_hash = crypto::sha256(*body);

@@ -3,20 +3,21 @@
 #include <openssl/core_names.h>
 #include <openssl/params.h>
 
+#include "core/byte_io.h"
 #include "core/check.h"
 
 namespace vesk::crypto {
 namespace {
 
-// Info labels are concatenated into one small buffer: libcrypto's HKDF takes info in pieces, but
-// one contiguous parameter keeps the call simple. Info is never secret.
-SecureVector join(std::initializer_list<Bytes> parts) {
+// The info pieces are concatenated into one small buffer, since libcrypto's HKDF takes its info as
+// one parameter. Info is never secret (labels, suite ids, lengths, object ids the header carries in
+// the clear), so the buffer is a plain one.
+std::vector<std::uint8_t> join(std::initializer_list<Bytes> parts) {
   std::size_t n = 0;
   for (Bytes p : parts) n = checked_add(n, p.size());
-  SecureVector out;
-  out.reserve(n);
-  for (Bytes p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
+  ByteWriter out(n);
+  for (Bytes p : parts) out.put(p);
+  return out.take();
 }
 
 void run_hkdf(int mode, Bytes salt, Bytes key, Bytes info, MutBytes out) {
