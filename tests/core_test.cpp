@@ -10,6 +10,7 @@
 
 #include "core/base64.h"
 #include "core/random.h"
+#include "core/testing_hooks.h"
 #include "core/unicode.h"
 #include "core/utf8.h"
 #include "support/vectors.h"

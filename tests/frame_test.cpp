@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/memory.h"
+#include "core/testing_hooks.h"
 #include "ffi/guard.h"
 #include "vesk.h"
 

@@ -11,6 +11,7 @@
 #include "core/crypto/argon2.h"
 #include "core/crypto/hmac.h"
 #include "core/random.h"
+#include "core/testing_hooks.h"
 #include "ffi/handles.h"
 #include "keyring/key_file.h"
 #include "keyring/key_file_testing.h"

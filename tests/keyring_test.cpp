@@ -8,6 +8,7 @@
 #include "core/base64.h"
 #include "core/crypto/xwing.h"
 #include "core/random.h"
+#include "core/testing_hooks.h"
 #include "ffi/handles.h"
 #include "support/test_util.h"
 #include "support/vectors.h"

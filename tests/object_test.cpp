@@ -10,17 +10,18 @@
 #include <memory>
 #include <string>
 
-#include "support/container_writer.h"
 #include "core/byte_io.h"
 #include "core/crypto/aead.h"
 #include "core/crypto/hmac.h"
 #include "core/crypto/hpke.h"
-#include "ffi/handles.h"
 #include "core/memory.h"
 #include "core/random.h"
+#include "core/testing_hooks.h"
+#include "ffi/handles.h"
 #include "format/container.h"
 #include "format/metadata.h"
 #include "sign/hybrid.h"
+#include "support/container_writer.h"
 #include "support/test_util.h"
 #include "support/vectors.h"
 #include "vesk.h"

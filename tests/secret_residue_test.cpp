@@ -15,6 +15,7 @@
 #include "core/byte_io.h"
 #include "core/crypto/heap.h"
 #include "core/crypto/xwing.h"
+#include "core/testing_hooks.h"
 #include "ffi/handles.h"
 #include "format/container.h"
 #include "support/test_util.h"

@@ -11,6 +11,7 @@
 
 #include "core/check.h"
 #include "core/secret.h"
+#include "core/testing_hooks.h"
 
 namespace vesk {
 

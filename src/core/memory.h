@@ -23,13 +23,6 @@ ResultAllocation allocate_result(std::size_t capacity);
 // Wipes the first `wipe_len` bytes, then releases.
 void release_result(std::uint8_t* data, std::size_t wipe_len, std::size_t capacity);
 
-namespace testing_hooks {
-// Called with the block just before it is released (after the wipe). Tests only; not thread-safe
-// to change while other threads release results.
-using ReleaseHook = void (*)(const std::uint8_t* data, std::size_t wiped, std::size_t capacity);
-void set_release_hook(ReleaseHook hook);
-}  // namespace testing_hooks
-
 }  // namespace vesk
 
 namespace vesk {

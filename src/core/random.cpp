@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cerrno>
 
+#include "core/testing_hooks.h"
+
 namespace vesk {
 namespace detail {
 

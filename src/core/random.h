@@ -16,12 +16,6 @@ struct RandomError {
 // Fills `out` completely from the process-wide source.
 Expected<void, RandomError> random_fill(MutBytes out);
 
-namespace testing_hooks {
-// While set to a non-zero errno value, every random_fill fails with it; 0 restores the source.
-// Tests only: lets them drive the failure paths of the operations that draw randomness.
-void force_random_failure(int system_error);
-}  // namespace testing_hooks
-
 namespace detail {
 
 using GetrandomFn = long (*)(void* buf, std::size_t len, unsigned flags);

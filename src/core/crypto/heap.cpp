@@ -8,6 +8,7 @@
 
 #include "core/memory.h"
 #include "core/secret.h"
+#include "core/testing_hooks.h"
 
 namespace vesk::crypto {
 namespace {

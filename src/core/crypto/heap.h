@@ -15,10 +15,3 @@ namespace vesk::crypto {
 bool libcrypto_allocations_routed();
 
 }  // namespace vesk::crypto
-
-namespace vesk::crypto::testing_hooks {
-// Called with each libcrypto block just before it goes back to the C allocator (after the wipe).
-// Tests only; set it while no other thread uses the library.
-using CryptoReleaseHook = void (*)(const std::uint8_t* block, std::size_t len);
-void set_crypto_release_hook(CryptoReleaseHook hook);
-}  // namespace vesk::crypto::testing_hooks
