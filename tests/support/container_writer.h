@@ -180,9 +180,7 @@ inline ByteVec write_container(const ContainerSpec& s, Bytes plaintext) {
   const auto mac = header_mac(mac_key.view(), prelude, body);
   const auto block = encode_header_block(body, mac);
 
-  ByteVec out(prelude.begin(), prelude.end());
-  out.insert(out.end(), block.begin(), block.end());
-  out.insert(out.end(), salt.begin(), salt.end());
+  ByteVec out = cat({prelude, block, salt});
   const auto payload_key = derive_payload_key(cek, salt, object_id);
   const auto header_hash = crypto::sha256(body);
   ChunkAad aad(object_id, header_hash);

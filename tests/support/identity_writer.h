@@ -13,10 +13,11 @@
 
 #include "core/crypto/hash.h"
 #include "sign/hybrid.h"
+#include "support/bytes.h"
 
 namespace vesk::testing {
 
-using ByteString = std::vector<std::uint8_t>;
+using ByteString = ByteVec;
 
 // A signing identity from a fixed seed (seed byte i = n * 37 + i), made once per n and kept.
 const sign::SigningIdentity& test_identity(int n);

@@ -2,11 +2,15 @@
 
 #include <stdexcept>
 
+#include "core/crypto/hmac.h"
+
 namespace vesk::testing {
 
 namespace {
 std::uint8_t g_sentinel_target[1] = {0xA5};
 }
+
+void* sentinel_address() { return g_sentinel_target; }
 
 VeskBuffer sentinel_buffer() { return VeskBuffer{g_sentinel_target, 0x5EED, 0xC0FFEE}; }
 
@@ -19,8 +23,8 @@ crypto::XWingSeed as_seed(const std::vector<std::uint8_t>& seed) {
   return crypto::XWingSeed(seed.data(), crypto::kXWingSeedLen);
 }
 
-std::vector<std::uint8_t> test_bytes(std::size_t n, std::uint32_t seed) {
-  std::vector<std::uint8_t> out(n);
+ByteVec test_bytes(std::size_t n, std::uint32_t seed) {
+  ByteVec out(n);
   std::uint32_t x = seed * 2654435761u + 1;
   for (auto& b : out) {
     x ^= x << 13;
@@ -29,6 +33,13 @@ std::vector<std::uint8_t> test_bytes(std::size_t n, std::uint32_t seed) {
     b = static_cast<std::uint8_t>(x);
   }
   return out;
+}
+
+ByteVec hkdf_by_hand(Bytes salt, Bytes ikm, Bytes info) {
+  const auto prk = crypto::hmac_sha256(salt, {ikm});
+  const std::uint8_t one[1] = {1};
+  const auto okm = crypto::hmac_sha256(prk, {info, one});
+  return ByteVec(okm.begin(), okm.end());
 }
 
 }  // namespace vesk::testing

@@ -2,11 +2,11 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "core/crypto/xwing.h"
+#include "support/bytes.h"
 #include "vesk.h"
 
 namespace vesk::testing {
@@ -15,6 +15,15 @@ namespace vesk::testing {
 // out-parameters untouched.
 VeskBuffer sentinel_buffer();
 bool is_sentinel(const VeskBuffer& b);
+// The same for the other kinds of out-parameter: counts, flags and handles. A sentinel handle is
+// an address no export ever returns; it is never dereferenced.
+constexpr std::uint64_t kSentinelCount = 0xDEADBEEFCAFEF00Dull;
+constexpr std::int32_t kSentinelFlag = 0x5A5A5A5A;
+void* sentinel_address();
+template <class Handle>
+Handle* sentinel_handle() {
+  return static_cast<Handle*>(sentinel_address());
+}
 
 // Owns a VeskBuffer filled by an export and frees it at scope end.
 class ScopedBuffer {
@@ -38,6 +47,10 @@ class ScopedBuffer {
 crypto::XWingSeed as_seed(const std::vector<std::uint8_t>& seed);
 
 // Deterministic pseudo-random bytes for test inputs (not for keys that matter).
-std::vector<std::uint8_t> test_bytes(std::size_t n, std::uint32_t seed = 1);
+ByteVec test_bytes(std::size_t n, std::uint32_t seed = 1);
+
+// HKDF-SHA-256 to one block written out with HMAC, independent of the library's HKDF:
+// PRK = HMAC(salt, IKM), OKM = HMAC(PRK, info || 0x01).
+ByteVec hkdf_by_hand(Bytes salt, Bytes ikm, Bytes info);
 
 }  // namespace vesk::testing

@@ -1,16 +1,22 @@
 #include "support/vectors.h"
 
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace vesk::testing {
 
+std::string read_tests_file(const std::string& relative_path) {
+  const std::string path = std::string(VESK_TESTS_DIR) + "/" + relative_path;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot open " + path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
 nlohmann::json load_vectors(const std::string& file_name) {
-  const std::string path = std::string(VESK_VECTORS_DIR) + "/" + file_name;
-  std::ifstream in(path);
-  if (!in) throw std::runtime_error("cannot open test vectors " + path);
-  nlohmann::json doc = nlohmann::json::parse(in);
-  return doc.at("vectors");
+  return nlohmann::json::parse(read_tests_file("vectors/" + file_name)).at("vectors");
 }
 
 ByteVec from_hex(const std::string& hex) {

@@ -1,19 +1,18 @@
-// Loading the published test vectors and hex helpers for tests.
+// Loading the published test vectors and other files of the tests folder, and hex helpers.
 #pragma once
 
-#include <cstdint>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <vector>
 
+#include "support/bytes.h"
 #include "support/hex.h"
 
 namespace vesk::testing {
 
-using ByteVec = std::vector<std::uint8_t>;
-
 // The "vectors" array of a file in the vectors folder; fails the test (throws) if it is missing.
 nlohmann::json load_vectors(const std::string& file_name);
+// The text of a file below the repository's tests folder; throws if it cannot be read.
+std::string read_tests_file(const std::string& relative_path);
 
 ByteVec from_hex(const std::string& hex);
 inline std::string to_hex(const std::uint8_t* data, std::size_t len) { return to_hex(Bytes(data, len)); }
