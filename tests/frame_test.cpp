@@ -19,24 +19,31 @@ TEST(Frame, EmptyBufferAndVersion) {
   EXPECT_STREQ(vesk_version(), VESK_VERSION);
 }
 
+// The values are part of the binary interface: hosts built against the header keep them.
+static_assert(VESK_OK == 0 && VESK_INVALID_ARGUMENT == 1 && VESK_WRONG_PASSPHRASE == 2 && VESK_NOT_KEY_FILE == 3 &&
+              VESK_AUTHENTICATION_FAILED == 4 && VESK_NO_MATCHING_RECIPIENT == 5 && VESK_MALFORMED_INPUT == 6 &&
+              VESK_INPUT_TOO_LARGE == 7 && VESK_CHALLENGE_EXPIRED == 8 && VESK_CHALLENGE_REPLAYED == 9 &&
+              VESK_INTERNAL_FAULT == 98 && VESK_INTERNAL_ERROR == 99);
+
 TEST(Frame, StatusTexts) {
   struct Case {
     int32_t status;
     const char* text;
   };
   const Case cases[] = {
-      {0, "success"},
-      {1, "invalid argument"},
-      {2, "incorrect passphrase, or the key file was modified"},
-      {3, "not a VESK key file"},
-      {4, "authentication failed; the data was altered"},
-      {5, "no matching recipient for this key"},
-      {6, "malformed or corrupt input"},
-      {7, "input is too large"},
-      {8, "the challenge expired before it was answered"},
-      {9, "this challenge was already answered"},
-      {98, "internal error (panic)"},
-      {99, "internal error"},
+      {VESK_OK, "success"},
+      {VESK_INVALID_ARGUMENT, "invalid argument"},
+      {VESK_WRONG_PASSPHRASE, "incorrect passphrase, or the key file was modified"},
+      {VESK_NOT_KEY_FILE, "not a VESK key file"},
+      {VESK_AUTHENTICATION_FAILED, "authentication failed; the data was altered"},
+      {VESK_NO_MATCHING_RECIPIENT, "no matching recipient for this key"},
+      {VESK_MALFORMED_INPUT, "malformed or corrupt input"},
+      {VESK_INPUT_TOO_LARGE, "input is too large"},
+      {VESK_CHALLENGE_EXPIRED, "the challenge expired before it was answered"},
+      {VESK_CHALLENGE_REPLAYED, "this challenge was already answered"},
+      {VESK_INTERNAL_FAULT, "internal error (panic)"},
+      {VESK_INTERNAL_ERROR, "internal error"},
+      // Values no status has.
       {10, "internal error"},
       {97, "internal error"},
       {100, "internal error"},
@@ -103,10 +110,10 @@ TEST(Frame, OutputBufferWipesWholeCapacityWhenNotHandedOver) {
 
 TEST(Frame, PanicIsCaughtEveryTime) {
   testing::internal::CaptureStderr();
-  EXPECT_EQ(vesk_test_panic(), 98);
+  EXPECT_EQ(vesk_test_panic(), VESK_INTERNAL_FAULT);
   std::string first = testing::internal::GetCapturedStderr();
   testing::internal::CaptureStderr();
-  EXPECT_EQ(vesk_test_panic(), 98);
+  EXPECT_EQ(vesk_test_panic(), VESK_INTERNAL_FAULT);
   std::string second = testing::internal::GetCapturedStderr();
   EXPECT_NE(first.find("deliberate panic for the ABI guard test"), std::string::npos) << first;
   EXPECT_NE(first.find("exports_frame.cpp"), std::string::npos) << first;  // source location
@@ -114,14 +121,14 @@ TEST(Frame, PanicIsCaughtEveryTime) {
   EXPECT_EQ(first, second);
 }
 
-TEST(Frame, GuardTurnsOverflowFaultsInto98) {
+TEST(Frame, GuardTurnsOverflowFaultsIntoInternalFault) {
   testing::internal::CaptureStderr();
   VeskStatus s = vesk::ffi::guarded([]() -> vesk::ffi::Status {
     (void)vesk::checked_add(SIZE_MAX, 1);
     return vesk::ffi::Status::Ok;
   });
   std::string report = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(s, 98);
+  EXPECT_EQ(s, VESK_INTERNAL_FAULT);
   EXPECT_NE(report.find("size computation overflows"), std::string::npos);
 }
 
