@@ -33,6 +33,8 @@ namespace {
 
 using vesk::Bytes;
 using vesk::testing::ByteVec;
+using vesk::testing::cat;
+using vesk::testing::to_hex;
 using namespace vesk::format;
 
 constexpr std::uint64_t kU64Max = std::numeric_limits<std::uint64_t>::max();
@@ -42,13 +44,6 @@ ByteVec h(std::string s) {
   std::erase(s, ' ');
   return vesk::testing::from_hex(s);
 }
-ByteVec cat(std::initializer_list<ByteVec> parts) {
-  ByteVec out;
-  for (const ByteVec& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-ByteVec filled(std::size_t n, std::uint8_t b) { return ByteVec(n, b); }
-std::string hex_of(Bytes b) { return vesk::testing::to_hex(b.data(), b.size()); }
 
 // ---- Readers ----
 
@@ -383,9 +378,9 @@ TEST(CodecWriters, ShortestFormAtEveryBoundary) {
     u.write_uint(c.n);
     a.write_array_head(c.n);
     m.write_map_head(c.n);
-    EXPECT_EQ(hex_of(u.view()), hex_of(with_major(0))) << c.n;
-    EXPECT_EQ(hex_of(a.view()), hex_of(with_major(4))) << c.n;
-    EXPECT_EQ(hex_of(m.view()), hex_of(with_major(5))) << c.n;
+    EXPECT_EQ(to_hex(u.view()), to_hex(with_major(0))) << c.n;
+    EXPECT_EQ(to_hex(a.view()), to_hex(with_major(4))) << c.n;
+    EXPECT_EQ(to_hex(m.view()), to_hex(with_major(5))) << c.n;
 
     // What is written reads back as the same value.
     CborDecoder du(u.view()), da(a.view()), dm(m.view());
@@ -396,17 +391,17 @@ TEST(CodecWriters, ShortestFormAtEveryBoundary) {
     if (c.n <= 0xffff) {
       CborEncoder w;
       w.write_u16(static_cast<std::uint16_t>(c.n));
-      EXPECT_EQ(hex_of(w.view()), hex_of(with_major(0))) << c.n;
+      EXPECT_EQ(to_hex(w.view()), to_hex(with_major(0))) << c.n;
     }
     // Strings of every length up to the 32-bit boundary (beyond it the content alone would take
     // 4 GiB); the head is followed by exactly the content.
     if (c.n <= 65536) {
-      const ByteVec content = filled(static_cast<std::size_t>(c.n), 'a');
+      const ByteVec content = ByteVec(static_cast<std::size_t>(c.n), 'a');
       CborEncoder b, t;
       b.write_bytes(content);
       t.write_text(std::string_view(reinterpret_cast<const char*>(content.data()), content.size()));
-      EXPECT_EQ(hex_of(b.view()), hex_of(cat({with_major(2), content}))) << c.n;
-      EXPECT_EQ(hex_of(t.view()), hex_of(cat({with_major(3), content}))) << c.n;
+      EXPECT_EQ(to_hex(b.view()), to_hex(cat({with_major(2), content}))) << c.n;
+      EXPECT_EQ(to_hex(t.view()), to_hex(cat({with_major(3), content}))) << c.n;
     }
   }
 }
@@ -483,8 +478,8 @@ void check_kinds(const std::vector<KindCase>& cases) {
 
 TEST(CodecExtensions, DecodingKeyAndSizeRules) {
   using K = FormatErrorKind;
-  const ByteVec v65536 = cat({h("5a 00 01 00 00"), filled(65536, 0x5a)});
-  const ByteVec v65537 = cat({h("5a 00 01 00 01"), filled(65537, 0x5a)});
+  const ByteVec v65536 = cat({h("5a 00 01 00 00"), ByteVec(65536, 0x5a)});
+  const ByteVec v65537 = cat({h("5a 00 01 00 01"), ByteVec(65537, 0x5a)});
   check_kinds({
       {"no extensions", record_with(0, {}), std::nullopt},
       {"key 64", record_with(1, h("18 40 41 00")), std::nullopt},
@@ -625,7 +620,7 @@ TEST(CodecCanonical, AlternativeEncodingsDecodeButAreRefused) {
     EXPECT_TRUE(d.at_end()) << c.what;
     CborEncoder e;
     ASSERT_TRUE(encode_test_record(*plain, e).has_value());
-    EXPECT_EQ(hex_of(e.view()), hex_of(kBase)) << c.what << ": same value";
+    EXPECT_EQ(to_hex(e.view()), to_hex(kBase)) << c.what << ": same value";
 
     auto r = decode_record_canonically(in);
     ASSERT_FALSE(r.has_value()) << c.what;

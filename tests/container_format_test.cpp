@@ -21,9 +21,6 @@ namespace {
 using namespace vesk::format;
 using K = FormatErrorKind;
 
-ByteVec vec(Bytes b) { return ByteVec(b.begin(), b.end()); }
-ByteVec filled(std::size_t n, std::uint8_t v) { return ByteVec(n, v); }
-ByteVec text_bytes(std::string_view s) { return ByteVec(s.begin(), s.end()); }
 
 // ---- prelude ------------------------------------------------------------------------------
 
@@ -92,8 +89,8 @@ struct SigSpec {
 struct BodySpec {
   std::optional<std::uint64_t> map_count;  // default: 5 + extensions
   std::uint64_t version = 1;
-  ByteVec object_id = filled(32, 0x11);
-  std::vector<EntrySpec> entries = {{1, {filled(1120, 0xee), filled(48, 0x48)}}};
+  ByteVec object_id = ByteVec(32, 0x11);
+  std::vector<EntrySpec> entries = {{1, {ByteVec(1120, 0xee), ByteVec(48, 0x48)}}};
   std::size_t metadata_len = 40;
   std::vector<SigSpec> signatures;
   std::vector<std::pair<std::uint64_t, ByteVec>> extensions;
@@ -119,14 +116,14 @@ struct BodySpec {
       for (const ByteVec& f : entry.fields) e.write_bytes(f);
     }
     e.write_uint(4);
-    e.write_bytes(filled(metadata_len, 0x4d));
+    e.write_bytes(ByteVec(metadata_len, 0x4d));
     e.write_uint(5);
     e.write_array_head(signatures.size());
     for (const SigSpec& s : signatures) {
       e.write_array_head(s.elements);
       e.write_uint(s.type);
-      if (s.elements > 1) e.write_bytes(filled(s.key_len, 0x4b));
-      if (s.elements > 2) e.write_bytes(filled(s.sig_len, 0x53));
+      if (s.elements > 1) e.write_bytes(ByteVec(s.key_len, 0x4b));
+      if (s.elements > 2) e.write_bytes(ByteVec(s.sig_len, 0x53));
       for (std::uint64_t i = 3; i < s.elements; ++i) e.write_bytes({});
     }
     for (const auto& [key, value] : extensions) {
@@ -146,12 +143,12 @@ TEST(ContainerHeader, DecodesOnlyWellFormedCanonicalBodies) {
   const Case cases[] = {
       {"minimal", [](BodySpec&) {}, std::nullopt},
       {"64 recipients", [](BodySpec& b) { b.entries.resize(64, b.entries[0]); }, std::nullopt},
-      {"unknown type carried", [](BodySpec& b) { b.entries.push_back({7, {filled(3, 1), {}}}); }, std::nullopt},
+      {"unknown type carried", [](BodySpec& b) { b.entries.push_back({7, {ByteVec(3, 1), {}}}); }, std::nullopt},
       {"unknown type alone", [](BodySpec& b) { b.entries.push_back({65535, {}}); }, std::nullopt},
       {"unknown type, 7 strings of 65536",
-       [](BodySpec& b) { b.entries.push_back({2, std::vector<ByteVec>(7, filled(65536, 2))}); }, std::nullopt},
+       [](BodySpec& b) { b.entries.push_back({2, std::vector<ByteVec>(7, ByteVec(65536, 2))}); }, std::nullopt},
       {"header signature", [](BodySpec& b) { b.signatures = {SigSpec{}}; }, std::nullopt},
-      {"extension 64 of 65536 bytes", [](BodySpec& b) { b.extensions = {{64, filled(65536, 9)}}; }, std::nullopt},
+      {"extension 64 of 65536 bytes", [](BodySpec& b) { b.extensions = {{64, ByteVec(65536, 9)}}; }, std::nullopt},
       {"16 extensions",
        [](BodySpec& b) {
          for (std::uint64_t k = 64; k < 80; ++k) b.extensions.push_back({k, {}});
@@ -162,7 +159,7 @@ TEST(ContainerHeader, DecodesOnlyWellFormedCanonicalBodies) {
       {"version 0", [](BodySpec& b) { b.version = 0; }, K::UnsupportedVersion},
       {"key 6", [](BodySpec& b) { b.extensions = {{6, {}}}; }, K::Unsupported},
       {"key 63", [](BodySpec& b) { b.extensions = {{63, {}}}; }, K::Unsupported},
-      {"extension of 65537 bytes", [](BodySpec& b) { b.extensions = {{64, filled(65537, 9)}}; }, K::Malformed},
+      {"extension of 65537 bytes", [](BodySpec& b) { b.extensions = {{64, ByteVec(65537, 9)}}; }, K::Malformed},
       {"extension key 65536", [](BodySpec& b) { b.extensions = {{65536, {}}}; }, K::Malformed},
       {"extensions not ascending", [](BodySpec& b) { b.extensions = {{65, {}}, {64, {}}}; }, K::Malformed},
       {"17 extensions",
@@ -182,7 +179,7 @@ TEST(ContainerHeader, DecodesOnlyWellFormedCanonicalBodies) {
       {"type 65536", [](BodySpec& b) { b.entries.push_back({65536, {}}); }, K::Malformed},
       {"unknown type with 8 strings", [](BodySpec& b) { b.entries.push_back({7, std::vector<ByteVec>(8)}); },
        K::Malformed},
-      {"unknown type string of 65537", [](BodySpec& b) { b.entries.push_back({7, {filled(65537, 0)}}); },
+      {"unknown type string of 65537", [](BodySpec& b) { b.entries.push_back({7, {ByteVec(65537, 0)}}); },
        K::LimitExceeded},
       {"metadata of 15", [](BodySpec& b) { b.metadata_len = 15; }, K::Malformed},
       {"metadata of 262161", [](BodySpec& b) { b.metadata_len = 262161; }, K::LimitExceeded},
@@ -213,7 +210,7 @@ TEST(ContainerHeader, DecodesOnlyWellFormedCanonicalBodies) {
       EXPECT_EQ(header->recipients[i].type, spec.entries[i].type);
       ASSERT_EQ(header->recipients[i].fields().size(), spec.entries[i].fields.size());
       for (std::size_t f = 0; f < spec.entries[i].fields.size(); ++f)
-        EXPECT_EQ(vec(header->recipients[i].fields()[f]), spec.entries[i].fields[f]);
+        EXPECT_EQ(to_vec(header->recipients[i].fields()[f]), spec.entries[i].fields[f]);
     }
     auto again = encode_header(*header);
     ASSERT_TRUE(again.has_value());
@@ -223,15 +220,15 @@ TEST(ContainerHeader, DecodesOnlyWellFormedCanonicalBodies) {
 
 TEST(ContainerHeader, BodyAndBlockLengthBounds) {
   EXPECT_EQ(decode_header({}).error().kind, K::HeaderTooLarge);
-  EXPECT_EQ(decode_header(filled(1048577, 0xa5)).error().kind, K::HeaderTooLarge);
+  EXPECT_EQ(decode_header(ByteVec(1048577, 0xa5)).error().kind, K::HeaderTooLarge);
 
   // A body whose extension entries push it past 1 MiB is refused by the encoder.
   BodySpec spec;
-  for (std::uint64_t k = 64; k < 79; ++k) spec.extensions.push_back({k, filled(65536, 1)});
+  for (std::uint64_t k = 64; k < 79; ++k) spec.extensions.push_back({k, ByteVec(65536, 1)});
   const ByteVec body = spec.encode();
   auto header = decode_header(body);
   ASSERT_TRUE(header.has_value());
-  const ByteVec big_metadata = filled(262160, 0x4d);
+  const ByteVec big_metadata = ByteVec(262160, 0x4d);
   header->encrypted_metadata = big_metadata;
   auto encoded = encode_header(*header);
   ASSERT_FALSE(encoded.has_value());
@@ -240,15 +237,15 @@ TEST(ContainerHeader, BodyAndBlockLengthBounds) {
   // The block length formula at every CBOR head-size boundary, and the block's canonical decode.
   for (std::size_t n : {0u, 1u, 23u, 24u, 255u, 256u, 65535u, 65536u, 1048576u}) {
     SCOPED_TRACE(n);
-    const ByteVec body = filled(n, 0x42), mac = filled(32, 0x4d);
+    const ByteVec body = ByteVec(n, 0x42), mac = ByteVec(32, 0x4d);
     const auto block = encode_header_block(body, mac);
     EXPECT_EQ(block.size(), header_block_len(n));
     auto decoded = decode_header_block(block);
     ASSERT_TRUE(decoded.has_value());
-    EXPECT_EQ(vec(decoded->body), body);
-    EXPECT_EQ(vec(decoded->mac), mac);
+    EXPECT_EQ(to_vec(decoded->body), body);
+    EXPECT_EQ(to_vec(decoded->mac), mac);
   }
-  const ByteVec block = encode_header_block(filled(10, 1), filled(32, 2));
+  const ByteVec block = encode_header_block(ByteVec(10, 1), ByteVec(32, 2));
   ByteVec trailing = block;
   trailing.push_back(0);
   EXPECT_EQ(decode_header_block(trailing).error().kind, K::NonCanonical);
@@ -290,8 +287,8 @@ TEST(ContainerMetadata, DecodesOnlyCanonicalRecordsWithTheirKinds) {
   auto sig = [](CborEncoder& e) {
     e.write_array_head(3);
     e.write_uint(1);
-    e.write_bytes(filled(1984, 0x4b));
-    e.write_bytes(filled(3373, 0x53));
+    e.write_bytes(ByteVec(1984, 0x4b));
+    e.write_bytes(ByteVec(3373, 0x53));
   };
   struct Case {
     const char* name;
@@ -338,7 +335,7 @@ TEST(ContainerMetadata, DecodesOnlyCanonicalRecordsWithTheirKinds) {
       {"trailing byte", {0xa1, 0x01, 0x61, 'a', 0x00}, K::NonCanonical},
       {"truncated", {0xa2, 0x01, 0x61, 'a'}, K::Malformed},
       {"over 262144 bytes",
-       metadata_with([](CborEncoder& e) { e.write_map_head(1); e.write_uint(64); e.write_bytes(filled(262140, 0)); }),
+       metadata_with([](CborEncoder& e) { e.write_map_head(1); e.write_uint(64); e.write_bytes(ByteVec(262140, 0)); }),
        K::LimitExceeded},
   };
   for (const Case& c : cases) {
@@ -366,10 +363,10 @@ TEST(ContainerMetadata, UnsignedEncodingLeavesOutTheSignatureOnly) {
   e.write_uint(3);
   e.write_array_head(3);
   e.write_uint(1);
-  e.write_bytes(filled(1984, 0x4b));
-  e.write_bytes(filled(3373, 0x53));
+  e.write_bytes(ByteVec(1984, 0x4b));
+  e.write_bytes(ByteVec(3373, 0x53));
   e.write_uint(64);
-  e.write_bytes(filled(3, 7));
+  e.write_bytes(ByteVec(3, 7));
   auto m = decode_metadata(e.view());
   ASSERT_TRUE(m.has_value());
   ASSERT_TRUE(m->signature.has_value());
@@ -406,27 +403,15 @@ TEST(ContainerChunks, FramingRules) {
   EXPECT_EQ(chunk_count(std::uint64_t{1} << 30), 16384u);
 }
 
-// HKDF-SHA-256 written out with HMAC: PRK = HMAC(salt, IKM), OKM = HMAC(PRK, info || 0x01).
-ByteVec hkdf_by_hand(const ByteVec& salt, const ByteVec& ikm, const ByteVec& info) {
-  const auto prk = crypto::hmac_sha256(salt, {ikm});
-  const std::uint8_t one[1] = {1};
-  const auto okm = crypto::hmac_sha256(prk, {info, one});
-  return ByteVec(okm.begin(), okm.end());
-}
-
 TEST(ContainerKeys, DerivationsNoncesAndAssociatedDataByteForByte) {
   const ByteVec cek = test_bytes(32, 1), object_id = test_bytes(32, 2), salt = test_bytes(16, 3),
                 header_hash = test_bytes(32, 4);
-  auto cat = [](std::initializer_list<ByteVec> parts) {
-    ByteVec out;
-    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-  };
-  EXPECT_EQ(vec(derive_metadata_key(cek, object_id).view()), hkdf_by_hand(object_id, cek, text_bytes("VESK/0.1 metadata")));
-  EXPECT_EQ(vec(derive_header_mac_key(cek, object_id).view()),
-            hkdf_by_hand(object_id, cek, text_bytes("VESK/0.1 header-mac")));
-  EXPECT_EQ(vec(derive_payload_key(cek, salt, object_id).view()),
-            hkdf_by_hand(salt, cek, cat({text_bytes("VESK/0.1 payload"), object_id})));
+  EXPECT_EQ(to_vec(derive_metadata_key(cek, object_id).view()),
+            hkdf_by_hand(object_id, cek, as_bytes("VESK/0.1 metadata")));
+  EXPECT_EQ(to_vec(derive_header_mac_key(cek, object_id).view()),
+            hkdf_by_hand(object_id, cek, as_bytes("VESK/0.1 header-mac")));
+  EXPECT_EQ(to_vec(derive_payload_key(cek, salt, object_id).view()),
+            hkdf_by_hand(salt, cek, cat({as_bytes("VESK/0.1 payload"), object_id})));
 
   const ByteVec prelude = prelude_bytes(1, 0, 77), body = test_bytes(100, 5);
   const auto mac = header_mac(cek, prelude, body);
@@ -434,19 +419,20 @@ TEST(ContainerKeys, DerivationsNoncesAndAssociatedDataByteForByte) {
   EXPECT_EQ(ByteVec(mac.begin(), mac.end()), ByteVec(mac_expected.begin(), mac_expected.end()));
 
   const auto maad = metadata_aad(object_id);
-  EXPECT_EQ(ByteVec(maad.begin(), maad.end()), cat({text_bytes("VESK/0.1 metadata"), object_id, {0x00, 0x01}}));
-  EXPECT_EQ(ByteVec(kMetadataNonce.begin(), kMetadataNonce.end()), filled(12, 0));
+  EXPECT_EQ(ByteVec(maad.begin(), maad.end()), cat({as_bytes("VESK/0.1 metadata"), object_id, ByteVec{0x00, 0x01}}));
+  EXPECT_EQ(ByteVec(kMetadataNonce.begin(), kMetadataNonce.end()), ByteVec(12, 0));
 
   const auto n1 = chunk_nonce(0x0102030405060708, false), n2 = chunk_nonce(5, true);
   EXPECT_EQ(ByteVec(n1.begin(), n1.end()), (ByteVec{0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 0}));
   EXPECT_EQ(ByteVec(n2.begin(), n2.end()), (ByteVec{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 1}));
 
   ChunkAad aad(object_id, header_hash);
-  EXPECT_EQ(vec(aad.at(3, 2, 65536)),
-            cat({text_bytes("VESK/0.1 chunk"), object_id, header_hash, {0, 0, 0, 0, 0, 0, 0, 3}, {2}, {0, 1, 0, 0}}));
-  EXPECT_EQ(vec(aad.at(0x1122334455667788, 1, 7)),
-            cat({text_bytes("VESK/0.1 chunk"), object_id, header_hash,
-                 {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}, {1}, {0, 0, 0, 7}}));
+  EXPECT_EQ(to_vec(aad.at(3, 2, 65536)),
+            cat({as_bytes("VESK/0.1 chunk"), object_id, header_hash, ByteVec{0, 0, 0, 0, 0, 0, 0, 3}, ByteVec{2},
+                 ByteVec{0, 1, 0, 0}}));
+  EXPECT_EQ(to_vec(aad.at(0x1122334455667788, 1, 7)),
+            cat({as_bytes("VESK/0.1 chunk"), object_id, header_hash,
+                 ByteVec{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}, ByteVec{1}, ByteVec{0, 0, 0, 7}}));
 }
 
 // ---- signatures: transcripts and placement --------------------------------------------------
@@ -466,12 +452,9 @@ TEST(ContainerSignatures, TranscriptsOfBothVersionsByteForByte) {
   h.recipients = {RecipientEntry::wrapped(enc_a, key_a), RecipientEntry::wrapped(enc_b, key_b)};
   const ByteVec prelude = prelude_bytes(2, 0, 5000);
 
-  ByteVec v05;
-  auto put = [](ByteVec& out, std::initializer_list<ByteVec> parts) {
-    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-  };
-  put(v05, {text_bytes("VESK/0.5 transcript"), {0x00, 0x01}, object_id, be(2, 8), enc_a, key_a, enc_b, key_b,
-            be(metadata.size(), 8), metadata, hash, be(123456789, 8)});
+  const ByteVec tag01 = {0x00, 0x01};
+  const ByteVec v05 = cat({as_bytes("VESK/0.5 transcript"), tag01, object_id, be(2, 8), enc_a, key_a, enc_b, key_b,
+                           be(metadata.size(), 8), metadata, hash, be(123456789, 8)});
   const SecureVector t05 = signature_transcript(FormatVersion::V0_5, prelude, h, metadata, hash, 123456789);
   EXPECT_EQ(ByteVec(t05.begin(), t05.end()), v05);
   EXPECT_EQ(signature_context(FormatVersion::V0_5), "VESK/0.5 container");
@@ -484,24 +467,22 @@ TEST(ContainerSignatures, TranscriptsOfBothVersionsByteForByte) {
   h.recipients.push_back(unknown);
   h.extensions = {ExtensionEntry{64, SecureVector(ext_value.begin(), ext_value.end())}, ExtensionEntry{300, {}}};
   const ByteVec prelude10 = prelude_bytes(1, 1, 5000);
-  ByteVec v10;
-  put(v10, {text_bytes("VESK/1.0 transcript"), ByteVec(prelude10.begin(), prelude10.begin() + 12), {0x00, 0x01},
-            object_id, be(3, 8),
-            // type-1 entries: type, two strings, each framed
-            be(1, 8), be(2, 8), be(1120, 8), enc_a, be(48, 8), key_a, be(1, 8), be(2, 8), be(1120, 8), enc_b,
-            be(48, 8), key_b,
-            // the carried entry of type 7
-            be(7, 8), be(2, 8), be(5, 8), odd, be(0, 8),
-            // extensions
-            be(2, 8), be(64, 2), be(3, 8), ext_value, be(300, 2), be(0, 8),
-            be(metadata.size(), 8), metadata, hash, be(0, 8)});
+  const ByteVec v10 = cat({as_bytes("VESK/1.0 transcript"), Bytes(prelude10).first(12), tag01, object_id, be(3, 8),
+                           // type-1 entries: type, two strings, each framed
+                           be(1, 8), be(2, 8), be(1120, 8), enc_a, be(48, 8), key_a, be(1, 8), be(2, 8), be(1120, 8),
+                           enc_b, be(48, 8), key_b,
+                           // the carried entry of type 7
+                           be(7, 8), be(2, 8), be(5, 8), odd, be(0, 8),
+                           // extensions
+                           be(2, 8), be(64, 2), be(3, 8), ext_value, be(300, 2), be(0, 8),
+                           be(metadata.size(), 8), metadata, hash, be(0, 8)});
   const SecureVector t10 = signature_transcript(FormatVersion::V1_0, prelude10, h, metadata, hash, 0);
   EXPECT_EQ(ByteVec(t10.begin(), t10.end()), v10);
   EXPECT_EQ(signature_context(FormatVersion::V1_0), "VESK/1.0 container");
 }
 
 TEST(ContainerSignatures, PlacementRules) {
-  const ByteVec key = filled(1984, 1), sig = filled(3373, 2);
+  const ByteVec key = ByteVec(1984, 1), sig = ByteVec(3373, 2);
   const SignatureBlock block{key, sig};
   enum Want { None, Verify, Both, Missing, Unexpected };
   struct Case {

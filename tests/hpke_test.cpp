@@ -12,11 +12,9 @@ namespace {
 
 using namespace vesk::crypto;
 
-ByteVec vec(Bytes b) { return ByteVec(b.begin(), b.end()); }
-
 // base_nonce XOR I2OSP(seq, 12): the nonce of the seq-th message of a context.
 ByteVec nonce_at(Bytes base_nonce, std::uint64_t seq) {
-  ByteVec n = vec(base_nonce);
+  ByteVec n = to_vec(base_nonce);
   for (int i = 0; i < 8; ++i) n[n.size() - 1 - i] ^= static_cast<std::uint8_t>(seq >> (8 * i));
   return n;
 }
@@ -41,8 +39,8 @@ void check_key_schedule(const nlohmann::json& v) {
   const HpkeSuiteId suite = hpke_suite_id(kem_id);
   EXPECT_EQ(ByteVec(suite.begin(), suite.end()), hex_field(v, "suite_id"));
   const HpkeContext ctx = HpkeKeySchedule(kem_id, hex_field(v, "info")).context(hex_field(v, "shared_secret"));
-  EXPECT_EQ(vec(ctx.key()), hex_field(v, "key"));
-  EXPECT_EQ(vec(ctx.base_nonce()), hex_field(v, "base_nonce"));
+  EXPECT_EQ(to_vec(ctx.key()), hex_field(v, "key"));
+  EXPECT_EQ(to_vec(ctx.base_nonce()), hex_field(v, "base_nonce"));
   const ByteVec exporter = exporter_secret(suite, hex_field(v, "shared_secret"), hex_field(v, "info"));
   EXPECT_EQ(exporter, hex_field(v, "exporter_secret"));
 
@@ -98,7 +96,7 @@ TEST(Hpke, XWingSuiteEndToEnd) {
     const ByteVec aad = hex_field(e0, "aad"), pt = hex_field(e0, "pt"), ct = hex_field(e0, "ct");
     auto direct = recipient->encapsulate(hex_field(v, "ikmE"));
     ASSERT_TRUE(direct.has_value());
-    EXPECT_EQ(vec(direct->second.view()), hex_field(v, "shared_secret"));
+    EXPECT_EQ(to_vec(direct->second.view()), hex_field(v, "shared_secret"));
 
     ByteVec sealed(pt.size() + kHpkeTagLen);
     const HpkeKeySchedule schedule(kHpkeKemXWing, info);

@@ -73,8 +73,7 @@ struct Opened {
 
 // Opens through the export; on failure checks that the out-parameter was left alone.
 Opened open(const ByteVec& data, const char* passphrase) {
-  static std::uint8_t marker;
-  auto* const sentinel = reinterpret_cast<VeskSecretKeyHandle*>(&marker);
+  VeskSecretKeyHandle* const sentinel = sentinel_handle<VeskSecretKeyHandle>();
   VeskSecretKeyHandle* h = sentinel;
   const std::uint64_t before = argon2_derivations();
   const VeskStatus s = vesk_secret_key_open(data.data(), data.size(), passphrase, &h);
@@ -218,11 +217,10 @@ TEST(KeyFile, LengthsAndVersions) {
   const ByteVec file_v1 = build_key_file(v1, "version one", seed);
   ASSERT_EQ(file_v1.size(), 94u);
   const ByteVec file_v2 = build_key_file(Layout{}, "version one", seed);
-  auto bytes = [](const std::string& s) { return ByteVec(s.begin(), s.end()); };
   ByteVec v1_long = file_v1;
   v1_long.push_back(0);
   ByteVec v2_short(file_v2.begin(), file_v2.end() - 1);
-  ByteVec v9_short = bytes("VESK-KEY\x09");
+  ByteVec v9_short = text_bytes("VESK-KEY\x09");
 
   struct Case {
     const char* name;
@@ -233,10 +231,10 @@ TEST(KeyFile, LengthsAndVersions) {
       {"version 1, 94 bytes: a recipient seed", file_v1, VESK_OK},
       {"version 1, 95 bytes", v1_long, VESK_MALFORMED_INPUT},
       {"version 2, 94 bytes", v2_short, VESK_MALFORMED_INPUT},
-      {"magic alone", bytes("VESK-KEY"), VESK_MALFORMED_INPUT},
-      {"magic and version 2 only", bytes("VESK-KEY\x02"), VESK_MALFORMED_INPUT},
+      {"magic alone", text_bytes("VESK-KEY"), VESK_MALFORMED_INPUT},
+      {"magic and version 2 only", text_bytes("VESK-KEY\x02"), VESK_MALFORMED_INPUT},
       {"unknown version, whatever the length", v9_short, VESK_NOT_KEY_FILE},
-      {"7 bytes", bytes("VESK-KE"), VESK_MALFORMED_INPUT},
+      {"7 bytes", text_bytes("VESK-KE"), VESK_MALFORMED_INPUT},
       {"empty", {}, VESK_MALFORMED_INPUT},
       {"31 bytes", test_bytes(31, 5), VESK_MALFORMED_INPUT},
       {"33 bytes", test_bytes(33, 5), VESK_MALFORMED_INPUT},

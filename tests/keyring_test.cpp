@@ -64,16 +64,14 @@ TEST(Keypair, PublicKeyOfAKnownSeedMatchesTheXWingVectors) {
   }
 }
 
-TEST(Keypair, RandomnessFailureIs99AndLeavesOutputsUntouched) {
-  static std::uint8_t marker;
-  auto* const sentinel_handle = reinterpret_cast<VeskSecretKeyHandle*>(&marker);
-  VeskSecretKeyHandle* h = sentinel_handle;
+TEST(Keypair, RandomnessFailureIsAnInternalErrorAndLeavesOutputsUntouched) {
+  VeskSecretKeyHandle* h = sentinel_handle<VeskSecretKeyHandle>();
   VeskBuffer pk = sentinel_buffer();
   vesk::testing_hooks::force_random_failure(EIO);
   const VeskStatus s = vesk_keypair_generate(&h, &pk);
   vesk::testing_hooks::force_random_failure(0);
   EXPECT_EQ(s, VESK_INTERNAL_ERROR);
-  EXPECT_EQ(h, sentinel_handle);
+  EXPECT_EQ(h, sentinel_handle<VeskSecretKeyHandle>());
   EXPECT_TRUE(is_sentinel(pk));
 }
 
@@ -236,8 +234,7 @@ TEST(Dearmor, RefusalsGiveTheirExactStatusAndLeaveTheOutputUntouched) {
 // ---- Inspect ------------------------------------------------------------------------------
 
 TEST(Inspect, LooksAtTheMagicOnly) {
-  auto bytes = [](const std::string& s) { return ByteVec(s.begin(), s.end()); };
-  ByteVec large = bytes("VESK-KEY");
+  ByteVec large = text_bytes("VESK-KEY");
   large.resize(VESK_MAX_KEY_DATA, 0x5A);
   struct Case {
     const char* name;
@@ -245,12 +242,12 @@ TEST(Inspect, LooksAtTheMagicOnly) {
     std::int32_t is_key_file;
   };
   const Case cases[] = {
-      {"magic alone", bytes("VESK-KEY"), 1},
-      {"seven bytes of the magic", bytes("VESK-KE"), 0},
-      {"unknown version", bytes("VESK-KEY\x09whatever"), 1},
+      {"magic alone", text_bytes("VESK-KEY"), 1},
+      {"seven bytes of the magic", text_bytes("VESK-KE"), 0},
+      {"unknown version", text_bytes("VESK-KEY\x09whatever"), 1},
       {"largest input", large, 1},
-      {"lower case", bytes("vesk-key"), 0},
-      {"shifted by one", bytes("XVESK-KEY"), 0},
+      {"lower case", text_bytes("vesk-key"), 0},
+      {"shifted by one", text_bytes("XVESK-KEY"), 0},
       {"32-byte seed", test_bytes(32, 3), 0},
       {"armored public key", armor_of(test_bytes(kPk, 4)), 0},
   };
