@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,13 +11,13 @@
 #include "ffi/spent_nonce_set.h"
 #include "sign/challenge/challenge.h"
 #include "sign/hybrid.h"
+#include "support/identity_writer.h"
 #include "support/test_util.h"
 #include "vesk.h"
 
 namespace vesk::testing {
 namespace {
 
-using ByteVec = std::vector<std::uint8_t>;
 constexpr std::uint64_t kMax = UINT64_MAX;
 
 // Builds challenge bytes by hand, so that the tests do not lean on the encoder they check.
@@ -202,29 +201,11 @@ TEST_F(Challenges, NewLaysOutFreshNonceAndFields) {
   EXPECT_NE(ByteVec(a.begin(), a.begin() + 32), ByteVec(b.begin(), b.begin() + 32));
   const ByteVec c = make("sign in to example", kMax, kMax);
   EXPECT_EQ(c, challenge_bytes(ByteVec(c.begin(), c.begin() + 32), "sign in to example", kMax, kMax));
-
-  struct Case {
-    const char* name;
-    const char* purpose;
-    bool null_out;
-  };
-  const Case refused[] = {
-      {"purpose NULL", nullptr, false},
-      {"out NULL", "p", true},
-      {"lone continuation byte", "a\x80", false},
-      {"overlong", "\xC0\xAF", false},
-  };
-  for (const Case& r : refused) {
-    SCOPED_TRACE(r.name);
-    VeskBuffer out = sentinel_buffer();
-    EXPECT_EQ(vesk_challenge_new(r.purpose, 1, 2, r.null_out ? nullptr : &out), VESK_INVALID_ARGUMENT);
-    EXPECT_TRUE(is_sentinel(out));
-  }
 }
 
 Expected<void, RandomError> failing_source(MutBytes) { return unexpected(RandomError{EIO}); }
 
-TEST_F(Challenges, RandomnessFailureIsNinetyNine) {
+TEST_F(Challenges, RandomnessFailureIsAnInternalError) {
   VeskBuffer out = sentinel_buffer();
   EXPECT_EQ(ffi::challenge_new_from(&failing_source, "purpose", 1, 2, &out), VESK_INTERNAL_ERROR);
   EXPECT_TRUE(is_sentinel(out));
@@ -245,15 +226,13 @@ TEST_F(Challenges, LongPurposesAreMadeButRefusedByAnswerAndAccept) {
   EXPECT_EQ(accept(too_long, sig, 5), VESK_INVALID_ARGUMENT);
 }
 
-TEST_F(Challenges, MalformedChallengesAreSixInAnswerAndAcceptBeforeTheKey) {
+TEST_F(Challenges, MalformedChallengesAreMalformedInAnswerAndAcceptBeforeTheKey) {
   const ByteVec good = make("purpose", 0, 100);
   ByteVec short_one(good.begin(), good.end() - 1), long_one(good), bad_len(good), bad_utf8(good);
   long_one.push_back(0);
   bad_len[39] += 1;
   bad_utf8[40] = 0xFF;
-  ByteVec undecodable_key = key_[0];
-  std::memset(undecodable_key.data(), 0xFF, 31);
-  undecodable_key[31] = 0x7F;
+  const ByteVec undecodable = undecodable_key();
   const ByteVec sig = answer(good);
   const std::pair<const char*, ByteVec> cases[] = {
       {"39 bytes", ByteVec(good.begin(), good.begin() + 39)},
@@ -269,54 +248,12 @@ TEST_F(Challenges, MalformedChallengesAreSixInAnswerAndAcceptBeforeTheKey) {
     EXPECT_EQ(vesk_challenge_answer(id_[0], bytes.data(), bytes.size(), &out), VESK_MALFORMED_INPUT);
     EXPECT_TRUE(is_sentinel(out));
     EXPECT_EQ(accept(bytes, sig, 0), VESK_MALFORMED_INPUT);
-    EXPECT_EQ(accept(bytes, sig, 0, &undecodable_key), VESK_MALFORMED_INPUT);  // format before key
+    EXPECT_EQ(accept(bytes, sig, 0, &undecodable), VESK_MALFORMED_INPUT);  // format before key
   }
-  EXPECT_EQ(accept(good, sig, 0, &undecodable_key), VESK_NOT_KEY_FILE);
-  EXPECT_EQ(accept(good, sig, kMax, &undecodable_key), VESK_NOT_KEY_FILE);  // key before expiry
+  EXPECT_EQ(accept(good, sig, 0, &undecodable), VESK_NOT_KEY_FILE);
+  EXPECT_EQ(accept(good, sig, kMax, &undecodable), VESK_NOT_KEY_FILE);  // key before expiry
   EXPECT_TRUE(entries().empty());
   EXPECT_EQ(accept(good, sig, 0), VESK_OK);
-}
-
-TEST_F(Challenges, ArgumentBreachesOfAnswerAndAccept) {
-  const ByteVec c = make("p", 0, 1);
-  const ByteVec sig = answer(c);
-  const std::uint8_t* k = key_[0].data();
-  VeskBuffer out = sentinel_buffer();
-  EXPECT_EQ(vesk_challenge_answer(nullptr, c.data(), c.size(), &out), VESK_INVALID_ARGUMENT);
-  EXPECT_EQ(vesk_challenge_answer(id_[0], c.data(), c.size(), nullptr), VESK_INVALID_ARGUMENT);
-  EXPECT_EQ(vesk_challenge_answer(id_[0], nullptr, 57, &out), VESK_INVALID_ARGUMENT);
-  EXPECT_TRUE(is_sentinel(out));
-  EXPECT_EQ(vesk_challenge_answer(id_[0], nullptr, 0, &out), VESK_MALFORMED_INPUT);
-  EXPECT_TRUE(is_sentinel(out));
-
-  struct Case {
-    const char* name;
-    VeskSpentNonceSet* set;
-    const std::uint8_t* ch;
-    std::size_t ch_len;
-    const std::uint8_t* sig;
-    std::size_t sig_len;
-    const std::uint8_t* key;
-    std::size_t key_len;
-  };
-  const Case cases[] = {
-      {"set NULL", nullptr, c.data(), c.size(), sig.data(), 3373, k, 1984},
-      {"challenge NULL with length", set_, nullptr, c.size(), sig.data(), 3373, k, 1984},
-      {"challenge over 4096", set_, c.data(), 4097, sig.data(), 3373, k, 1984},
-      {"signature NULL", set_, c.data(), c.size(), nullptr, 3373, k, 1984},
-      {"signature 3372", set_, c.data(), c.size(), sig.data(), 3372, k, 1984},
-      {"signature 3374", set_, c.data(), c.size(), sig.data(), 3374, k, 1984},
-      {"key NULL", set_, c.data(), c.size(), sig.data(), 3373, nullptr, 1984},
-      {"key 1983", set_, c.data(), c.size(), sig.data(), 3373, k, 1983},
-      {"key 1985", set_, c.data(), c.size(), sig.data(), 3373, k, 1985},
-  };
-  for (const Case& a : cases) {
-    SCOPED_TRACE(a.name);
-    EXPECT_EQ(vesk_challenge_accept(a.set, a.ch, a.ch_len, a.sig, a.sig_len, a.key, a.key_len, 0),
-              VESK_INVALID_ARGUMENT);
-  }
-  EXPECT_EQ(vesk_challenge_accept(set_, nullptr, 0, sig.data(), 3373, k, 1984, 0), VESK_MALFORMED_INPUT);
-  EXPECT_TRUE(entries().empty());
 }
 
 TEST_F(Challenges, ExpiryIsInclusiveAndSaturates) {
@@ -456,12 +393,11 @@ TEST_F(Challenges, ManyThreadsShareOneIdentity) {
   EXPECT_EQ(failures, std::vector<int>(kThreads, 0));
 }
 
-TEST(SpentNonces, NewIsEmptyAndFreeAcceptsNull) {
+TEST(SpentNonces, NewIsEmpty) {
   VeskSpentNonceSet* set = vesk_spent_nonces_new();
   ASSERT_NE(set, nullptr);
   EXPECT_TRUE(set->set.entries().empty());
   vesk_spent_nonces_free(set);
-  vesk_spent_nonces_free(nullptr);
 }
 
 }  // namespace

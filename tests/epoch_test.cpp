@@ -25,8 +25,6 @@ const sign::SigningIdentity& B() { return testing::test_identity(2); }
 const sign::SigningIdentity& C() { return testing::test_identity(3); }
 const sign::SigningIdentity& R() { return testing::test_identity(9); }
 
-constexpr std::uint64_t kCountSentinel = 0xDEADBEEFCAFEF00Dull;
-
 ByteString epoch_key(std::uint32_t n) { return vesk::testing::test_bytes(kEpochKeyLen, 100 + n); }
 
 EpochChainWriter chain_of(std::size_t n) {
@@ -36,10 +34,10 @@ EpochChainWriter chain_of(std::size_t n) {
 }
 
 VeskStatus epoch_verify(const ByteString& chain, std::uint64_t* out = nullptr) {
-  std::uint64_t n = kCountSentinel;
+  std::uint64_t n = testing::kSentinelCount;
   VeskStatus s = vesk_epoch_verify(chain.data(), chain.size(), &n);
   if (s != VESK_OK) {
-    EXPECT_EQ(n, kCountSentinel);
+    EXPECT_EQ(n, testing::kSentinelCount);
   }
   if (out) *out = n;
   return s;
@@ -167,7 +165,7 @@ TEST(EpochChain, CarriedValues) {
   EXPECT_EQ(many.error().count, 1000001u);
 }
 
-TEST(EpochExports, PublicKeyAndArguments) {
+TEST(EpochExports, PublicKeyOfEachEpoch) {
   const ByteString chain = chain_of(3).bytes();
   for (std::uint32_t i = 0; i < 3; ++i) {
     ByteString key;
@@ -184,16 +182,6 @@ TEST(EpochExports, PublicKeyAndArguments) {
   trailing.push_back(0);
   EXPECT_EQ(epoch_key_at(trailing, 0), VESK_MALFORMED_INPUT);
   EXPECT_EQ(epoch_key_at(trailing, 5), VESK_MALFORMED_INPUT);  // decoding before the index
-
-  const ByteString big(VESK_MAX_LOG + 1, 0x80);
-  EXPECT_EQ(epoch_verify(big), VESK_INVALID_ARGUMENT);
-  EXPECT_EQ(epoch_key_at(big, 0), VESK_INVALID_ARGUMENT);
-  std::uint64_t n = kCountSentinel;
-  EXPECT_EQ(vesk_epoch_verify(nullptr, 1, &n), VESK_INVALID_ARGUMENT);
-  EXPECT_EQ(vesk_epoch_verify(nullptr, 0, &n), VESK_MALFORMED_INPUT);
-  EXPECT_EQ(n, kCountSentinel);
-  EXPECT_EQ(vesk_epoch_verify(chain.data(), chain.size(), nullptr), VESK_INVALID_ARGUMENT);
-  EXPECT_EQ(vesk_epoch_public_key(chain.data(), chain.size(), 0, nullptr), VESK_INVALID_ARGUMENT);
 }
 
 TEST(EpochBindingDecode, Length) {
@@ -302,8 +290,6 @@ TEST(EpochBound, Steps) {
        VESK_AUTHENTICATION_FAILED, IdentityErrorKind::BindingInvalid},
       {"signature altered", [](BoundSetup& s, ByteString&, ByteString&) { s.epoch_binding[136 + 2000] ^= 1; },
        VESK_AUTHENTICATION_FAILED, IdentityErrorKind::BindingInvalid},
-      {"epoch binding of 3510 bytes", [](BoundSetup& s, ByteString&, ByteString&) { s.epoch_binding.push_back(0); },
-       VESK_INVALID_ARGUMENT},
       {"epoch binding of 3508 bytes", [](BoundSetup& s, ByteString&, ByteString&) { s.epoch_binding.pop_back(); },
        VESK_MALFORMED_INPUT},
       {"epoch binding of 3508 bytes, wrong pin",
@@ -312,8 +298,6 @@ TEST(EpochBound, Steps) {
          s.pin[0] ^= 1;
        },
        VESK_AUTHENTICATION_FAILED},
-      {"epoch binding empty", [](BoundSetup& s, ByteString&, ByteString&) { s.epoch_binding.clear(); },
-       VESK_MALFORMED_INPUT},
       {"malformed chain", [](BoundSetup&, ByteString&, ByteString& chain) { chain.push_back(0); }, VESK_MALFORMED_INPUT},
       {"malformed chain, log fails replay",
        [](BoundSetup& s, ByteString& log, ByteString& chain) {
@@ -327,15 +311,8 @@ TEST(EpochBound, Steps) {
          log.push_back(0);
        },
        VESK_MALFORMED_INPUT},
-      {"chain of 16777217 bytes", [](BoundSetup&, ByteString&, ByteString& chain) { chain.resize(VESK_MAX_LOG + 1); },
-       VESK_INVALID_ARGUMENT},
-      {"pin of 31 bytes", [](BoundSetup& s, ByteString&, ByteString&) { s.pin.pop_back(); }, VESK_INVALID_ARGUMENT},
-      {"recovery binding of 5390 bytes", [](BoundSetup& s, ByteString&, ByteString&) { s.recovery_binding.push_back(0); },
-       VESK_INVALID_ARGUMENT},
       {"recovery binding of 5388 bytes", [](BoundSetup& s, ByteString&, ByteString&) { s.recovery_binding.pop_back(); },
        VESK_MALFORMED_INPUT},
-      {"log of 16777217 bytes", [](BoundSetup&, ByteString& log, ByteString&) { log.resize(VESK_MAX_LOG + 1); },
-       VESK_INVALID_ARGUMENT},
   };
   for (const BoundCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -343,7 +320,7 @@ TEST(EpochBound, Steps) {
     ByteString log = s.log.bytes();
     ByteString chain = s.chain.bytes();
     c.change(s, log, chain);
-    std::uint64_t n = kCountSentinel;
+    std::uint64_t n = testing::kSentinelCount;
     VeskStatus st = vesk_epoch_verify_bound(log.data(), log.size(), s.recovery_binding.data(), s.recovery_binding.size(),
                                             s.pin.data(), s.pin.size(), chain.data(), chain.size(),
                                             s.epoch_binding.data(), s.epoch_binding.size(), &n);
@@ -351,7 +328,7 @@ TEST(EpochBound, Steps) {
     if (st == VESK_OK) {
       EXPECT_EQ(n, 3u);
     } else {
-      EXPECT_EQ(n, kCountSentinel);
+      EXPECT_EQ(n, testing::kSentinelCount);
     }
     if (!c.kind) continue;
     // The same inputs through the family's operations, for the failing rule itself.
@@ -364,22 +341,6 @@ TEST(EpochBound, Steps) {
     ASSERT_FALSE(r.has_value());
     EXPECT_EQ(r.error().kind, *c.kind);
   }
-
-  BoundSetup s;
-  const ByteString log = s.log.bytes(), chain = s.chain.bytes();
-  EXPECT_EQ(vesk_epoch_verify_bound(log.data(), log.size(), s.recovery_binding.data(), s.recovery_binding.size(),
-                                    s.pin.data(), s.pin.size(), chain.data(), chain.size(), s.epoch_binding.data(),
-                                    s.epoch_binding.size(), nullptr),
-            VESK_INVALID_ARGUMENT);
-  std::uint64_t n = kCountSentinel;
-  EXPECT_EQ(vesk_epoch_verify_bound(log.data(), log.size(), s.recovery_binding.data(), s.recovery_binding.size(),
-                                    s.pin.data(), s.pin.size(), chain.data(), chain.size(), nullptr, 3509, &n),
-            VESK_INVALID_ARGUMENT);
-  EXPECT_EQ(vesk_epoch_verify_bound(log.data(), log.size(), s.recovery_binding.data(), s.recovery_binding.size(),
-                                    nullptr, 32, chain.data(), chain.size(), s.epoch_binding.data(),
-                                    s.epoch_binding.size(), &n),
-            VESK_INVALID_ARGUMENT);
-  EXPECT_EQ(n, kCountSentinel);
 }
 
 }  // namespace

@@ -25,9 +25,6 @@ namespace {
 
 using namespace vesk::sign;
 
-ByteVec bytes_of(std::string_view s) { return ByteVec(s.begin(), s.end()); }
-ByteVec vec(Bytes b) { return ByteVec(b.begin(), b.end()); }
-
 DecodedVerifyingKey decoded(const SigningIdentity& id) {
   auto key = decode_verifying_key(id.verifying_key());
   if (!key) throw std::runtime_error("own verifying key does not decode");
@@ -35,12 +32,12 @@ DecodedVerifyingKey decoded(const SigningIdentity& id) {
 }
 
 TEST(SigningInput, FramesTheContextLengthThenContextThenMessage) {
-  EXPECT_EQ(vec(SigningInput(bytes_of("abc"), bytes_of("xyz")).view()),
+  EXPECT_EQ(to_vec(SigningInput(text_bytes("abc"), text_bytes("xyz")).view()),
             from_hex("000000000000000361626378797a"));
-  EXPECT_EQ(vec(SigningInput({}, {}).view()), ByteVec(8, 0));
-  EXPECT_EQ(vec(SigningInput({}, bytes_of("m")).view()), from_hex("00000000000000006d"));
+  EXPECT_EQ(to_vec(SigningInput({}, {}).view()), ByteVec(8, 0));
+  EXPECT_EQ(to_vec(SigningInput({}, text_bytes("m")).view()), from_hex("00000000000000006d"));
   const ByteVec long_context(300, 0xAB);
-  const ByteVec framed = vec(SigningInput(long_context, {}).view());
+  const ByteVec framed = to_vec(SigningInput(long_context, {}).view());
   ASSERT_EQ(framed.size(), 308u);
   EXPECT_EQ(ByteVec(framed.begin(), framed.begin() + 8), from_hex("000000000000012c"));
 
@@ -55,9 +52,9 @@ TEST(SigningIdentity, DerivesBothKeysFromTheSeedUnderTheLabels) {
   // HKDF-Expand to one block is HMAC(key, info || 0x01); compute the chain that way.
   const ByteVec seed = test_bytes(32, 21);
   const std::uint8_t one[1] = {0x01};
-  const auto signing = crypto::hmac_sha256(seed, {bytes_of("VESK/0.5 identity signing"), one});
-  const auto ed_secret = crypto::hmac_sha256(signing, {bytes_of("VESK/0.5 identity ed25519"), one});
-  const auto xi = crypto::hmac_sha256(signing, {bytes_of("VESK/0.5 identity ml-dsa-65"), one});
+  const auto signing = crypto::hmac_sha256(seed, {text_bytes("VESK/0.5 identity signing"), one});
+  const auto ed_secret = crypto::hmac_sha256(signing, {text_bytes("VESK/0.5 identity ed25519"), one});
+  const auto xi = crypto::hmac_sha256(signing, {text_bytes("VESK/0.5 identity ml-dsa-65"), one});
   const auto ed = crypto::Ed25519SigningKey::from_secret(ed_secret);
   const auto ml = crypto::MlDsaSigningKey::from_seed(xi);
   ByteVec expected(ed.public_key().begin(), ed.public_key().end());
@@ -66,15 +63,15 @@ TEST(SigningIdentity, DerivesBothKeysFromTheSeedUnderTheLabels) {
   expected.insert(expected.end(), ml_public.begin(), ml_public.end());
 
   const auto identity = SigningIdentity::from_seed(seed);
-  EXPECT_EQ(vec(identity->verifying_key()), expected);
-  EXPECT_EQ(vec(SigningIdentity::from_seed(seed)->verifying_key()), expected);
-  EXPECT_NE(vec(SigningIdentity::from_seed(test_bytes(32, 22))->verifying_key()), expected);
+  EXPECT_EQ(to_vec(identity->verifying_key()), expected);
+  EXPECT_EQ(to_vec(SigningIdentity::from_seed(seed)->verifying_key()), expected);
+  EXPECT_NE(to_vec(SigningIdentity::from_seed(test_bytes(32, 22))->verifying_key()), expected);
   EXPECT_THROW(SigningIdentity::from_seed(test_bytes(31, 21)), Fault);
 }
 
 TEST(HybridSignature, BothHalvesSignTheFramedInput) {
   const auto identity = SigningIdentity::from_seed(test_bytes(32, 31));
-  const Signature sig = hybrid_sign(*identity, bytes_of("abc"), bytes_of("xyz"));
+  const Signature sig = hybrid_sign(*identity, text_bytes("abc"), text_bytes("xyz"));
   const ByteVec input = from_hex("000000000000000361626378797a");
   const Bytes vk(identity->verifying_key());
   auto ed = crypto::Ed25519VerifyingKey::decode(vk.first(32));
@@ -89,9 +86,9 @@ TEST(HybridSignature, BothHalvesSignTheFramedInput) {
 TEST(HybridSignature, DeterministicAndValidOnlyForTheSignedBytes) {
   const auto identity = SigningIdentity::from_seed(test_bytes(32, 41));
   const auto key = decoded(*identity);
-  const ByteVec context = bytes_of("example context"), message = test_bytes(1000, 42);
+  const ByteVec context = text_bytes("example context"), message = test_bytes(1000, 42);
   const Signature sig = hybrid_sign(*identity, context, message);
-  EXPECT_EQ(vec(sig), vec(hybrid_sign(*identity, context, message)));
+  EXPECT_EQ(to_vec(sig), to_vec(hybrid_sign(*identity, context, message)));
   EXPECT_TRUE(hybrid_verify(key, context, message, sig));
 
   struct Change {
@@ -115,7 +112,7 @@ TEST(HybridSignature, DeterministicAndValidOnlyForTheSignedBytes) {
   for (const Change& c : changes) {
     for (std::uint8_t flip : {0x01, 0x80}) {
       SCOPED_TRACE(c.what);
-      ByteVec ctx = context, msg = message, s = vec(sig), k = vec(identity->verifying_key());
+      ByteVec ctx = context, msg = message, s = to_vec(sig), k = to_vec(identity->verifying_key());
       if (c.context_byte != SIZE_MAX) ctx[c.context_byte] ^= flip;
       if (c.message_byte != SIZE_MAX) msg[c.message_byte] ^= flip;
       if (c.signature_byte != SIZE_MAX) s[c.signature_byte] ^= flip;
@@ -129,7 +126,7 @@ TEST(HybridSignature, DeterministicAndValidOnlyForTheSignedBytes) {
   // A change to the Ed25519 part of the key makes it undecodable or makes verification fail.
   std::size_t undecodable = 0;
   for (std::size_t i = 0; i < 32; ++i) {
-    ByteVec k = vec(identity->verifying_key());
+    ByteVec k = to_vec(identity->verifying_key());
     k[i] ^= static_cast<std::uint8_t>(1u << (i % 8));
     auto changed_key = decode_verifying_key(k);
     if (!changed_key) {
@@ -142,7 +139,7 @@ TEST(HybridSignature, DeterministicAndValidOnlyForTheSignedBytes) {
   EXPECT_LT(undecodable, 32u);
 
   // Only 3373 bytes are a signature.
-  ByteVec longer = vec(sig);
+  ByteVec longer = to_vec(sig);
   longer.push_back(0);
   EXPECT_FALSE(hybrid_verify(key, context, message, longer));
   EXPECT_FALSE(hybrid_verify(key, context, message, Bytes(sig).first(kSignatureLen - 1)));
@@ -158,22 +155,22 @@ TEST(HybridSignature, EmptyPartsAndTheContextBoundary) {
   EXPECT_FALSE(hybrid_verify(key, from_hex("00"), {}, empty));
 
   // The length prefix keeps bytes from moving between context and message.
-  const Signature sig = hybrid_sign(*identity, bytes_of("abc"), bytes_of("xyz"));
-  EXPECT_TRUE(hybrid_verify(key, bytes_of("abc"), bytes_of("xyz"), sig));
-  EXPECT_FALSE(hybrid_verify(key, bytes_of("ab"), bytes_of("cxyz"), sig));
-  EXPECT_FALSE(hybrid_verify(key, bytes_of("abcx"), bytes_of("yz"), sig));
-  EXPECT_FALSE(hybrid_verify(key, {}, bytes_of("abcxyz"), sig));
-  EXPECT_FALSE(hybrid_verify(key, bytes_of("abcxyz"), {}, sig));
+  const Signature sig = hybrid_sign(*identity, text_bytes("abc"), text_bytes("xyz"));
+  EXPECT_TRUE(hybrid_verify(key, text_bytes("abc"), text_bytes("xyz"), sig));
+  EXPECT_FALSE(hybrid_verify(key, text_bytes("ab"), text_bytes("cxyz"), sig));
+  EXPECT_FALSE(hybrid_verify(key, text_bytes("abcx"), text_bytes("yz"), sig));
+  EXPECT_FALSE(hybrid_verify(key, {}, text_bytes("abcxyz"), sig));
+  EXPECT_FALSE(hybrid_verify(key, text_bytes("abcxyz"), {}, sig));
 
   // Signatures of another identity do not verify.
   const auto other = SigningIdentity::from_seed(test_bytes(32, 52));
-  EXPECT_FALSE(hybrid_verify(key, bytes_of("abc"), bytes_of("xyz"), hybrid_sign(*other, bytes_of("abc"), bytes_of("xyz"))));
+  EXPECT_FALSE(hybrid_verify(key, text_bytes("abc"), text_bytes("xyz"), hybrid_sign(*other, text_bytes("abc"), text_bytes("xyz"))));
 }
 
 TEST(VerifyingKey, DecodingRefusesNonPointsAndKeepsSmallOrderPointsUseless) {
   const auto identity = SigningIdentity::from_seed(test_bytes(32, 61));
   const Bytes vk(identity->verifying_key());
-  const Signature sig = hybrid_sign(*identity, bytes_of("ctx"), bytes_of("msg"));
+  const Signature sig = hybrid_sign(*identity, text_bytes("ctx"), text_bytes("msg"));
   auto with_ed_part = [&](const ByteVec& ed) {
     ByteVec k = ed;
     k.insert(k.end(), vk.begin() + 32, vk.end());
@@ -181,7 +178,7 @@ TEST(VerifyingKey, DecodingRefusesNonPointsAndKeepsSmallOrderPointsUseless) {
   };
 
   EXPECT_FALSE(decode_verifying_key(vk.first(kVerifyingKeyLen - 1)).has_value());
-  ByteVec longer = vec(vk);
+  ByteVec longer = to_vec(vk);
   longer.push_back(0);
   EXPECT_FALSE(decode_verifying_key(longer).has_value());
   EXPECT_FALSE(decode_verifying_key({}).has_value());
@@ -207,12 +204,12 @@ TEST(VerifyingKey, DecodingRefusesNonPointsAndKeepsSmallOrderPointsUseless) {
                           "26e8958fc2b227b045c3f489f2ef98f0d5dfac05d3c63339b13802886d53fc05"}) {
     auto key = decode_verifying_key(with_ed_part(from_hex(hex)));
     ASSERT_TRUE(key.has_value()) << hex;
-    EXPECT_FALSE(hybrid_verify(*key, bytes_of("ctx"), bytes_of("msg"), sig)) << hex;
+    EXPECT_FALSE(hybrid_verify(*key, text_bytes("ctx"), text_bytes("msg"), sig)) << hex;
   }
   auto own = decode_verifying_key(vk);
   ASSERT_TRUE(own.has_value());
-  EXPECT_EQ(vec(own->bytes()), vec(vk));
-  EXPECT_TRUE(hybrid_verify(*own, bytes_of("ctx"), bytes_of("msg"), sig));
+  EXPECT_EQ(to_vec(own->bytes()), to_vec(vk));
+  EXPECT_TRUE(hybrid_verify(*own, text_bytes("ctx"), text_bytes("msg"), sig));
 }
 
 TEST(HybridSignature, OneIdentitySignsFromSeveralThreads) {
@@ -223,15 +220,15 @@ TEST(HybridSignature, OneIdentitySignsFromSeveralThreads) {
   for (int t = 0; t < kThreads; ++t)
     for (int r = 0; r < kRounds; ++r) {
       messages[t].push_back(test_bytes(64 + r, 100 * t + r));
-      expected[t].push_back(vec(hybrid_sign(*identity, bytes_of("threads"), messages[t][r])));
+      expected[t].push_back(to_vec(hybrid_sign(*identity, text_bytes("threads"), messages[t][r])));
     }
   std::vector<int> mismatches(kThreads, 0);
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t)
     threads.emplace_back([&, t] {
       for (int r = 0; r < kRounds; ++r) {
-        const Signature sig = hybrid_sign(*identity, bytes_of("threads"), messages[t][r]);
-        if (vec(sig) != expected[t][r] || !hybrid_verify(key, bytes_of("threads"), messages[t][r], sig)) ++mismatches[t];
+        const Signature sig = hybrid_sign(*identity, text_bytes("threads"), messages[t][r]);
+        if (to_vec(sig) != expected[t][r] || !hybrid_verify(key, text_bytes("threads"), messages[t][r], sig)) ++mismatches[t];
       }
     });
   for (auto& th : threads) th.join();
@@ -240,18 +237,16 @@ TEST(HybridSignature, OneIdentitySignsFromSeveralThreads) {
 
 // ---- Exports ---------------------------------------------------------------------------------
 
-VeskSigningIdentityHandle* const kSentinelHandle = reinterpret_cast<VeskSigningIdentityHandle*>(0x5EED);
-
 struct OpenResult {
   VeskStatus status;
   VeskSigningIdentityHandle* handle;
 };
 
 OpenResult open_identity(const std::uint8_t* data, std::size_t len, const char* passphrase) {
-  VeskSigningIdentityHandle* out = kSentinelHandle;
+  VeskSigningIdentityHandle* out = sentinel_handle<VeskSigningIdentityHandle>();
   const VeskStatus status = vesk_signing_identity_open(data, len, passphrase, &out);
   if (status != VESK_OK) {
-    EXPECT_EQ(out, kSentinelHandle) << "out-parameter touched on status " << status;
+    EXPECT_EQ(out, sentinel_handle<VeskSigningIdentityHandle>()) << "out-parameter touched on status " << status;
   }
   return {status, status == VESK_OK ? out : nullptr};
 }
@@ -263,10 +258,10 @@ ByteVec public_of(const VeskSigningIdentityHandle* h) {
   return out.bytes();
 }
 
-TEST(SigningIdentityExports, ArgumentRulesAndBareSeeds) {
+TEST(SigningIdentityExports, WhatIsAKeyFileAndWhatABareSeed) {
   const ByteVec seed = test_bytes(32, 81);
-  ByteVec big(4097, 0x11), cap(4096, 0x11);
-  ByteVec magic32 = bytes_of("VESK-KEY");
+  const ByteVec longer(33, 0x11);
+  ByteVec magic32 = text_bytes("VESK-KEY");
   magic32.resize(32, 0x02);  // version 2, but far too short: a malformed key file
   struct Case {
     const char* what;
@@ -276,54 +271,39 @@ TEST(SigningIdentityExports, ArgumentRulesAndBareSeeds) {
     VeskStatus status;
   };
   const Case cases[] = {
-      {"over the cap", big.data(), big.size(), nullptr, VESK_INVALID_ARGUMENT},
-      {"NULL data with a length", nullptr, 32, nullptr, VESK_INVALID_ARGUMENT},
-      {"passphrase not UTF-8", seed.data(), seed.size(), "pass\x80word", VESK_INVALID_ARGUMENT},
       {"key file without passphrase", magic32.data(), magic32.size(), nullptr, VESK_INVALID_ARGUMENT},
       {"key file, passphrase not UTF-8", magic32.data(), magic32.size(), "\xff", VESK_INVALID_ARGUMENT},
       {"magic and 32 bytes is a key file", magic32.data(), magic32.size(), "passphrase", VESK_MALFORMED_INPUT},
-      {"empty", nullptr, 0, nullptr, VESK_NOT_KEY_FILE},
       {"31 bytes", seed.data(), 31, nullptr, VESK_NOT_KEY_FILE},
-      {"33 bytes", cap.data(), 33, "passphrase", VESK_NOT_KEY_FILE},
-      {"at the cap", cap.data(), cap.size(), nullptr, VESK_NOT_KEY_FILE},
+      {"33 bytes", longer.data(), longer.size(), "passphrase", VESK_NOT_KEY_FILE},
       {"7 bytes of the magic", magic32.data(), 7, nullptr, VESK_NOT_KEY_FILE},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(open_identity(c.data, c.len, c.passphrase).status, c.status);
   }
-  EXPECT_EQ(vesk_signing_identity_open(seed.data(), seed.size(), nullptr, nullptr), VESK_INVALID_ARGUMENT);
 
   // A bare seed opens with or without a passphrase, to the identity of that seed.
-  const ByteVec expected = vec(SigningIdentity::from_seed(seed)->verifying_key());
+  const ByteVec expected = to_vec(SigningIdentity::from_seed(seed)->verifying_key());
   for (const char* passphrase : {static_cast<const char*>(nullptr), "", "ignored passphrase"}) {
     OpenResult r = open_identity(seed.data(), seed.size(), passphrase);
     ASSERT_EQ(r.status, VESK_OK);
     EXPECT_EQ(public_of(r.handle), expected);
     vesk_signing_identity_free(r.handle);
   }
-
-  OpenResult r = open_identity(seed.data(), seed.size(), nullptr);
-  ASSERT_EQ(r.status, VESK_OK);
-  VeskBuffer out = sentinel_buffer();
-  EXPECT_EQ(vesk_signing_identity_public(nullptr, &out), VESK_INVALID_ARGUMENT);
-  EXPECT_TRUE(is_sentinel(out));
-  EXPECT_EQ(vesk_signing_identity_public(r.handle, nullptr), VESK_INVALID_ARGUMENT);
-  vesk_signing_identity_free(r.handle);
-  vesk_signing_identity_free(nullptr);
 }
 
 // A version 1 file (94 bytes, no kind byte, always a recipient seed), made at the cheapest
 // parameters the parser accepts.
 ByteVec version1_file(Bytes secret, std::string_view passphrase) {
-  ByteVec file = bytes_of("VESK-KEY");
+  ByteVec file = text_bytes("VESK-KEY");
   const ByteVec params = from_hex("01" "01" "00002000" "00000001");
   file.insert(file.end(), params.begin(), params.end());
   const ByteVec salt = test_bytes(16, 91), nonce = test_bytes(12, 92);
   file.insert(file.end(), salt.begin(), salt.end());
   file.insert(file.end(), nonce.begin(), nonce.end());
   ByteVec key(32), sealed(48);
-  EXPECT_TRUE(crypto::argon2id(bytes_of(passphrase), salt, {1, 8192, 1}, key));
+  EXPECT_TRUE(crypto::argon2id(text_bytes(passphrase), salt, {1, 8192, 1}, key));
   EXPECT_TRUE(crypto::aead_seal(key, nonce, file, secret, sealed));
   file.insert(file.end(), sealed.begin(), sealed.end());
   return file;
@@ -343,8 +323,8 @@ TEST(SigningIdentityExports, KeyFiles) {
   ASSERT_EQ(from_file.status, VESK_OK);
   ASSERT_EQ(from_seed.status, VESK_OK);
   EXPECT_EQ(public_of(from_file.handle), public_of(from_seed.handle));
-  EXPECT_EQ(vec(hybrid_sign(ffi::identity_of(from_file.handle), bytes_of("c"), bytes_of("m"))),
-            vec(hybrid_sign(ffi::identity_of(from_seed.handle), bytes_of("c"), bytes_of("m"))));
+  EXPECT_EQ(to_vec(hybrid_sign(ffi::identity_of(from_file.handle), text_bytes("c"), text_bytes("m"))),
+            to_vec(hybrid_sign(ffi::identity_of(from_seed.handle), text_bytes("c"), text_bytes("m"))));
   vesk_signing_identity_free(from_file.handle);
   vesk_signing_identity_free(from_seed.handle);
 
