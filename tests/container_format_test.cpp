@@ -97,15 +97,14 @@ struct BodySpec {
   bool long_version_head = false;  // the version written as 0x18 0x01
 
   ByteVec encode() const {
+    // The encoder writes shortest forms only; the long version head is spliced in by hand.
+    CborEncoder head;
+    head.write_map_head(map_count.value_or(5 + extensions.size()));
+    head.write_uint(1);
+    CborEncoder shortest_version;
+    shortest_version.write_uint(version);
+    const ByteVec long_version = {0x18, static_cast<std::uint8_t>(version)};
     CborEncoder e;
-    e.write_map_head(map_count.value_or(5 + extensions.size()));
-    e.write_uint(1);
-    if (long_version_head) {
-      e.write_byte(0x18);
-      e.write_byte(static_cast<std::uint8_t>(version));
-    } else {
-      e.write_uint(version);
-    }
     e.write_uint(2);
     e.write_bytes(object_id);
     e.write_uint(3);
@@ -130,7 +129,7 @@ struct BodySpec {
       e.write_uint(key);
       e.write_bytes(value);
     }
-    return e.take();
+    return cat({head.view(), long_version_head ? Bytes(long_version) : shortest_version.view(), e.view()});
   }
 };
 

@@ -52,9 +52,6 @@ class BasicCborEncoder {
   void write_text(std::string_view s);
   void write_array_head(std::uint64_t count);
   void write_map_head(std::uint64_t count);
-  // A known byte written directly (a small key such as 0x03, or a fixed head such as 0x83); it
-  // equals the shortest-form encoding.
-  void write_byte(std::uint8_t b) { out_.put_u8(b); }
 
   Bytes view() const { return out_.view(); }
   std::size_t size() const { return out_.size(); }
