@@ -422,7 +422,7 @@ TEST(MerkleVectors, TransparencyDevProbes) {
                                                  v.at("new_size").get<std::uint64_t>(), proof.data(), proof.size(),
                                                  a.data(), a.size(), b.data(), b.size());
     }
-    const int want = v.at("spec_status").get<int>();
+    const int want = v.at("expected_status").get<int>();
     EXPECT_EQ(got, want);
     if (want >= 0 && want < 7) ++by_status[want];
   }
