@@ -195,7 +195,7 @@ void BM_RawOpenFresh(benchmark::State& s) { raw(s, false, Output::Fresh); }
 constexpr std::size_t kSmall = 4096;
 
 // Per call, the fixed cost dominates: the key encapsulation, the key schedule and, in the
-// library, the scrubbing of what libcrypto left on the stack.
+// library, the wipe of the work stack libcrypto ran on.
 void BM_Encrypt1KiB(benchmark::State& state) {
   Keys keys(1);
   const auto& pt = plaintext();

@@ -4,10 +4,15 @@
 // breaches the export adds. Every breach gives VESK_INVALID_ARGUMENT before any work: no
 // out-parameter or nonce set touched, no passphrase stretched, no randomness drawn (the source
 // fails throughout), even where other ranges are empty. The valid arguments give VESK_OK, and
-// empty ranges and ranges at their cap get through to the operation.
+// empty ranges and ranges at their cap get through to the operation. And every export, given
+// its valid arguments, works on a small stack the host provides and writes nothing outside it.
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sys/mman.h>
+#include <ucontext.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
@@ -535,6 +540,120 @@ TEST(InterfaceArgs, ValidArgumentsEmptyRangesAndCapsReachTheOperation) {
   Call c(encrypt);
   c.recipient_count = VESK_MAX_RECIPIENTS;
   check(encrypt, c, VESK_OK, "64 recipients");
+}
+
+// ---- a small stack of the host's -------------------------------------------------------------
+
+// The host's stack: 32 KiB, as a green-thread runtime or a frugal thread pool gives, with a
+// stretch of the host's own memory right below it that must stay as it was.
+constexpr std::size_t kHostStackLen = std::size_t{32} << 10;
+constexpr std::size_t kBelowLen = std::size_t{16} << 10;
+constexpr std::uint8_t kUntouched = 0xa5;
+// The deepest an export may reach below its caller: its own frame, the argument checks and the
+// switch to the library's stack. (Instrumented frames are larger.)
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::size_t kHostStackBudget = std::size_t{8} << 10;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr std::size_t kHostStackBudget = std::size_t{8} << 10;
+#else
+constexpr std::size_t kHostStackBudget = std::size_t{2} << 10;
+#endif
+#else
+constexpr std::size_t kHostStackBudget = std::size_t{2} << 10;
+#endif
+
+struct HostRun {
+  std::function<void()> call;
+  std::uintptr_t caller_sp = 0;
+};
+
+__attribute__((noinline)) void run_recording_sp(HostRun* run) {
+  std::uintptr_t sp;
+  __asm__ __volatile__("mov %%rsp, %0" : "=r"(sp));
+  run->caller_sp = sp;
+  run->call();
+  __asm__ __volatile__("" : : : "memory");
+}
+
+enum class HostStackKind { Thread, Coroutine };
+
+class HostStack {
+ public:
+  HostStack() {
+    void* p = mmap(nullptr, kBelowLen + kHostStackLen, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    EXPECT_NE(p, MAP_FAILED);
+    region_ = static_cast<std::uint8_t*>(p);
+  }
+  ~HostStack() { munmap(region_, kBelowLen + kHostStackLen); }
+
+  // Runs `call` on the stack; returns how deep below its caller it reached.
+  std::size_t run(HostStackKind kind, const std::function<void()>& call) {
+    std::memset(region_, kUntouched, kBelowLen + kHostStackLen);
+    HostRun run{call};
+    if (kind == HostStackKind::Thread) {
+      pthread_attr_t attr;
+      pthread_attr_init(&attr);
+      EXPECT_EQ(pthread_attr_setstack(&attr, stack(), kHostStackLen), 0);
+      pthread_t thread;
+      EXPECT_EQ(pthread_create(&thread, &attr, [](void* r) -> void* {
+        run_recording_sp(static_cast<HostRun*>(r));
+        return nullptr;
+      }, &run), 0);
+      pthread_join(thread, nullptr);
+      pthread_attr_destroy(&attr);
+    } else {
+      ucontext_t here, coroutine;
+      getcontext(&coroutine);
+      coroutine.uc_stack.ss_sp = stack();
+      coroutine.uc_stack.ss_size = kHostStackLen;
+      coroutine.uc_link = &here;
+      g_coroutine_run = &run;
+      makecontext(&coroutine, [] { run_recording_sp(g_coroutine_run); }, 0);
+      EXPECT_EQ(swapcontext(&here, &coroutine), 0);
+    }
+    const std::uint8_t* low = stack();
+    const auto sp = run.caller_sp;
+    EXPECT_GT(sp, reinterpret_cast<std::uintptr_t>(low));
+    std::size_t deepest = 0;
+    for (std::size_t i = 0; i < kHostStackLen; ++i) {
+      if (low[i] != kUntouched) {
+        deepest = sp - reinterpret_cast<std::uintptr_t>(low + i);
+        break;
+      }
+    }
+    return deepest;
+  }
+  bool below_untouched() const {
+    return std::all_of(region_, region_ + kBelowLen, [](std::uint8_t b) { return b == kUntouched; });
+  }
+
+ private:
+  std::uint8_t* stack() const { return region_ + kBelowLen; }
+  static inline HostRun* g_coroutine_run = nullptr;
+  std::uint8_t* region_;
+};
+
+// libcrypto's deepest paths need 12 to 23 KiB of stack, more than is left of a 32 KiB stack once
+// the C library has put the thread's own data on it; none of that may land on the host's stack.
+TEST(InterfaceStack, EveryExportWorksOnA32KibHostStackAndWritesNothingBelowIt) {
+  HostStack host;
+  for (HostStackKind kind : {HostStackKind::Thread, HostStackKind::Coroutine}) {
+    const char* where = kind == HostStackKind::Thread ? "thread" : "coroutine";
+    for (const Export& e : exports()) {
+      const bool panic = std::string(e.name) == "vesk_test_panic";
+      if (!e.call && !panic) continue;
+      SCOPED_TRACE(std::string(e.name) + " on a " + where);
+      Call c(e);
+      VeskStatus status = VESK_INTERNAL_ERROR;
+      ::testing::internal::CaptureStderr();
+      const std::size_t depth = host.run(kind, [&] { status = panic ? vesk_test_panic() : e.call(c); });
+      ::testing::internal::GetCapturedStderr();
+      EXPECT_EQ(status, panic ? VESK_INTERNAL_FAULT : VESK_OK);
+      EXPECT_TRUE(host.below_untouched());
+      EXPECT_LE(depth, kHostStackBudget) << "bytes of the host's stack used";
+    }
+  }
 }
 
 // The release functions return at once on NULL, without a word on standard error.

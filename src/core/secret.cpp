@@ -9,13 +9,6 @@ void wipe(void* p, std::size_t n) {
   if (p != nullptr && n != 0) explicit_bzero(p, n);
 }
 
-__attribute__((noinline)) void scrub_stack() {
-  // This frame lies right below the caller's, where the callees of the finished work had theirs.
-  std::uint8_t area[kStackScrubLen];
-  wipe(area, sizeof area);
-  __asm__ __volatile__("" : : "r"(area) : "memory");
-}
-
 bool ct_equal(Bytes a, Bytes b) {
   if (a.size() != b.size()) return false;
   if (a.empty()) return true;

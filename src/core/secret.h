@@ -21,15 +21,6 @@ namespace vesk {
 void wipe(void* p, std::size_t n);
 inline void wipe(MutBytes b) { wipe(b.data(), b.size()); }
 
-// How deep below an export's frame work with secrets reaches. libcrypto leaves temporaries there
-// (ML-KEM coins and rejection keys, X25519 intermediates, ML-DSA's per-signature seed) that it
-// does not wipe; the deepest path, measured, stays well within this.
-inline constexpr std::size_t kStackScrubLen = std::size_t{32} << 10;
-
-// Overwrites with zeros the kStackScrubLen bytes of stack below the caller's frame. Call it once
-// the work with secrets has returned, from the frame that called it.
-void scrub_stack();
-
 // Wipes the whole allocation (not just size()) before giving it back.
 template <class T>
 struct WipingAllocator {

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/bytes.h"
+
 namespace vesk::testing_hooks {
 
 // While set to a non-zero errno value, every random_fill fails with it; 0 restores the source.
@@ -14,6 +16,9 @@ void force_random_failure(int system_error);
 // Called with each result block just before it is released (after the wipe).
 using ReleaseHook = void (*)(const std::uint8_t* data, std::size_t wiped, std::size_t capacity);
 void set_release_hook(ReleaseHook hook);
+
+// The calling thread's work stack, or an empty view before the thread's first call.
+MutBytes work_stack();
 
 }  // namespace vesk::testing_hooks
 

@@ -9,6 +9,7 @@
 #include "core/check.h"
 #include "core/memory.h"
 #include "core/secret.h"
+#include "core/work_stack.h"
 #include "ffi/status.h"
 
 namespace vesk::ffi {
@@ -16,12 +17,10 @@ namespace vesk::ffi {
 void report_fault(const Fault& fault);
 void report_unexpected(const char* what);
 
-// Runs `op` (returning a Status); secrets held by the operation are wiped by their owners' destructors
-// as the fault unwinds through them.
-// Never inlined into the export, so that the operation's frames lie below the export's, where
-// guarded_with_secrets scrubs.
+// Runs `op` (returning a Status) and turns a fault into InternalFault; secrets held by the
+// operation are wiped by their owners' destructors as the fault unwinds through them.
 template <class Op>
-[[gnu::noinline]] VeskStatus guarded(Op&& op) noexcept {
+VeskStatus run_guarded(Op& op) noexcept {
   try {
     return code(op());
   } catch (const Fault& fault) {
@@ -37,14 +36,29 @@ template <class Op>
   return code(Status::InternalFault);
 }
 
-// For operations that handle secrets: once the operation has returned (or faulted), the stack it
-// used below the export's frame is overwritten, so that nothing libcrypto left there outlives the
-// call.
+// Makes sure libcrypto allocates through the library before the first operation of the process
+// reaches it (a static host may call from a constructor that runs before the library's own).
+void prepare_first_call();
+
+template <class Op>
+VeskStatus guarded_on(Op&& op, AfterWork after) noexcept {
+  prepare_first_call();
+  auto run = [&op]() noexcept { return run_guarded(op); };
+  return on_work_stack<VeskStatus>(run, after);
+}
+
+// The guard every working export runs its operation in, on the library's work stack (see
+// core/work_stack.h): the host's stack holds only the export's own frame.
+template <class Op>
+VeskStatus guarded(Op&& op) noexcept {
+  return guarded_on(std::forward<Op>(op), AfterWork::Keep);
+}
+
+// For operations that handle secrets: the work stack is wiped once the operation has returned (or
+// faulted), so that nothing libcrypto left there outlives the call.
 template <class Op>
 VeskStatus guarded_with_secrets(Op&& op) noexcept {
-  const VeskStatus status = guarded(std::forward<Op>(op));
-  scrub_stack();
-  return status;
+  return guarded_on(std::forward<Op>(op), AfterWork::Wipe);
 }
 
 }  // namespace vesk::ffi

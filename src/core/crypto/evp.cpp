@@ -15,10 +15,12 @@ struct LibraryContext {
 };
 
 LibraryContext open_library_context() {
+  VESK_CHECK(route_libcrypto_allocations(), "libcrypto allocated before its allocations were routed");
   // Marks libcrypto's one-time configuration step as done without reading anything, so that no
-  // later call can trigger it either.
-  VESK_CHECK(OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr) == 1, "libcrypto initialisation failed");
-  VESK_CHECK(libcrypto_allocations_routed(), "libcrypto allocated before its allocations were routed");
+  // later call can trigger it either, and registers no cleanup at process exit: a host's exit
+  // handlers and threads still running at exit may call the library after it would have run.
+  VESK_CHECK(OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG | OPENSSL_INIT_NO_ATEXIT, nullptr) == 1,
+             "libcrypto initialisation failed");
   OSSL_LIB_CTX* context = OSSL_LIB_CTX_new();
   VESK_CHECK(context != nullptr, "libcrypto library context unavailable");
   // "default" names the provider compiled into libcrypto; loading it opens no file.

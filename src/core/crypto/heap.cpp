@@ -23,7 +23,6 @@ constexpr std::size_t kHeaderLen = 16;
 constexpr std::size_t kSelfClearedLen = std::size_t{1} << 20;
 
 std::atomic<testing_hooks::CryptoReleaseHook> g_release_hook{nullptr};
-bool g_routed = false;
 
 std::uint8_t* header_of(void* block) { return static_cast<std::uint8_t*>(block) - kHeaderLen; }
 
@@ -70,14 +69,20 @@ void* crypto_realloc(void* block, std::size_t len, const char* file, int line) {
   return moved;
 }
 
-// Runs when the library is loaded, before anything can call into libcrypto.
-__attribute__((constructor(101))) void route_libcrypto_allocations() {
-  g_routed = CRYPTO_set_mem_functions(crypto_malloc, crypto_realloc, crypto_free) == 1;
+// libcrypto takes new allocation functions only before its first allocation, so they are set
+// once, before anything can call into it: by the constructor below when the library is loaded,
+// or by the first call of the process, whichever comes first (a static host's own constructors
+// may run before this one).
+bool route_once() {
+  static const bool routed = CRYPTO_set_mem_functions(crypto_malloc, crypto_realloc, crypto_free) == 1;
+  return routed;
 }
+
+__attribute__((constructor(101))) void route_when_loaded() { route_once(); }
 
 }  // namespace
 
-bool libcrypto_allocations_routed() { return g_routed; }
+bool route_libcrypto_allocations() { return route_once(); }
 
 namespace testing_hooks {
 void set_crypto_release_hook(CryptoReleaseHook hook) { g_release_hook.store(hook, std::memory_order_release); }

@@ -10,8 +10,8 @@
 
 namespace vesk::crypto {
 
-// Whether libcrypto's allocations go through the library's allocator (set up when the library is
-// loaded, before libcrypto allocates anything).
-bool libcrypto_allocations_routed();
+// Routes libcrypto's allocations through the library's allocator, if that is not done yet, and
+// says whether they are. Done when the library is loaded, and again (at no cost) before any use.
+bool route_libcrypto_allocations();
 
 }  // namespace vesk::crypto
