@@ -1,12 +1,18 @@
-// No secret outlives an export: neither in the blocks libcrypto gives back to the C allocator nor
-// on the stack below the caller's frame. Each scenario is one export call. On the stack, the
-// secrets looked for are the caller's seeds and passphrase and, for containers, the X-Wing shared
-// secret of every recipient entry (libcrypto also keeps its own copy of that as an HKDF salt).
+// No secret outlives an export: neither in the blocks libcrypto or the library's own code give
+// back to the C allocator, nor on the stack below the caller's frame, nor on the library's own
+// work stack. Each scenario is one export call. The secrets looked for are the caller's seeds,
+// passphrase and message, the texts of a signed container's metadata and, for containers, the
+// X-Wing shared secret of every recipient entry (libcrypto also keeps its own copy of that as an
+// HKDF salt).
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <pthread.h>
+#include <string.h>
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -18,8 +24,46 @@
 #include "core/testing_hooks.h"
 #include "ffi/handles.h"
 #include "format/container.h"
+#include "support/container_writer.h"
+#include "support/identity_writer.h"
 #include "support/test_util.h"
 #include "vesk.h"
+
+// ---- the library's own released heap ----------------------------------------------------------
+// This test's operator delete looks at every block the library's C++ code releases while a
+// scenario runs, before the C allocator gets it back. It must not allocate.
+namespace {
+std::atomic<const std::vector<std::vector<std::uint8_t>>*> g_needles{nullptr};
+std::atomic<int> g_found{0};
+std::atomic<std::size_t> g_blocks{0};
+
+void look_at_released(void* p, std::size_t n) {
+  const auto* needles = g_needles.load(std::memory_order_acquire);
+  if (needles == nullptr || p == nullptr) return;
+  g_blocks.fetch_add(1, std::memory_order_relaxed);
+  for (const auto& needle : *needles)
+    if (!needle.empty() && n >= needle.size() && memmem(p, n, needle.data(), needle.size()) != nullptr)
+      g_found.fetch_add(1, std::memory_order_relaxed);
+}
+}  // namespace
+
+// The C++ allocation functions over malloc and free, as the C++ runtime's own are.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void* operator new(std::size_t n) {
+  void* p = std::malloc(n == 0 ? 1 : n);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+void operator delete(void* p) noexcept {
+  look_at_released(p, p == nullptr ? 0 : malloc_usable_size(p));
+  std::free(p);
+}
+void operator delete(void* p, std::size_t n) noexcept {
+  look_at_released(p, n);
+  std::free(p);
+}
 
 namespace vesk {
 namespace {
@@ -28,6 +72,8 @@ using ByteVec = std::vector<std::uint8_t>;
 using testing::ScopedBuffer;
 
 constexpr char kPassphrase[] = "residue test passphrase, long enough to find";
+constexpr char kSignedName[] = "residue-of-a-signed-container.txt";
+constexpr char kSignedType[] = "application/x-residue-of-a-signed-container";
 
 ByteVec seed_of(std::uint8_t first) {
   ByteVec s(32);
@@ -78,6 +124,14 @@ class Fixture {
     alice_file = file.bytes();
     EXPECT_EQ(vesk_signing_identity_open(alice_seed.data(), 32, nullptr, &signer), VESK_OK);
     recipients = alice_public.bytes();
+    testing::ContainerSpec spec;
+    spec.recipients = {alice_public.bytes()};
+    spec.file_name = kSignedName;
+    spec.content_type = kSignedType;
+    spec.signature = testing::SignaturePlace::Metadata;
+    spec.signed_flag = 1;
+    spec.signer = &testing::test_identity(3);
+    signed_container = testing::write_container(spec, plaintext);
     recipients.insert(recipients.end(), bob_public.get().data, bob_public.get().data + bob_public.size());
     EXPECT_EQ(vesk_encrypt(plaintext.data(), plaintext.size(), recipients.data(), 2, "notes.txt", nullptr, c.out()),
               VESK_OK);
@@ -103,7 +157,7 @@ class Fixture {
   const ByteVec plaintext = testing::test_bytes(100000, 9);
   VeskSecretKeyHandle *alice = nullptr, *bob = nullptr, *carol = nullptr;
   VeskSigningIdentityHandle* signer = nullptr;
-  ByteVec alice_file, recipients, container, altered;
+  ByteVec alice_file, recipients, container, altered, signed_container;
   // Filled by the call under test; released only after the checks, away from the stack checked.
   VeskBuffer output = vesk_buffer_empty();
   VeskSecretKeyHandle* opened = nullptr;
@@ -138,6 +192,12 @@ const std::vector<Scenario>& scenarios() {
       {"decrypt, no matching recipient", VESK_NO_MATCHING_RECIPIENT,
        [](F& f) { return vesk_decrypt(f.container.data(), f.container.size(), f.carol, &f.output, nullptr, nullptr); },
        [](const F& f) { return f.container; }, {&F::carol}},
+      {"decrypt a signed container", VESK_OK,
+       [](F& f) {
+         return vesk_decrypt(f.signed_container.data(), f.signed_container.size(), f.alice, &f.output, nullptr,
+                             nullptr);
+       },
+       [](const F& f) { return f.signed_container; }, {&F::alice}},
       {"open a key file", VESK_OK,
        [](F& f) { return vesk_secret_key_open(f.alice_file.data(), f.alice_file.size(), kPassphrase, &f.opened); },
        none, {}},
@@ -150,7 +210,12 @@ const std::vector<Scenario>& scenarios() {
 // Every secret the scenario's call handled that the test can know.
 std::vector<ByteVec> secrets_of(const Scenario& s, const Fixture& f) {
   std::vector<ByteVec> secrets = {f.alice_seed, f.bob_seed, f.carol_seed, key_seed(f.alice), key_seed(f.bob),
-                                  key_seed(f.carol), ByteVec(kPassphrase, kPassphrase + sizeof kPassphrase - 1)};
+                                  key_seed(f.carol), ByteVec(kPassphrase, kPassphrase + sizeof kPassphrase - 1),
+                                  ByteVec(kSignedName, kSignedName + sizeof kSignedName - 1),
+                                  ByteVec(kSignedType, kSignedType + sizeof kSignedType - 1),
+                                  // the first kilobyte of the plaintext: the signed message, and a
+                                  // stretch of every container's payload
+                                  ByteVec(f.plaintext.begin(), f.plaintext.begin() + 1000)};
   const ByteVec container = s.container(f);
   for (VeskSecretKeyHandle* Fixture::*key : s.entry_keys)
     for (ByteVec& shared : shared_secrets(container, f.*key)) secrets.push_back(std::move(shared));
@@ -166,17 +231,25 @@ void keep_released(const std::uint8_t* block, std::size_t len) {
 }
 
 // Nothing goes back to the C allocator but zeros: small blocks because the library wipes them,
-// Argon2id's memory because libcrypto clears it itself (the library counts on that).
-TEST(SecretResidue, LibcryptoReleasesNothingButZeros) {
+// Argon2id's memory because libcrypto clears it itself (the library counts on that). What the
+// library's own code releases holds none of the secrets.
+TEST(SecretResidue, ReleasedHeapHoldsNoSecret) {
   Fixture f;
   for (const Scenario& s : scenarios()) {
     SCOPED_TRACE(s.name);
     std::vector<ByteVec> released;
+    const std::vector<ByteVec> secrets = secrets_of(s, f);
     g_released = &released;
+    g_found = 0;
+    g_blocks = 0;
+    g_needles.store(&secrets, std::memory_order_release);
     crypto::testing_hooks::set_crypto_release_hook(&keep_released);
     const VeskStatus status = s.call(f);
     crypto::testing_hooks::set_crypto_release_hook(nullptr);
+    g_needles.store(nullptr, std::memory_order_release);
     g_released = nullptr;
+    EXPECT_GT(g_blocks.load(), 0u) << "the library's own code released nothing: the look-out is not in place";
+    EXPECT_EQ(g_found.load(), 0) << "secrets in blocks the library's own code released";
     EXPECT_EQ(status, s.expected);
     EXPECT_FALSE(released.empty()) << "libcrypto released nothing: the hook is not in place";
     std::size_t largest = 0;
@@ -196,14 +269,14 @@ TEST(SecretResidue, LibcryptoReleasesNothingButZeros) {
 
 constexpr std::size_t kStackLen = std::size_t{1} << 20;
 constexpr std::uint8_t kUntouched = 0xa5;
-// What the call machinery and the scrub itself leave below the caller: return addresses, saved
-// registers, the export's few locals. Frames instrumented by AddressSanitizer carry headers of
-// their own.
+// What the export leaves below the caller: return addresses, saved registers, its few locals (the
+// work itself runs on the library's own stack). Frames instrumented by AddressSanitizer carry
+// headers of their own, and its runtime is called to announce the switch of stacks.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr std::size_t kBookkeepingLen = 1024;
+constexpr std::size_t kBookkeepingLen = 2048;
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-constexpr std::size_t kBookkeepingLen = 1024;
+constexpr std::size_t kBookkeepingLen = 2048;
 #else
 constexpr std::size_t kBookkeepingLen = 512;
 #endif
@@ -245,7 +318,7 @@ std::uintptr_t run_on_stack(std::uint8_t* stack, const std::function<void()>& ca
   return run.caller_sp;
 }
 
-TEST(SecretResidue, NothingButZerosBelowTheCallerAfterExportsWithSecrets) {
+TEST(SecretResidue, NothingButZerosBelowTheCallerOrOnTheWorkStackAfterExportsWithSecrets) {
   auto* stack = static_cast<std::uint8_t*>(
       mmap(nullptr, kStackLen, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
   ASSERT_NE(stack, MAP_FAILED);
@@ -253,8 +326,16 @@ TEST(SecretResidue, NothingButZerosBelowTheCallerAfterExportsWithSecrets) {
   for (const Scenario& s : scenarios()) {
     SCOPED_TRACE(s.name);
     VeskStatus status = VESK_INTERNAL_ERROR;
-    const std::uintptr_t sp = run_on_stack(stack, [&] { status = s.call(f); });
+    ByteVec work_stack;
+    const std::uintptr_t sp = run_on_stack(stack, [&] {
+      status = s.call(f);
+      const MutBytes ours = testing_hooks::work_stack();
+      work_stack.assign(ours.begin(), ours.end());
+    });
     EXPECT_EQ(status, s.expected);
+    EXPECT_FALSE(work_stack.empty());
+    EXPECT_TRUE(std::all_of(work_stack.begin(), work_stack.end(), [](std::uint8_t b) { return b == 0; }))
+        << "the library's work stack was not wiped";
     const auto base = reinterpret_cast<std::uintptr_t>(stack);
     ASSERT_GT(sp, base);
     ASSERT_LT(sp, base + kStackLen);

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/bytes.h"
+#include "core/secret.h"
 #include "core/utf8.h"
 
 namespace vesk::ffi {
@@ -39,5 +40,43 @@ inline std::optional<std::optional<std::string_view>> optional_text_arg(const ch
 }
 
 inline Bytes range(const std::uint8_t* p, std::size_t len) { return view(p, len); }
+
+// Caller memory may change while the library works on it (another thread, a mapped file someone
+// else writes). What a check was made on must be what is used, so inside the guard every input is
+// copied once into memory the library owns, and used only from that copy. The copies are wiped:
+// key data may be a bare seed, a text may be a passphrase.
+
+// A byte range, copied.
+class InputCopy {
+ public:
+  InputCopy(const std::uint8_t* p, std::size_t len) {
+    if (len != 0) bytes_.assign(p, p + len);
+  }
+  Bytes view() const { return {bytes_.data(), bytes_.size()}; }
+
+ private:
+  SecureVector bytes_;
+};
+
+// A text argument, copied up to its terminating NUL. The argument checks already required valid
+// UTF-8, but the copy is what counts: a text that changed since is refused as invalid.
+class TextCopy {
+ public:
+  explicit TextCopy(const char* s) : present_(s != nullptr) {
+    if (s != nullptr) bytes_.assign(s, s + std::strlen(s));
+    valid_ = is_valid_utf8(view());
+  }
+  // Valid UTF-8, or absent (NULL).
+  bool valid() const { return valid_; }
+  std::string_view view() const { return {reinterpret_cast<const char*>(bytes_.data()), bytes_.size()}; }
+  std::optional<std::string_view> optional() const {
+    return present_ ? std::optional<std::string_view>(view()) : std::nullopt;
+  }
+
+ private:
+  SecureVector bytes_;
+  bool present_;
+  bool valid_ = false;
+};
 
 }  // namespace vesk::ffi

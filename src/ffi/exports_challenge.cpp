@@ -21,9 +21,11 @@ VeskStatus challenge_new_from(RandomFill fill, const char* purpose, std::uint64_
   const auto text = text_arg(purpose);
   if (!text) return VESK_INVALID_ARGUMENT;
   return guarded([&]() -> Status {
+    const TextCopy purpose_copy(purpose);
+    if (!purpose_copy.valid()) return Status::InvalidArgument;
     sign::Challenge challenge;
     if (!fill(challenge.nonce)) return Status::InternalError;
-    challenge.purpose = as_bytes(*text);
+    challenge.purpose = as_bytes(purpose_copy.view());
     challenge.issued_at = issued_at;
     challenge.lifetime = lifetime;
     put_bytes(challenge_out, sign::encode_challenge(challenge));
@@ -45,7 +47,8 @@ VESK_EXPORT VeskStatus vesk_challenge_answer(const VeskSigningIdentityHandle* id
   if (identity == nullptr || signature_out == nullptr) return VESK_INVALID_ARGUMENT;
   if (!ffi::range_ok(challenge, challenge_len, VESK_MAX_CHALLENGE)) return VESK_INVALID_ARGUMENT;
   return ffi::guarded_with_secrets([&]() -> ffi::Status {
-    auto signature = sign::answer_challenge(ffi::identity_of(identity), ffi::range(challenge, challenge_len));
+    const ffi::InputCopy challenge_copy(challenge, challenge_len);
+    auto signature = sign::answer_challenge(ffi::identity_of(identity), challenge_copy.view());
     if (!signature) return ffi::status_of(signature.error());
     ffi::put_bytes(signature_out, *signature);
     return ffi::Status::Ok;
@@ -60,9 +63,9 @@ VESK_EXPORT VeskStatus vesk_challenge_accept(VeskSpentNonceSet* set, const uint8
   if (!ffi::exact_ok(signature, signature_len, sign::kSignatureLen)) return VESK_INVALID_ARGUMENT;
   if (!ffi::exact_ok(verifying_key, verifying_key_len, sign::kVerifyingKeyLen)) return VESK_INVALID_ARGUMENT;
   return ffi::guarded([&]() -> ffi::Status {
-    auto accepted = sign::accept_challenge(set->set, ffi::range(challenge, challenge_len),
-                                           ffi::range(signature, signature_len),
-                                           ffi::range(verifying_key, verifying_key_len), now);
+    const ffi::InputCopy challenge_copy(challenge, challenge_len), sig(signature, signature_len),
+        key(verifying_key, verifying_key_len);
+    auto accepted = sign::accept_challenge(set->set, challenge_copy.view(), sig.view(), key.view(), now);
     if (!accepted) return ffi::status_of(accepted.error());
     return ffi::Status::Ok;
   });

@@ -29,7 +29,8 @@ VESK_EXPORT VeskStatus vesk_identity_head(const uint8_t* log, size_t log_len, co
   if (head_out == nullptr || !log_ok(log, log_len) || !key_ok(recovery_key, recovery_key_len))
     return ffi::code(Status::InvalidArgument);
   return ffi::guarded([&]() -> Status {
-    auto r = identity::verify_identity(ffi::range(log, log_len), ffi::range(recovery_key, recovery_key_len));
+    const ffi::InputCopy log_copy(log, log_len), key(recovery_key, recovery_key_len);
+    auto r = identity::verify_identity(log_copy.view(), key.view());
     if (!r) return ffi::status_of(r.error());
     ffi::put_bytes(head_out, identity::view_of(r->log.entries.back().link));
     return Status::Ok;
@@ -41,7 +42,8 @@ VESK_EXPORT VeskStatus vesk_identity_verify(const uint8_t* log, size_t log_len, 
   if (active_devices_out == nullptr || !log_ok(log, log_len) || !key_ok(recovery_key, recovery_key_len))
     return ffi::code(Status::InvalidArgument);
   return ffi::guarded([&]() -> Status {
-    auto r = identity::verify_identity(ffi::range(log, log_len), ffi::range(recovery_key, recovery_key_len));
+    const ffi::InputCopy log_copy(log, log_len), key(recovery_key, recovery_key_len);
+    auto r = identity::verify_identity(log_copy.view(), key.view());
     if (!r) return ffi::status_of(r.error());
     *active_devices_out = r->state.size();
     return Status::Ok;
@@ -54,8 +56,8 @@ VESK_EXPORT VeskStatus vesk_identity_verify_pinned(const uint8_t* log, size_t lo
   if (active_devices_out == nullptr || !pinned_args_ok(log, log_len, recovery_binding, recovery_binding_len, pin, pin_len))
     return ffi::code(Status::InvalidArgument);
   return ffi::guarded([&]() -> Status {
-    auto r = identity::verify_pinned(ffi::range(log, log_len), ffi::range(recovery_binding, recovery_binding_len),
-                                     ffi::range(pin, pin_len));
+    const ffi::InputCopy log_copy(log, log_len), binding(recovery_binding, recovery_binding_len), pin_copy(pin, pin_len);
+    auto r = identity::verify_pinned(log_copy.view(), binding.view(), pin_copy.view());
     if (!r) return ffi::status_of(r.error());
     *active_devices_out = r->state.size();
     return Status::Ok;
@@ -69,8 +71,8 @@ VESK_EXPORT VeskStatus vesk_identity_trusts_device(const uint8_t* log, size_t lo
       !key_ok(device_key, device_key_len))
     return ffi::code(Status::InvalidArgument);
   return ffi::guarded([&]() -> Status {
-    auto trusted = identity::trusts_device(ffi::range(log, log_len), ffi::range(recovery_key, recovery_key_len),
-                                           ffi::range(device_key, device_key_len));
+    const ffi::InputCopy log_copy(log, log_len), key(recovery_key, recovery_key_len), device(device_key, device_key_len);
+    auto trusted = identity::trusts_device(log_copy.view(), key.view(), device.view());
     if (!trusted) return ffi::status_of(trusted.error());
     *trusted_out = *trusted ? 1 : 0;
     return Status::Ok;
@@ -81,7 +83,8 @@ VESK_EXPORT VeskStatus vesk_epoch_public_key(const uint8_t* chain, size_t chain_
                                              VeskBuffer* out) {
   if (out == nullptr || !log_ok(chain, chain_len)) return ffi::code(Status::InvalidArgument);
   return ffi::guarded([&]() -> Status {
-    auto c = identity::verified_epoch_chain(ffi::range(chain, chain_len));
+    const ffi::InputCopy chain_copy(chain, chain_len);
+    auto c = identity::verified_epoch_chain(chain_copy.view());
     if (!c) return ffi::status_of(c.error());
     if (epoch_index >= c->records.size()) return Status::InvalidArgument;
     ffi::put_bytes(out, c->records[epoch_index].public_key);
@@ -92,7 +95,8 @@ VESK_EXPORT VeskStatus vesk_epoch_public_key(const uint8_t* chain, size_t chain_
 VESK_EXPORT VeskStatus vesk_epoch_verify(const uint8_t* chain, size_t chain_len, uint64_t* epoch_count_out) {
   if (epoch_count_out == nullptr || !log_ok(chain, chain_len)) return ffi::code(Status::InvalidArgument);
   return ffi::guarded([&]() -> Status {
-    auto c = identity::verified_epoch_chain(ffi::range(chain, chain_len));
+    const ffi::InputCopy chain_copy(chain, chain_len);
+    auto c = identity::verified_epoch_chain(chain_copy.view());
     if (!c) return ffi::status_of(c.error());
     *epoch_count_out = c->records.size();
     return Status::Ok;
@@ -108,10 +112,10 @@ VESK_EXPORT VeskStatus vesk_epoch_verify_bound(const uint8_t* log, size_t log_le
       !pinned_args_ok(log, log_len, recovery_binding, recovery_binding_len, pin, pin_len))
     return ffi::code(Status::InvalidArgument);
   return ffi::guarded([&]() -> Status {
-    auto count = identity::verify_bound_epochs(ffi::range(log, log_len),
-                                               ffi::range(recovery_binding, recovery_binding_len),
-                                               ffi::range(pin, pin_len), ffi::range(chain, chain_len),
-                                               ffi::range(epoch_binding, epoch_binding_len));
+    const ffi::InputCopy log_copy(log, log_len), binding(recovery_binding, recovery_binding_len), pin_copy(pin, pin_len),
+        chain_copy(chain, chain_len), epoch_binding_copy(epoch_binding, epoch_binding_len);
+    auto count = identity::verify_bound_epochs(log_copy.view(), binding.view(), pin_copy.view(), chain_copy.view(),
+                                               epoch_binding_copy.view());
     if (!count) return ffi::status_of(count.error());
     *epoch_count_out = *count;
     return Status::Ok;

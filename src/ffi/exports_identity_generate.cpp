@@ -18,10 +18,12 @@ VeskStatus identity_generate_from(RandomFill fill, const char* passphrase, VeskB
   const auto text = text_arg(passphrase);
   if (!text) return VESK_INVALID_ARGUMENT;
   return guarded_with_secrets([&]() -> Status {
+    const TextCopy passphrase_copy(passphrase);
+    if (!passphrase_copy.valid()) return Status::InvalidArgument;
     // The seed never leaves this array, which wipes itself on every way out, faults included.
     SecretArray<32> seed;
     if (!fill(seed.span())) return Status::InternalError;
-    auto file = keyring::write_key_file(seed.view(), *text, keyring::SecretKind::IdentitySeed);
+    auto file = keyring::write_key_file(seed.view(), passphrase_copy.view(), keyring::SecretKind::IdentitySeed);
     if (!file) return status_of(file.error());
     put_bytes(key_file_out, *file);
     return Status::Ok;

@@ -44,7 +44,8 @@ VESK_EXPORT VeskStatus vesk_public_key_armor(const uint8_t* public_key, size_t p
   if (!ffi::exact_ok(public_key, public_key_len, VESK_PUBLIC_KEY_LEN) || text_out == nullptr)
     return code(Status::InvalidArgument);
   return ffi::guarded([&]() -> Status {
-    ffi::put_output(text_out, keyring::armor_public_key(ffi::range(public_key, public_key_len)));
+    const ffi::InputCopy key(public_key, public_key_len);
+    ffi::put_output(text_out, keyring::armor_public_key(key.view()));
     return Status::Ok;
   });
 }
@@ -53,7 +54,9 @@ VESK_EXPORT VeskStatus vesk_public_key_dearmor(const char* text, VeskBuffer* pub
   auto armored = ffi::text_arg(text);
   if (!armored || public_key_out == nullptr) return code(Status::InvalidArgument);
   return ffi::guarded([&]() -> Status {
-    auto public_key = keyring::dearmor_public_key(*armored);
+    const ffi::TextCopy armor(text);
+    if (!armor.valid()) return Status::InvalidArgument;
+    auto public_key = keyring::dearmor_public_key(armor.view());
     if (!public_key) return ffi::status_of(public_key.error());
     ffi::put_output(public_key_out, std::move(*public_key));
     return Status::Ok;
@@ -64,7 +67,8 @@ VESK_EXPORT VeskStatus vesk_inspect_key(const uint8_t* data, size_t data_len, in
   if (!ffi::range_ok(data, data_len, VESK_MAX_KEY_DATA) || is_key_file_out == nullptr)
     return code(Status::InvalidArgument);
   return ffi::guarded([&]() -> Status {
-    *is_key_file_out = keyring::has_key_file_magic(ffi::range(data, data_len)) ? 1 : 0;
+    const ffi::InputCopy input(data, data_len);
+    *is_key_file_out = keyring::has_key_file_magic(input.view()) ? 1 : 0;
     return Status::Ok;
   });
 }
@@ -76,7 +80,10 @@ VESK_EXPORT VeskStatus vesk_secret_key_protect(const VeskSecretKeyHandle* secret
   auto pass = ffi::text_arg(passphrase);
   if (secret_key == nullptr || !pass || key_file_out == nullptr) return code(Status::InvalidArgument);
   return ffi::guarded_with_secrets([&]() -> Status {
-    auto file = keyring::write_key_file(ffi::seed_of(secret_key), *pass, keyring::SecretKind::RecipientSeed);
+    const ffi::TextCopy passphrase_copy(passphrase);
+    if (!passphrase_copy.valid()) return Status::InvalidArgument;
+    auto file = keyring::write_key_file(ffi::seed_of(secret_key), passphrase_copy.view(),
+                                        keyring::SecretKind::RecipientSeed);
     if (!file) return ffi::status_of(file.error());
     ffi::put_bytes(key_file_out, *file);
     return Status::Ok;
@@ -89,7 +96,10 @@ VESK_EXPORT VeskStatus vesk_secret_key_open(const uint8_t* data, size_t data_len
   if (!ffi::range_ok(data, data_len, VESK_MAX_KEY_DATA) || !pass || key_out == nullptr)
     return code(Status::InvalidArgument);
   return ffi::guarded_with_secrets([&]() -> Status {
-    auto seed = keyring::open_recipient_key(ffi::range(data, data_len), *pass);
+    const ffi::InputCopy input(data, data_len);
+    const ffi::TextCopy passphrase_copy(passphrase);
+    if (!passphrase_copy.valid()) return Status::InvalidArgument;
+    auto seed = keyring::open_recipient_key(input.view(), passphrase_copy.optional());
     if (!seed) return ffi::status_of(seed.error());
     *key_out = ffi::new_secret_key_handle(seed->fixed());
     return Status::Ok;

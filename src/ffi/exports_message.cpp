@@ -18,8 +18,11 @@ VESK_EXPORT VeskStatus vesk_sign_message(const VeskSigningIdentityHandle* identi
   if (!ffi::range_ok(context, context_len, sign::kMaxContextLen)) return VESK_INVALID_ARGUMENT;
   if (!ffi::range_ok(message, message_len, sign::kMaxMessageLen)) return VESK_INVALID_ARGUMENT;
   return ffi::guarded_with_secrets([&]() -> ffi::Status {
-    // A context in the library's own "VESK/" namespace is the signing family's refusal.
-    auto signature = sign::sign_message(ffi::identity_of(identity), ffi::range(context, context_len),
+    // A context in the library's own "VESK/" namespace is the signing family's refusal: the
+    // context is copied, so that what is checked is what is signed. The message is read once,
+    // into the signing input.
+    const ffi::InputCopy context_copy(context, context_len);
+    auto signature = sign::sign_message(ffi::identity_of(identity), context_copy.view(),
                                         ffi::range(message, message_len));
     if (!signature) return ffi::status_of(signature.error());
     ffi::put_bytes(signature_out, *signature);
@@ -39,8 +42,10 @@ VESK_EXPORT VeskStatus vesk_verify_message(const uint8_t* verifying_key, size_t 
   if (verifying_key_len != sign::kVerifyingKeyLen) return VESK_INVALID_ARGUMENT;
   if (signature_len != sign::kSignatureLen) return VESK_INVALID_ARGUMENT;
   return ffi::guarded([&]() -> ffi::Status {
-    auto verified = sign::verify_message(ffi::range(verifying_key, verifying_key_len), ffi::range(context, context_len),
-                                         ffi::range(message, message_len), ffi::range(signature, signature_len));
+    // The message is read once, into the signing input both halves verify.
+    const ffi::InputCopy key(verifying_key, verifying_key_len), context_copy(context, context_len),
+        sig(signature, signature_len);
+    auto verified = sign::verify_message(key.view(), context_copy.view(), ffi::range(message, message_len), sig.view());
     if (!verified) return ffi::status_of(verified.error());
     return ffi::Status::Ok;
   });

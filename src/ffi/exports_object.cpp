@@ -24,8 +24,12 @@ VESK_EXPORT VeskStatus vesk_encrypt(const uint8_t* data, size_t data_len, const 
   const auto type = ffi::optional_text_arg(content_type);
   if (!name || !type) return VESK_INVALID_ARGUMENT;
   return ffi::guarded_with_secrets([&]() -> ffi::Status {
-    auto container = object::encrypt(ffi::range(data, data_len),
-                                     ffi::range(recipients, recipient_count * VESK_PUBLIC_KEY_LEN), *name, *type);
+    // The plaintext is read once, chunk by chunk, as it is sealed; everything else is copied.
+    const ffi::InputCopy keys(recipients, recipient_count * VESK_PUBLIC_KEY_LEN);
+    const ffi::TextCopy name_copy(file_name), type_copy(content_type);
+    if (!name_copy.valid() || !type_copy.valid()) return ffi::Status::InvalidArgument;
+    auto container = object::encrypt(ffi::range(data, data_len), keys.view(), name_copy.optional(),
+                                     type_copy.optional());
     if (!container) return ffi::status_of(container.error());
     ffi::put_output(out, std::move(*container));
     return ffi::Status::Ok;

@@ -17,19 +17,20 @@ extern "C" {
 VESK_EXPORT VeskStatus vesk_signing_identity_open(const uint8_t* data, size_t data_len, const char* passphrase,
                                                   VeskSigningIdentityHandle** out) {
   if (out == nullptr || !ffi::range_ok(data, data_len, VESK_MAX_KEY_DATA)) return code(Status::InvalidArgument);
-  auto pass = ffi::optional_text_arg(passphrase);
-  if (!pass) return code(Status::InvalidArgument);
-  const Bytes input = ffi::range(data, data_len);
-  const bool key_file = keyring::has_key_file_magic(input);
-  // A key file cannot be opened without its passphrase; unlike a recipient key, that is an
-  // argument error here.
-  if (key_file && !pass->has_value()) return code(Status::InvalidArgument);
+  if (!ffi::optional_text_arg(passphrase)) return code(Status::InvalidArgument);
 
   VeskSigningIdentityHandle* handle = nullptr;
   const VeskStatus status = ffi::guarded_with_secrets([&]() -> Status {
+    const ffi::InputCopy input_copy(data, data_len);
+    const ffi::TextCopy pass(passphrase);
+    if (!pass.valid()) return Status::InvalidArgument;
+    const Bytes input = input_copy.view();
     std::unique_ptr<sign::SigningIdentity> identity;
-    if (key_file) {
-      auto opened = keyring::parse_key_file(input, **pass);
+    if (keyring::has_key_file_magic(input)) {
+      // A key file cannot be opened without its passphrase; unlike a recipient key, that is an
+      // argument error here.
+      if (!pass.optional()) return Status::InvalidArgument;
+      auto opened = keyring::parse_key_file(input, pass.view());
       if (!opened) return ffi::status_of(opened.error());
       // A recipient secret is not an identity seed; its bytes are wiped as `opened` goes.
       if (opened->kind != keyring::SecretKind::IdentitySeed) return Status::NotKeyFile;

@@ -30,8 +30,9 @@ VESK_EXPORT VeskStatus vesk_transparency_verify_inclusion(const uint8_t* leaf_ha
   if (!hash_ok(leaf_hash, leaf_hash_len) || !hash_ok(root, root_len) || !proof_ok(proof, proof_len))
     return code(ffi::Status::InvalidArgument);
   return ffi::guarded([&] {
-    return ffi::proof_status(transparency::verify_inclusion(hash_view(leaf_hash), leaf_index, tree_size,
-                                                       ffi::range(proof, proof_len), hash_view(root)));
+    const ffi::InputCopy leaf(leaf_hash, leaf_hash_len), path(proof, proof_len), expected(root, root_len);
+    return ffi::proof_status(transparency::verify_inclusion(hash_view(leaf.view().data()), leaf_index, tree_size,
+                                                            path.view(), hash_view(expected.view().data())));
   });
 }
 
@@ -42,8 +43,10 @@ VESK_EXPORT VeskStatus vesk_transparency_verify_consistency(uint64_t old_size, u
   if (!hash_ok(old_root, old_root_len) || !hash_ok(new_root, new_root_len) || !proof_ok(proof, proof_len))
     return code(ffi::Status::InvalidArgument);
   return ffi::guarded([&] {
-    return ffi::proof_status(transparency::verify_consistency(old_size, new_size, ffi::range(proof, proof_len),
-                                                         hash_view(old_root), hash_view(new_root)));
+    const ffi::InputCopy path(proof, proof_len), old_copy(old_root, old_root_len), new_copy(new_root, new_root_len);
+    return ffi::proof_status(transparency::verify_consistency(old_size, new_size, path.view(),
+                                                              hash_view(old_copy.view().data()),
+                                                              hash_view(new_copy.view().data())));
   });
 }
 
@@ -56,8 +59,10 @@ VESK_EXPORT VeskStatus vesk_checkpoint_verify(const uint8_t* checkpoint, size_t 
   const auto expected_origin = ffi::text_arg(origin);
   if (!expected_origin) return code(ffi::Status::InvalidArgument);
   return ffi::guarded([&] {
-    auto verified = transparency::verify_checkpoint(ffi::range(checkpoint, checkpoint_len), *expected_origin,
-                                                    ffi::range(verifying_key, verifying_key_len));
+    const ffi::InputCopy text(checkpoint, checkpoint_len), key(verifying_key, verifying_key_len);
+    const ffi::TextCopy origin_copy(origin);
+    if (!origin_copy.valid()) return ffi::Status::InvalidArgument;
+    auto verified = transparency::verify_checkpoint(text.view(), origin_copy.view(), key.view());
     if (!verified) return ffi::status_of(verified.error());
     ffi::put_bytes(root_out, verified->root);
     *tree_size_out = verified->tree_size;

@@ -1,6 +1,9 @@
 #include "object/decrypt.h"
 
+#include <array>
+#include <cstring>
 #include <optional>
+#include <vector>
 
 #include "core/byte_io.h"
 #include "core/crypto/aead.h"
@@ -45,18 +48,25 @@ std::size_t framed_plaintext_len(Bytes payload) {
 }  // namespace
 
 Expected<Decrypted, ObjectError> decrypt(Bytes container, crypto::XWingSeed secret_seed) {
+  // The caller's memory may change while it is read (a mapped file someone writes, another
+  // thread), so nothing is read from it twice between a check and a use. The prelude and the
+  // header block (which carries the sealed metadata) are copied once and used only from the copy;
+  // each chunk is copied into its place in the result and decrypted there.
   ByteReader in(container);
-
-  // Prelude, and a header block that fits in the input.
-  auto prelude_bytes = in.read(kPreludeLen);
-  if (!prelude_bytes) return malformed("shorter than a prelude");
-  auto prelude = parse_prelude(*prelude_bytes);
+  auto prelude_in = in.read(kPreludeLen);
+  if (!prelude_in) return malformed("shorter than a prelude");
+  std::array<std::uint8_t, kPreludeLen> prelude_copy;
+  std::memcpy(prelude_copy.data(), prelude_in->data(), kPreludeLen);
+  const Bytes prelude_bytes(prelude_copy);
+  auto prelude = parse_prelude(prelude_bytes);
   if (!prelude) return format_failure(prelude);
-  auto block_bytes = in.read(prelude->header_len);
-  if (!block_bytes) return malformed("header block truncated");
+  auto block_in = in.read(prelude->header_len);
+  if (!block_in) return malformed("header block truncated");
+  const std::vector<std::uint8_t> block_copy(block_in->begin(), block_in->end());
+  const Bytes block_bytes(block_copy);
 
   // Header block, header body, and the refusals of format 0.5.
-  auto block = decode_header_block(*block_bytes);
+  auto block = decode_header_block(block_bytes);
   if (!block) return format_failure(block);
   auto header = decode_header(block->body);
   if (!header) return format_failure(header);
@@ -69,7 +79,7 @@ Expected<Decrypted, ObjectError> decrypt(Bytes container, crypto::XWingSeed secr
   Cek cek;
   {
     const crypto::XWingSecretKey key = crypto::XWingSecretKey::from_seed(secret_seed);
-    auto found = find_cek(key, *header, *prelude_bytes, block->body, block->mac);
+    auto found = find_cek(key, *header, prelude_bytes, block->body, block->mac);
     if (!found) return unexpected(found.error());
     cek = std::move(*found);
   }
@@ -99,7 +109,8 @@ Expected<Decrypted, ObjectError> decrypt(Bytes container, crypto::XWingSeed secr
   std::optional<crypto::Sha256> plaintext_hash;
   if (verify) plaintext_hash.emplace();
 
-  // The chunks, in one pass, opened straight from the input into the result.
+  // The chunks, in one pass, each copied into its place in the result and opened there. The
+  // result is sized by a first look at the framing; framing that has changed since is refused.
   Decrypted out;
   out.plaintext = OutputBuffer(framed_plaintext_len(in.rest()));
   crypto::ChaChaPoly aead(payload_key.view());
@@ -109,10 +120,11 @@ Expected<Decrypted, ObjectError> decrypt(Bytes container, crypto::XWingSeed secr
     auto frame = frames.next();
     if (!frame) return malformed(frame.error());
     const std::size_t len = frame->ciphertext().size();
+    if (len > out.plaintext.capacity() - out.plaintext.size()) return malformed("payload changed while read");
     std::uint8_t* plain = out.plaintext.extend(len);
-    if (!aead.open(chunk_nonce(frame->index, frame->last()),
-                   aad.at(frame->index, frame->type, static_cast<std::uint32_t>(len)), frame->ciphertext(),
-                   MutBytes(plain, len), frame->tag()))
+    if (!aead.open_copying(chunk_nonce(frame->index, frame->last()),
+                           aad.at(frame->index, frame->type, static_cast<std::uint32_t>(len)), frame->ciphertext(),
+                           MutBytes(plain, len), frame->tag()))
       return unexpected(ObjectError::with(ObjectErrorKind::AuthenticationFailed, "chunk tag"));
     if (frame->last() && !frames.at_end()) return malformed("bytes after the last chunk");
     if (plaintext_hash) plaintext_hash->update(Bytes(plain, len));
@@ -130,7 +142,7 @@ Expected<Decrypted, ObjectError> decrypt(Bytes container, crypto::XWingSeed secr
     if (!unsigned_metadata) return format_failure(unsigned_metadata);
     const crypto::Digest32 digest = plaintext_hash->finish();
     const SecureVector transcript = signature_transcript(
-        prelude->version, *prelude_bytes, *header, Bytes(unsigned_metadata->data(), unsigned_metadata->size()), digest,
+        prelude->version, prelude_bytes, *header, Bytes(unsigned_metadata->data(), unsigned_metadata->size()), digest,
         out.plaintext.size());
     if (!sign::hybrid_verify(*key, as_bytes(signature_context(prelude->version)), transcript, block_sig.signature))
       return refused("signature does not verify");

@@ -69,12 +69,17 @@ std::optional<DecodedVerifyingKey> decode_verifying_key(Bytes key) {
 }
 
 SigningInput::SigningInput(Bytes context, Bytes message)
-    : size_(checked_add(checked_add(context.size(), message.size()), 8)) {
-  // Not value-initialised: every byte is written below, and a message may be 1 GiB.
-  data_.reset(new std::uint8_t[size_]);
-  store_be64(data_.get(), context.size());
-  if (!context.empty()) std::memcpy(data_.get() + 8, context.data(), context.size());
-  if (!message.empty()) std::memcpy(data_.get() + 8 + context.size(), message.data(), message.size());
+    : size_(checked_add(checked_add(context.size(), message.size()), 8)),
+      // Not value-initialised: every byte is written below, and a message may be 1 GiB.
+      data_(static_cast<std::uint8_t*>(::operator new(size_))) {
+  store_be64(data_, context.size());
+  if (!context.empty()) std::memcpy(data_ + 8, context.data(), context.size());
+  if (!message.empty()) std::memcpy(data_ + 8 + context.size(), message.data(), message.size());
+}
+
+SigningInput::~SigningInput() {
+  wipe(data_, size_);
+  ::operator delete(data_);
 }
 
 // Ed25519 needs the signing input in one piece, so it is framed once; the ML-DSA half hashes the

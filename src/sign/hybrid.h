@@ -68,16 +68,20 @@ class DecodedVerifyingKey {
 // Small-order points decode (and then verify nothing).
 std::optional<DecodedVerifyingKey> decode_verifying_key(Bytes key);
 
-// The signing input BE64(len(context)) || context || message, built once in one allocation. A
-// total size that overflows is a fault.
+// The signing input BE64(len(context)) || context || message, built once in one allocation that
+// both halves sign or verify, and wiped when released (a message may be a secret, a container's
+// transcript holds its metadata). A total size that overflows is a fault.
 class SigningInput {
  public:
   SigningInput(Bytes context, Bytes message);
-  Bytes view() const { return {data_.get(), size_}; }
+  ~SigningInput();
+  SigningInput(const SigningInput&) = delete;
+  SigningInput& operator=(const SigningInput&) = delete;
+  Bytes view() const { return {data_, size_}; }
 
  private:
-  std::unique_ptr<std::uint8_t[]> data_;
   std::size_t size_;
+  std::uint8_t* data_;
 };
 
 // Deterministic; a primitive failure is a fault.

@@ -22,6 +22,10 @@ class ChaChaPoly {
   // libcrypto reports an error; open fails on a bad tag (`out` is then unspecified).
   bool seal(Bytes nonce, Bytes aad, Bytes in, MutBytes out, MutBytes tag);
   bool open(Bytes nonce, Bytes aad, Bytes in, MutBytes out, Bytes tag);
+  // Like open, for input in memory someone else may change during the call: each byte of `in` is
+  // read once, into a buffer of the library's own, and decrypted from there, so what the tag
+  // authenticates is exactly what is decrypted.
+  bool open_copying(Bytes nonce, Bytes aad, Bytes in, MutBytes out, Bytes tag);
 
  private:
   CipherCtxPtr ctx_;
