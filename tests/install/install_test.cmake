@@ -1,7 +1,9 @@
 # Installs the build tree into a fresh prefix and builds a small C host against it through the CMake
 # package (vesk::vesk), through pkg-config, and against the static archive, then runs each. The
-# installed tool runs from its prefix alone, and a host that runs out of memory gets the same report
-# and stop from the static archive as from the shared library.
+# installed tool runs from its prefix alone; a host that runs out of memory gets the same report
+# and stop from the static archive as from the shared library; and hosts that call the library
+# while their process exits, or from a constructor that runs before the library's own, work with
+# either library.
 # Variables: BUILD_DIR, SOURCE_DIR (this folder), WORK_DIR, LIBDIR, INCLUDEDIR, C_COMPILER, GENERATOR.
 function(run what)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -79,4 +81,18 @@ foreach(case cxx crypto)
   endif()
   string(STRIP "${err_shared}" report)
   message(STATUS "out of memory (${case}): ${report} (${rc_shared}) from both")
+endforeach()
+
+# The process's edges: calls at exit (an exit handler, threads still at work), and calls from a
+# host constructor that runs before anything of the library's own.
+foreach(host exit_host early_constructor)
+  run("build ${host} (shared)" ${C_COMPILER} ${SOURCE_DIR}/consumer/${host}.c ${flags} -pthread
+      -Wl,-rpath,${prefix}/${LIBDIR} -o ${WORK_DIR}/${host}-shared)
+  run("build ${host} (static)" ${C_COMPILER} ${SOURCE_DIR}/consumer/${host}.c -I${prefix}/${INCLUDEDIR} -pthread
+      ${prefix}/${LIBDIR}/libvesk.a ${private_libs} -o ${WORK_DIR}/${host}-static)
+  foreach(kind shared static)
+    run("${host} (${kind})" ${WORK_DIR}/${host}-${kind})
+    string(STRIP "${last_output}" said)
+    message(STATUS "${host} (${kind}): ${said}")
+  endforeach()
 endforeach()

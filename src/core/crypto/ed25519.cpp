@@ -37,7 +37,8 @@ Field make_field() {
 }
 
 const Field& field() {
-  static const Field f = make_field();
+  // Never destroyed: a thread still verifying while the process exits may need it.
+  static const Field& f = *new Field(make_field());
   return f;
 }
 
