@@ -82,7 +82,8 @@ from ._signatures import (
 
 def version() -> str:
     """The library's version text."""
-    return _lib.library().vesk_version().decode("ascii")
+    text: bytes = _lib.library().vesk_version()
+    return text.decode("ascii")
 
 
 def test_panic() -> None:

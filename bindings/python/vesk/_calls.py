@@ -162,12 +162,19 @@ _new_bytes.restype = ctypes.py_object
 _bytes_storage = ctypes.pythonapi.PyBytes_AsString
 _bytes_storage.argtypes = [ctypes.py_object]
 _bytes_storage.restype = ctypes.c_void_p
-try:
-    _madvise = ctypes.CDLL(None).madvise
-    _madvise.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int]
-    _madvise.restype = ctypes.c_int
-except AttributeError:  # pragma: no cover - every Linux libc has it
-    _madvise = None
+
+
+def _libc_madvise() -> Optional[Callable[[int, int, int], int]]:
+    try:
+        function = ctypes.CDLL(None).madvise
+    except AttributeError:  # pragma: no cover - every Linux libc has it
+        return None
+    function.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int]
+    function.restype = ctypes.c_int
+    return function
+
+
+_madvise = _libc_madvise()
 _MADV_HUGEPAGE = 14
 _PAGE = 4096
 # From this size on a copy goes into storage advised for huge pages, as the library does for its
