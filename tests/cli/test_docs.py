@@ -89,7 +89,8 @@ def test_man_page_sections_and_exit_status():
         assert f"\n{section}\n" in text, section
     assert re.findall(r"^ {7}(\d)\s", man_section("EXIT STATUS"), re.M) == ["0", "1", "2", "3", "4"]
     for form in ("-----BEGIN VESK ENCRYPTED FILE-----", "VESK SIGNATURE", "vesk-public-key:"):
-        assert form in man_section("TEXT FORMS")
+        # Adjusted lines may widen the space inside a label.
+        assert form in normalised(man_section("TEXT FORMS"))
 
 
 @pytest.mark.parametrize("checker", [
