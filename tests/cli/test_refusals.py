@@ -139,3 +139,40 @@ def test_more_than_64_recipients(work):
     r = run_vesk(work, "encrypt", *args, "-o", "o.vesk", "msg.txt")
     assert r.code == 1 and "more than 64 recipients" in r.err
     assert not (work / "o.vesk").exists()
+
+
+# (case, the name a sender stored, what the refusal says about it)
+MISLEADING_NAMES = [
+    ("hidden file", ".bashrc", '".bashrc" begins with a dot and would be a hidden file'),
+    ("dot dot prefix", "..x", '"..x" begins with a dot'),
+    ("option", "-rf", '"-rf" begins with a dash and would be taken for an option by other commands'),
+    ("long option", "--help", '"--help" begins with a dash'),
+    ("right-to-left override", "invoice\u202etxt.exe",
+     '"invoice<U+202E>txt.exe" contains U+202E, a control or formatting character that can make a name look like '
+     "another"),
+    ("zero width space", "report\u200b.txt", '"report<U+200B>.txt" contains U+200B'),
+    ("first strong isolate", "\u2068notes.txt", '"<U+2068>notes.txt" contains U+2068'),
+    ("byte order mark", "a\ufeffb.txt", "contains U+FEFF"),
+    ("soft hyphen", "pass\u00adwords.txt", "contains U+00AD"),
+    ("tag character", "x\U000e0041.txt", "contains U+E0041"),
+]
+
+
+@pytest.mark.parametrize("case,name,says", MISLEADING_NAMES, ids=[c[0] for c in MISLEADING_NAMES])
+def test_a_stored_name_that_misleads_is_refused(work, case, name, says):
+    # The library stores these names; the tool must not write under them.
+    r = run_vesk(work, "encrypt", "-r", "alice.pub", f"--name={name}", "-o", "x.vesk", "msg.txt")
+    assert r.code == 0, r.err
+    (work / "inbox").mkdir()
+    r = run_vesk(work / "inbox", "decrypt", "-k", "../alice.key", "--passphrase-file", "../pass.txt",
+                 "--use-stored-name", "../x.vesk")
+    assert r.code == 2, r.err
+    assert r.err.startswith("vesk: refusing the stored file name: ") and says in r.err
+    assert r.err.endswith("; give -o OUT to choose the name\n") and len(r.err.splitlines()) == 1
+    assert all(ord(c) < 0x7f or c.isalnum() for c in r.err if c != "\n"), "the message shows a hidden character"
+    assert list((work / "inbox").iterdir()) == []
+    # The way out that the message names works.
+    r = run_vesk(work / "inbox", "decrypt", "-k", "../alice.key", "--passphrase-file", "../pass.txt", "-o", "plain.txt",
+                 "../x.vesk")
+    assert r.code == 0, r.err
+    assert (work / "inbox" / "plain.txt").read_bytes() == (work / "msg.txt").read_bytes()

@@ -2,10 +2,14 @@
 // seed. The plaintext is written only after the library has authenticated all of it: to -o OUT,
 // to standard output, or with --use-stored-name under the stored name, and then only as a plain
 // name inside the current folder.
+#include <utf8proc.h>
+
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli.h"
 #include "files.h"
@@ -23,10 +27,70 @@ bool plain_component(std::string_view name) {
   return true;
 }
 
+struct Character {
+  std::int32_t code_point;
+  std::string_view bytes;  // its UTF-8 form within the name
+};
+
+// The characters of `name` in order; nullopt when it is not UTF-8.
+std::optional<std::vector<Character>> characters(std::string_view name) {
+  std::vector<Character> out;
+  for (std::size_t at = 0; at < name.size();) {
+    utf8proc_int32_t c = 0;
+    const utf8proc_ssize_t n = utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(name.data()) + at,
+                                                static_cast<utf8proc_ssize_t>(name.size() - at), &c);
+    if (n <= 0) return std::nullopt;
+    out.push_back({c, name.substr(at, static_cast<std::size_t>(n))});
+    at += static_cast<std::size_t>(n);
+  }
+  return out;
+}
+
+// Controls, and the formatting characters (the bidirectional overrides and isolates, zero-width
+// characters...) that make a name show as something other than what it is.
+bool hidden(const Character& c) {
+  const utf8proc_category_t category = utf8proc_category(c.code_point);
+  return category == UTF8PROC_CATEGORY_CC || category == UTF8PROC_CATEGORY_CF;
+}
+
+std::string code_point_text(const Character& c) {
+  char text[16];
+  std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(c.code_point));
+  return text;
+}
+
+// Why a stored name must not be written under in the current folder, or nullopt when it may.
+// Beyond a plain component: no hidden file, nothing a later command line takes for an option,
+// and nothing that shows as another name.
+std::optional<std::string> refuse_stored(std::string_view name) {
+  const auto chars = characters(name);
+  if (!chars) return "it is not valid UTF-8";
+  // As the terminal may show it: hidden characters as <U+XXXX>, which no stored name holds
+  // literally (names cannot contain '<' or '>').
+  std::string quoted = "\"";
+  for (const Character& c : *chars) {
+    if (hidden(c)) {
+      quoted.append("<").append(code_point_text(c)).append(">");
+    } else {
+      quoted.append(c.bytes);
+    }
+  }
+  quoted += "\"";
+  if (name.front() == '.') return quoted + " begins with a dot and would be a hidden file";
+  if (name.front() == '-') return quoted + " begins with a dash and would be taken for an option by other commands";
+  for (const Character& c : *chars)
+    if (hidden(c))
+      return quoted + " contains " + code_point_text(c) +
+             ", a control or formatting character that can make a name look like another";
+  return std::nullopt;
+}
+
 std::string stored_target(const cli::Buffer& name) {
   const std::string_view stored(reinterpret_cast<const char*>(name.data()), name.size());
   if (stored.empty()) cli::fail(cli::kExitFile, "the encrypted file stores no file name; give -o OUT");
   if (!plain_component(stored)) cli::fail(cli::kExitFile, "refusing the stored file name (not a plain name); give -o OUT");
+  if (const auto why = refuse_stored(stored))
+    cli::fail(cli::kExitFile, "refusing the stored file name: " + *why + "; give -o OUT to choose the name");
   return std::string(stored);
 }
 
@@ -81,7 +145,9 @@ options:
   --passphrase-file F      read the passphrase from the first line of F instead of asking
   -o, --output OUT         write the plaintext to the new file OUT (default: standard output,
                            which must not be a terminal unless -o - is given)
-  --use-stored-name        write to the file name stored in FILE, in the current folder
+  --use-stored-name        write to the file name stored in FILE, in the current folder; a name
+                           beginning with . or -, or holding control or formatting characters
+                           (such as a right-to-left override), is refused: give -o OUT then
 
 example:
   vesk decrypt -k alice.key -o report.pdf report.pdf.vesk
