@@ -4,7 +4,7 @@ file left behind."""
 
 import pytest
 
-from conftest import run_vesk
+from conftest import PASSPHRASE, run_vesk
 
 PASS = ["--passphrase-file", "pass.txt"]
 
@@ -39,6 +39,9 @@ SETUPS = {
     "comments only": lambda w: (w / "team.txt").write_text("# nobody yet\n\n"),
     "verifying key in recipients file": lambda w: (w / "team.txt").write_text((w / "me.pub").read_text()),
     "wrong passphrase": lambda w: (w / "wrong.txt").write_text("not the passphrase\n"),
+    # What comes before the NUL is the right passphrase.
+    "NUL in passphrase": lambda w: (w / "nul.txt").write_bytes(PASSPHRASE.encode() + b"\0 and the rest\n"),
+    "encrypted, NUL in passphrase": lambda w: (encrypted(w), SETUPS["NUL in passphrase"](w)),
     "short passphrase": lambda w: (w / "short.txt").write_text("short\n"),
 }
 
@@ -99,6 +102,14 @@ REFUSALS = [
      "the signature does not match this file, verifying key and context"),
     ("short new passphrase", "short passphrase", ["keygen", "-o", "new.key", "--passphrase-file", "short.txt"], 3,
      "the passphrase is shorter than 8 characters"),
+    ("NUL in passphrase file", "encrypted, NUL in passphrase",
+     ["decrypt", "-k", "alice.key", "--passphrase-file", "nul.txt", "-o", "out", "x.vesk"], 3,
+     "the first line of nul.txt contains a NUL byte, which a passphrase cannot hold"),
+    ("NUL in passphrase to sign", "NUL in passphrase",
+     ["sign", "-i", "me.id", "--passphrase-file", "nul.txt", "--context", "c", "msg.txt"], 3,
+     "the first line of nul.txt contains a NUL byte"),
+    ("NUL in new passphrase", "NUL in passphrase", ["keygen", "-o", "new.key", "--passphrase-file", "nul.txt"], 3,
+     "the first line of nul.txt contains a NUL byte"),
     ("reserved context", "none", ["sign", "-i", "me.id", *PASS, "--context", "VESK/x", "msg.txt"], 1,
      "contexts beginning with VESK/ are reserved"),
     ("both from stdin", "none", ["verify", "-k", "me.pub", "--context", "c", "-", "-"], 1,
