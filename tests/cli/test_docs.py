@@ -103,6 +103,17 @@ def test_man_page_has_no_warnings(checker):
     assert p.returncode == 0 and p.stderr == "", p.stderr
 
 
+def test_the_key_file_work_cap_reads_alike_everywhere():
+    """The default cap each key-opening command's help gives is the one the manual page and the
+    README state (test_refusals checks that it is the one enforced)."""
+    found = {tuple(re.findall(r"--max-work MIB\[,PASSES\].*?\(default (\d+),(\d+)\)", vesk(c, "--help").stdout, re.S))
+             for c in ("pubkey", "decrypt", "sign")}
+    assert len(found) == 1 and len(next(iter(found))) == 1, found
+    mib, passes = next(iter(found))[0]
+    assert normalised(f"at most {mib} MiB of memory and {passes} passes") in normalised(man_section("OPTIONS"))
+    assert normalised(f"more than {mib} MiB or {passes} passes") in normalised((SOURCE_DIR / "README.md").read_text())
+
+
 def test_readme_shows_the_help():
     readme = (SOURCE_DIR / "README.md").read_text()
     shown = readme.split("`vesk --help`:\n\n```text\n", 1)[1].split("```", 1)[0]

@@ -97,6 +97,7 @@ std::string stored_target(const cli::Buffer& name) {
 int run(cli::Args& args) {
   args.parse({{"--key", "-k", true},
               {"--passphrase-file", nullptr, true},
+              {"--max-work", nullptr, true},
               {"--output", "-o", true},
               {"--use-stored-name", nullptr, false}});
   if (args.positional().size() != 1) cli::fail_usage("decrypt takes one FILE (- for standard input)");
@@ -107,12 +108,13 @@ int run(cli::Args& args) {
   const auto out_path = args.value("--output");
   const bool use_stored_name = args.flag("--use-stored-name");
   if (out_path && use_stored_name) cli::fail_usage("give -o OUT or --use-stored-name, not both");
+  const cli::WorkCap cap = cli::work_cap(args);
 
   // A new file only, readable by its owner alone; checked before the passphrase is asked for.
   std::optional<cli::Output> out;
   if (!use_stored_name) out.emplace(out_path.value_or("-"), cli::Output::Content::kBinary, 0600, out_path.has_value());
   const auto container = cli::FormInput::open(path, cli::TextForm::kEncryptedFile, VESK_MAX_CONTAINER, "an encrypted file");
-  const cli::SecretKey key = cli::open_secret_key(args, *key_path);
+  const cli::SecretKey key = cli::open_secret_key(args, *key_path, cap);
   cli::Buffer plaintext, name, type;
   const VeskStatus s = vesk_decrypt(container.bytes().data(), container.bytes().size(), key.get(), plaintext.out(),
                                     name.out(), type.out());
@@ -135,7 +137,7 @@ int run(cli::Args& args) {
   return cli::kExitOk;
 }
 
-const cli::Registration reg({"decrypt", "-k KEYFILE [--passphrase-file F] [-o OUT | --use-stored-name] FILE",
+const cli::Registration reg({"decrypt", "-k KEYFILE [--passphrase-file F] [--max-work MIB[,PASSES]] [-o OUT | --use-stored-name] FILE",
                              "decrypt a file; nothing is written unless all of it verified", R"HELP(Decrypts FILE (- for standard input), given as bytes or in the text form, with the
 key file KEYFILE (or a bare 32-byte identity seed). Everything is authenticated before
 anything is written.
@@ -143,6 +145,9 @@ anything is written.
 options:
   -k, --key KEYFILE        the recipient's key file (from vesk keygen or vesk identity new)
   --passphrase-file F      read the passphrase from the first line of F instead of asking
+  --max-work MIB[,PASSES]  open a key file only if its key derivation needs at most MIB MiB
+                           of memory and PASSES passes (default 64,4); one asking for more is
+                           refused before the passphrase is asked for
   -o, --output OUT         write the plaintext to the new file OUT (default: standard output,
                            which must not be a terminal unless -o - is given)
   --use-stored-name        write to the file name stored in FILE, in the current folder; a name
