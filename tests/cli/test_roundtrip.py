@@ -68,6 +68,8 @@ STORED_NAMES = [
     ("no name asked for", ["--no-name", "sub/report.txt"], "stores no file name"),
     ("standard input", ["-"], "stores no file name"),
     ("name not portable", ["sub/con.txt"], "stores no file name"),
+    ("letters beyond ASCII", ["--name", "r\u00e9sum\u00e9 \u0645\u0644\u0641.txt", "sub/report.txt"],
+     "r\u00e9sum\u00e9 \u0645\u0644\u0641.txt"),
 ]
 
 

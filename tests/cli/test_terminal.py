@@ -56,6 +56,12 @@ DIALOGS = [
      ["incorrect passphrase; try again (2 tries left)"]),
     ("opening, three wrong", ["sign", "-i", "me.id", "--context", "c", "-o", "new.key", "msg.txt"],
      [("Passphrase for me.id: ", W)] * 3, 3, ["incorrect passphrase, or the key file was modified"]),
+    # The part before the NUL is the right passphrase: it must not open the key.
+    ("opening, a NUL typed", ["decrypt", "-k", "alice.key", "-o", "new.key", "x.vesk"],
+     [("Passphrase for alice.key: ", PASSPHRASE + "\0and more")], 3,
+     ["the passphrase typed contains a NUL byte, which a passphrase cannot hold"]),
+    ("new key, a NUL typed", ["keygen", "-o", "new.key"], [("New passphrase for new.key: ", PASSPHRASE + "\0x")], 3,
+     ["the passphrase typed contains a NUL byte, which a passphrase cannot hold"]),
 ]
 
 

@@ -51,10 +51,9 @@ std::string describe_key_file(cli::ByteView b, cli::Kind kind) {
   if (kind == cli::Kind::kOtherKeyFile)
     return "a vesk key file of a version or layout this vesk does not read (version byte " +
            (b.size() > 8 ? std::to_string(b[8]) : std::string("missing")) + ", " + std::to_string(b.size()) + " bytes)";
-  // The key-derivation parameters sit in the clear after the version byte.
-  const std::string params = "Argon2id " + std::to_string(be32(b.data() + 10)) + " KiB, " +
-                             std::to_string(be32(b.data() + 14)) + " passes, " + std::to_string(b[9]) +
-                             (b[9] == 1 ? " lane" : " lanes");
+  const cli::KeyFileWork work = *cli::key_file_work(b);
+  const std::string params = "Argon2id " + std::to_string(work.memory_kib) + " KiB, " + std::to_string(work.passes) +
+                             " passes, " + std::to_string(work.lanes) + (work.lanes == 1 ? " lane" : " lanes");
   return std::string("a vesk key file, version ") + std::to_string(b[8]) + ", holding " +
          (kind == cli::Kind::kIdentityKeyFile ? "an identity (it signs and decrypts)" : "a recipient secret key") + " (" +
          params + "); opening it needs its passphrase";

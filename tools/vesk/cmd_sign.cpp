@@ -13,6 +13,7 @@ namespace {
 int run(cli::Args& args) {
   args.parse({{"--identity", "-i", true},
               {"--passphrase-file", nullptr, true},
+              {"--max-work", nullptr, true},
               {"--context", nullptr, true},
               {"--output", "-o", true},
               {"--armor", "-a", false}});
@@ -26,11 +27,12 @@ int run(cli::Args& args) {
   cli::one_standard_input({{"FILE", path}, {"IDENTITY", identity_path}, {"the passphrase file", args.value("--passphrase-file")}});
   const auto out_path = args.value("--output");
   const bool armor = args.flag("--armor");
+  const cli::WorkCap cap = cli::work_cap(args);
 
   cli::Output out(out_path.value_or(path == "-" ? "-" : path + ".sig"),
                   armor ? cli::Output::Content::kText : cli::Output::Content::kBinaryOrText, 0644, out_path.has_value());
   const cli::Input message = cli::Input::open(path, VESK_MAX_PLAINTEXT, "a file to sign");
-  const cli::SigningIdentity identity = cli::open_signing_identity(args, *identity_path);
+  const cli::SigningIdentity identity = cli::open_signing_identity(args, *identity_path, cap);
   cli::Buffer signature;
   const VeskStatus s = vesk_sign_message(identity.get(), reinterpret_cast<const std::uint8_t*>(context->data()),
                                          context->size(), message.bytes().data(), message.bytes().size(), signature.out());
@@ -45,7 +47,7 @@ int run(cli::Args& args) {
   return cli::kExitOk;
 }
 
-const cli::Registration registration({"sign", "-i IDENTITY [--passphrase-file F] --context TEXT [-a] [-o SIG] FILE",
+const cli::Registration registration({"sign", "-i IDENTITY [--passphrase-file F] [--max-work MIB[,PASSES]] --context TEXT [-a] [-o SIG] FILE",
                                       "sign a file (the signature goes to FILE.sig unless -o)", R"HELP(Signs FILE (- for standard input) with the identity key file IDENTITY (or a bare
 32-byte identity seed) under the context TEXT, which vesk verify must be given too: a
 signature made for one purpose does not verify for another.
@@ -53,6 +55,9 @@ signature made for one purpose does not verify for another.
 options:
   -i, --identity IDENTITY  the identity key file (from vesk identity new)
   --passphrase-file F      read the passphrase from the first line of F instead of asking
+  --max-work MIB[,PASSES]  open a key file only if its key derivation needs at most MIB MiB
+                           of memory and PASSES passes (default 64,4); one asking for more is
+                           refused before the passphrase is asked for
   --context TEXT           what the signature is for; texts beginning with VESK/ are reserved
   -a, --armor              write the text form instead of bytes
   -o, --output SIG         write the signature to the new file SIG (default: FILE.sig, or

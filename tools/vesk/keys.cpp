@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <functional>
 #include <string_view>
@@ -17,8 +18,12 @@ namespace {
 // Key texts are small; anything larger is not one.
 constexpr std::size_t kKeyTextCap = 64 * 1024;
 constexpr std::size_t kRecipientsFileCap = 1024 * 1024;
-// The key file layouts: version byte, and where version 2 keeps the kind of secret.
+// The key file layouts: version byte, the Argon2id parameters after it (lanes, then memory in
+// KiB and passes, big-endian), and where version 2 keeps the kind of secret.
 constexpr std::size_t kKeyFileVersionAt = 8;
+constexpr std::size_t kKeyFileLanesAt = 9;
+constexpr std::size_t kKeyFileMemoryAt = 10;
+constexpr std::size_t kKeyFilePassesAt = 14;
 constexpr std::size_t kKeyFileV1Len = 94;
 constexpr std::size_t kKeyFileKindAt = 46;
 constexpr std::uint8_t kKindIdentity = 1, kKindRecipient = 2;
@@ -49,6 +54,38 @@ Kind key_file_kind(ByteView data) {
   return Kind::kOtherKeyFile;
 }
 
+std::uint32_t be32(const std::uint8_t* p) {
+  return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
+// A whole number of at least 1 that fits in 32 bits, and nothing else.
+std::optional<std::uint32_t> count(std::string_view text) {
+  std::uint32_t value = 0;
+  const auto [end, err] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (err != std::errc() || end != text.data() + text.size() || text.empty() || value == 0) return std::nullopt;
+  return value;
+}
+
+std::string counted(std::uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// Refuses a key file whose key derivation would cost more than `cap`, naming what it asks for.
+void check_work(const std::string& name, const KeyFileWork& work, const WorkCap& cap) {
+  const std::uint64_t cap_kib = std::uint64_t{cap.memory_mib} * 1024;
+  if (work.memory_kib <= cap_kib && work.passes <= cap.passes) return;
+  // The smallest cap that lets this file through, keeping the default passes when they suffice.
+  const std::uint64_t mib = std::max<std::uint64_t>((std::uint64_t{work.memory_kib} + 1023) / 1024, cap.memory_mib);
+  const std::uint32_t passes = std::max(work.passes, cap.passes);
+  std::string allow = std::to_string(mib);
+  if (passes != WorkCap::kDefaultPasses) allow.append(",").append(std::to_string(passes));
+  fail(kExitRefused, name + " asks for more key-derivation work than allowed: Argon2id with " +
+                         memory_text(work.memory_kib) + " of memory, " + counted(work.passes, "pass", "passes") +
+                         " and " + counted(work.lanes, "lane", "lanes") + ", over the cap of " + memory_text(cap_kib) +
+                         " and " + counted(cap.passes, "pass", "passes") +
+                         "; if you trust this file, allow it with --max-work " + allow);
+}
+
 // The armored public key in `text`, or the library's status for why it is not one.
 VeskStatus dearmor(const std::string& text, Bytes& key) {
   if (text.find('\0') != std::string::npos) return VESK_INVALID_ARGUMENT;
@@ -77,12 +114,13 @@ bool names_a_file(const std::string& arg) {
 
 // Reads the key file at `path` and hands its bytes, with a passphrase when it is protected, to
 // `open`; kinds that `accept` refuses are named and refused before any passphrase is asked for.
-void open_key_data(const Args& args, const std::string& path, const std::function<bool(Kind)>& accept,
+void open_key_data(const Args& args, const std::string& path, const WorkCap& cap, const std::function<bool(Kind)>& accept,
                    const std::string& wanted, const std::string& instead,
                    const std::function<VeskStatus(ByteView, const char*)>& open) {
   const Input in = Input::open(path, VESK_MAX_KEY_DATA, "a key file");
   const Identified found = identify(in.bytes());
   if (!accept(found.kind)) refuse_kind(in.name(), found.kind, wanted, instead);
+  if (const auto work = key_file_work(in.bytes())) check_work(in.name(), *work, cap);
   const bool protected_file = found.kind != Kind::kIdentitySeed;
   const VeskStatus s = protected_file ? try_passphrase(args, in.name(), [&](const char* p) { return open(in.bytes(), p); })
                                       : open(in.bytes(), nullptr);
@@ -93,6 +131,33 @@ void open_key_data(const Args& args, const std::string& path, const std::functio
 }
 
 }  // namespace
+
+std::optional<KeyFileWork> key_file_work(ByteView data) {
+  const Kind kind = is_key_file(data) ? key_file_kind(data) : Kind::kUnknown;
+  if (kind != Kind::kRecipientKeyFile && kind != Kind::kIdentityKeyFile) return std::nullopt;
+  return KeyFileWork{.memory_kib = be32(data.data() + kKeyFileMemoryAt),
+                     .passes = be32(data.data() + kKeyFilePassesAt),
+                     .lanes = data[kKeyFileLanesAt]};
+}
+
+std::string memory_text(std::uint64_t kib) {
+  return kib % 1024 == 0 ? std::to_string(kib / 1024) + " MiB" : std::to_string(kib) + " KiB";
+}
+
+WorkCap work_cap(const Args& args) {
+  WorkCap cap;
+  const auto given = args.value("--max-work");
+  if (!given) return cap;
+  const std::string_view text = *given;
+  const std::size_t comma = text.find(',');
+  const auto memory = count(text.substr(0, comma));
+  const auto passes = comma == std::string_view::npos ? std::optional(cap.passes) : count(text.substr(comma + 1));
+  if (!memory || !passes)
+    fail_usage("--max-work takes MIB or MIB,PASSES (whole numbers from 1), not \"" + *given + "\"");
+  cap.memory_mib = *memory;
+  cap.passes = *passes;
+  return cap;
+}
 
 Identified identify(ByteView data) {
   const std::size_t n = data.size();
@@ -225,10 +290,10 @@ Bytes verifying_key_in(const Input& in) {
   return Bytes(in.bytes().begin(), in.bytes().end());
 }
 
-SecretKey open_secret_key(const Args& args, const std::string& path) {
+SecretKey open_secret_key(const Args& args, const std::string& path, const WorkCap& cap) {
   VeskSecretKeyHandle* handle = nullptr;
   open_key_data(
-      args, path,
+      args, path, cap,
       [](Kind k) {
         return k == Kind::kRecipientKeyFile || k == Kind::kIdentityKeyFile || k == Kind::kOtherKeyFile ||
                k == Kind::kIdentitySeed;
@@ -238,10 +303,10 @@ SecretKey open_secret_key(const Args& args, const std::string& path) {
   return SecretKey(handle);
 }
 
-SigningIdentity open_signing_identity(const Args& args, const std::string& path) {
+SigningIdentity open_signing_identity(const Args& args, const std::string& path, const WorkCap& cap) {
   VeskSigningIdentityHandle* handle = nullptr;
   open_key_data(
-      args, path,
+      args, path, cap,
       [](Kind k) { return k == Kind::kIdentityKeyFile || k == Kind::kOtherKeyFile || k == Kind::kIdentitySeed; },
       "a signing identity", "sign with the identity key file that vesk identity new wrote",
       [&](ByteView data, const char* p) { return vesk_signing_identity_open(data.data(), data.size(), p, &handle); });

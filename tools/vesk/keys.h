@@ -3,6 +3,8 @@
 // A key of the wrong kind is refused with a message that names what it is and what to give.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +61,30 @@ Bytes load_verifying_key(const std::string& arg);
 // The verifying key an input holds; anything else is refused by what it is.
 Bytes verifying_key_in(const Input& in);
 
+// The Argon2id work a key file asks for before it opens, as its clear header states it.
+struct KeyFileWork {
+  std::uint32_t memory_kib;
+  std::uint32_t passes;
+  std::uint32_t lanes;
+};
+// The work of a recipient or identity key file (a layout this tool knows); nullopt for anything
+// else, which the library judges alone.
+std::optional<KeyFileWork> key_file_work(ByteView data);
+// "19456 KiB" as "19 MiB", other amounts in KiB.
+std::string memory_text(std::uint64_t kib);
+
+// The most key-derivation work the tool spends on opening a key file: a hostile file may ask
+// for up to 256 MiB and 64 passes, which costs seconds per passphrase form tried. Lanes split
+// the same memory and are computed in turn, so they add no work and are not capped.
+struct WorkCap {
+  static constexpr std::uint32_t kDefaultMemoryMib = 64;
+  static constexpr std::uint32_t kDefaultPasses = 4;
+  std::uint32_t memory_mib = kDefaultMemoryMib;
+  std::uint32_t passes = kDefaultPasses;
+};
+// The cap --max-work MIB[,PASSES] sets (a usage error when malformed), or the default.
+WorkCap work_cap(const Args& args);
+
 // An opened recipient secret key or signing identity, released when it goes away.
 template <class Handle, void (*Free)(Handle*)>
 class Opened {
@@ -77,8 +103,9 @@ using SigningIdentity = Opened<VeskSigningIdentityHandle, vesk_signing_identity_
 
 // Opens the key file (or bare identity seed) at `path`, asking for its passphrase only when it
 // is a protected key file. Any key file opens as a secret key (an identity's seed yields one);
-// only an identity opens as a signing identity.
-SecretKey open_secret_key(const Args& args, const std::string& path);
-SigningIdentity open_signing_identity(const Args& args, const std::string& path);
+// only an identity opens as a signing identity. A key file that asks for more work than `cap`
+// is refused before its passphrase is asked for.
+SecretKey open_secret_key(const Args& args, const std::string& path, const WorkCap& cap);
+SigningIdentity open_signing_identity(const Args& args, const std::string& path, const WorkCap& cap);
 
 }  // namespace cli

@@ -55,17 +55,18 @@ class Terminal {
     }
     say(prompt);
     int err = 0;
-    const bool ok = into.read_line(fd_, err);
+    const Passphrase::Line line = into.read_line(fd_, err);
     if (quiet) {
       ::tcsetattr(fd_, TCSANOW, &g_tty_saved);
       g_tty_fd = -1;
       for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::signal(sig, SIG_DFL);
     }
     if (err != 0) fail_system("read", "the passphrase from the terminal", err);
-    if (!ok) {
+    if (line == Passphrase::Line::kTooLong) {
       ::tcflush(fd_, TCIFLUSH);  // the rest of the line must not reach whatever reads the terminal next
       fail(kExitRefused, "the passphrase is longer than " + std::to_string(Passphrase::kMax) + " bytes");
     }
+    if (line == Passphrase::Line::kHasNul) fail(kExitRefused, "the passphrase typed contains a NUL byte, which a passphrase cannot hold");
   }
 
   void say(const std::string& text) {
@@ -81,10 +82,13 @@ void read_passphrase_file(const std::string& path, Passphrase& into) {
   const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) fail_system("read the passphrase file", path, errno);
   int err = 0;
-  const bool ok = into.read_line(fd, err);
+  const Passphrase::Line line = into.read_line(fd, err);
   if (fd != STDIN_FILENO) ::close(fd);
   if (err != 0) fail_system("read the passphrase file", path, err);
-  if (!ok) fail(kExitRefused, "the first line of " + path + " is longer than " + std::to_string(Passphrase::kMax) + " bytes");
+  if (line == Passphrase::Line::kTooLong)
+    fail(kExitRefused, "the first line of " + path + " is longer than " + std::to_string(Passphrase::kMax) + " bytes");
+  if (line == Passphrase::Line::kHasNul)
+    fail(kExitRefused, "the first line of " + path + " contains a NUL byte, which a passphrase cannot hold");
 }
 
 void try_again(Terminal& tty, const std::string& why, int tries_left) {
@@ -111,7 +115,7 @@ bool Passphrase::operator==(const Passphrase& other) const {
   return len_ == other.len_ && std::memcmp(buf_, other.buf_, len_) == 0;
 }
 
-bool Passphrase::read_line(int fd, int& err) {
+Passphrase::Line Passphrase::read_line(int fd, int& err) {
   wipe();
   err = 0;
   std::size_t got = 0;
@@ -121,7 +125,7 @@ bool Passphrase::read_line(int fd, int& err) {
     if (r < 0) {
       err = errno;
       wipe();
-      return false;
+      return Line::kRead;
     }
     if (r == 0) break;
     const void* nl = std::memchr(buf_ + got, '\n', static_cast<std::size_t>(r));
@@ -133,13 +137,17 @@ bool Passphrase::read_line(int fd, int& err) {
   }
   if (got > kMax) {
     wipe();
-    return false;
+    return Line::kTooLong;
+  }
+  if (std::memchr(buf_, '\0', got) != nullptr) {
+    wipe();
+    return Line::kHasNul;
   }
   if (got > 0 && buf_[got - 1] == '\r') --got;
   // Whatever was read past the first line goes too.
   ::explicit_bzero(buf_ + got, kBufferSize - got);
   len_ = got;
-  return true;
+  return Line::kRead;
 }
 
 VeskStatus try_passphrase(const Args& args, const std::string& file, const std::function<VeskStatus(const char*)>& use) {

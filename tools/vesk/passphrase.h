@@ -21,9 +21,12 @@ class Passphrase {
   const char* c_str() const { return buf_; }
   std::size_t size() const { return len_; }
   bool operator==(const Passphrase& other) const;
-  // Fills the buffer from fd up to the first line end (not kept); false when the line is longer
-  // than kMax. `err` receives errno on a read error (0 otherwise).
-  bool read_line(int fd, int& err);
+  enum class Line { kRead, kTooLong, kHasNul };
+  // Fills the buffer from fd up to the first line end (not kept). A line longer than kMax, or
+  // holding a NUL byte, is refused and leaves the buffer empty: the library takes a passphrase
+  // as a C string, which would end at the NUL and open the key with the part before it. `err`
+  // receives errno on a read error (0 otherwise).
+  Line read_line(int fd, int& err);
   void wipe();
 
  private:

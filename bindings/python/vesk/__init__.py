@@ -5,7 +5,8 @@ Inputs are any bytes-like objects (bytes, bytearray, memoryview, mmap, ...), pas
 library without a copy; texts are str. Failures raise one exception class per library status,
 all under :class:`VeskError`. Handles (:class:`SecretKey`, :class:`SigningIdentity`,
 :class:`SpentNonces`) and decrypted plaintexts (:class:`Decrypted`) are released by
-``close()``, at the end of a ``with`` block, or when collected. Calls release the GIL.
+``close()``, at the end of a ``with`` block, or when collected; each has one owner, so copying
+or pickling one raises TypeError. Calls release the GIL.
 
 The library is found on first use: beside the package when installed with it, else through
 :func:`load`, else through the system's dynamic loader.
@@ -81,7 +82,8 @@ from ._signatures import (
 
 def version() -> str:
     """The library's version text."""
-    return _lib.library().vesk_version().decode("ascii")
+    text: bytes = _lib.library().vesk_version()
+    return text.decode("ascii")
 
 
 def test_panic() -> None:

@@ -7,11 +7,11 @@ import ctypes
 import mmap
 import operator
 import threading
-from typing import Any, List, Optional, Tuple, TypeVar, Union
+from typing import Any, Callable, Dict, List, NoReturn, Optional, SupportsIndex, Tuple, Type, TypeVar, Union
 
 from . import _lib
 from ._constants import UINT64_MAX
-from ._errors import InvalidArgument, check
+from ._errors import InternalError, InvalidArgument, check
 
 
 class _PyBuffer(ctypes.Structure):
@@ -49,7 +49,38 @@ BytesLike = Union[bytes, bytearray, memoryview, mmap.mmap, "array.array[int]"]
 ByteArg = Tuple[Any, int]  # (a bytes object or an address, length), as a call takes them
 
 
-class Borrowed:
+class SingleOwner:
+    """Base of the objects that own library memory (a handle, a result buffer) or hold buffers
+    of Python objects: each has exactly one owner, which releases it once.
+
+    A copy would be a second owner of the same memory, and whichever of the two went first would
+    free (and wipe) it under the other, so copy.copy, copy.deepcopy and pickle raise TypeError.
+    Share the object itself instead; handles may be used from several threads at once.
+    """
+
+    __slots__ = ()
+    _instead = "share the object itself, which threads may use at once"
+
+    def _not_copied(self) -> TypeError:
+        return TypeError(
+            f"vesk.{type(self).__name__} cannot be copied or pickled: it owns library memory that "
+            f"must have exactly one owner ({self._instead})"
+        )
+
+    def __copy__(self) -> NoReturn:
+        raise self._not_copied()
+
+    def __deepcopy__(self, memo: Dict[int, Any]) -> NoReturn:
+        raise self._not_copied()
+
+    def __reduce_ex__(self, protocol: SupportsIndex) -> NoReturn:
+        raise self._not_copied()
+
+    def __reduce__(self) -> NoReturn:
+        raise self._not_copied()
+
+
+class Borrowed(SingleOwner):
     """Byte ranges of Python objects, held for one call and released when the block ends.
 
     While held, the objects cannot be resized or closed (a bytearray, an mmap), so the library
@@ -131,12 +162,19 @@ _new_bytes.restype = ctypes.py_object
 _bytes_storage = ctypes.pythonapi.PyBytes_AsString
 _bytes_storage.argtypes = [ctypes.py_object]
 _bytes_storage.restype = ctypes.c_void_p
-try:
-    _madvise = ctypes.CDLL(None).madvise
-    _madvise.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int]
-    _madvise.restype = ctypes.c_int
-except AttributeError:  # pragma: no cover - every Linux libc has it
-    _madvise = None
+
+
+def _libc_madvise() -> Optional[Callable[[int, int, int], int]]:
+    try:
+        function = ctypes.CDLL(None).madvise
+    except AttributeError:  # pragma: no cover - every Linux libc has it
+        return None
+    function.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int]
+    function.restype = ctypes.c_int
+    return function
+
+
+_madvise = _libc_madvise()
 _MADV_HUGEPAGE = 14
 _PAGE = 4096
 # From this size on a copy goes into storage advised for huge pages, as the library does for its
@@ -173,18 +211,39 @@ def take_text(buffer: _lib.VeskBuffer) -> Optional[str]:
     return data.decode("utf-8") if data else None
 
 
-class Handle:
+def handle_value(out: ctypes.c_void_p, detail: str) -> int:
+    """The handle a successful call wrote to its out-parameter."""
+    if not out.value:
+        raise InternalError(f"{detail}: the library returned no handle")
+    return out.value
+
+
+class Handle(SingleOwner):
     """An opaque library handle, released exactly once: by close(), ``with`` or collection.
 
     Calls take the handle with _acquire() and give it back with _release(). close() while other
     threads are inside a call marks the handle closed at once and leaves the release to the last
     of those calls, so no call ever runs on a released handle.
+
+    A pointer enters only through _adopt(), right after the library call that made it: the
+    public constructors take no pointer, so no address can become a second owner of a handle.
     """
 
     __slots__ = ("_pointer", "_lock", "_users", "_closing", "__weakref__")
     _free_name = ""  # the library's free function for this kind of handle
+    _made_by = ""  # how users get one, for the constructor's refusal
 
-    def __init__(self, pointer: int) -> None:
+    def __init__(self, *args: object, **kwargs: object) -> None:
+        raise TypeError(f"vesk.{type(self).__name__} cannot be made directly; use {self._made_by}")
+
+    @classmethod
+    def _adopt(cls: Type[_H], pointer: int) -> _H:
+        """The one owner of a handle the library has just returned."""
+        handle = cls.__new__(cls)
+        handle._own(pointer)
+        return handle
+
+    def _own(self, pointer: int) -> None:
         self._pointer: Optional[int] = pointer
         self._lock = threading.Lock()
         self._users = 0
@@ -192,9 +251,11 @@ class Handle:
 
     def _acquire(self) -> int:
         with self._lock:
-            self._check_open()
+            pointer = self._pointer
+            if self._closing or pointer is None:
+                raise ValueError(f"{type(self).__name__} is closed")
             self._users += 1
-            return self._pointer  # type: ignore[return-value]
+            return pointer
 
     def _check_open(self) -> None:
         if self._closing or self._pointer is None:

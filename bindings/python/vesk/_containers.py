@@ -2,16 +2,22 @@
 
 from __future__ import annotations
 
+import atexit
 import ctypes
+import sys
+import threading
 import weakref
 from pickle import PickleBuffer
-from typing import Any, Optional, Sequence
+from typing import Dict, Optional, Sequence, Type, Union, cast
 
 from . import _lib
-from ._calls import BytesLike, Borrowed, optional_text, take, take_text
+from ._calls import BytesLike, Borrowed, SingleOwner, optional_text, take, take_text
 from ._constants import MAX_CONTAINER, MAX_PLAINTEXT, MAX_RECIPIENTS, PUBLIC_KEY_LEN
 from ._errors import InvalidArgument, check
 from ._keys import SecretKey
+
+# What a result's plaintext is held in: the library's memory, or b"" for an empty plaintext.
+BufferType = Union[bytes, "ctypes.Array[ctypes.c_ubyte]"]
 
 
 def encrypt(
@@ -60,7 +66,32 @@ def encrypt(
     return take(result)
 
 
-class Decrypted:
+# The plaintext records that a result or its views still hold, by address. A record is freed
+# (and wiped by the library) only once the result and every view of it are gone. At exit a
+# daemon thread may still be reading one, so exit wipes them all and frees none.
+_records: Dict[int, _lib.VeskBuffer] = {}
+_records_lock = threading.RLock()  # a collection inside the lock may run _free_record again
+_exiting = False
+
+
+def _free_record(address: int) -> None:
+    # Called when the last reference to a plaintext's memory (the result's, or a view's) is gone.
+    with _records_lock:
+        record = _records.pop(address, None)
+        if record is not None and not _exiting:
+            _lib.library().vesk_buffer_free(record)
+
+
+@atexit.register
+def _wipe_at_exit() -> None:
+    global _exiting
+    with _records_lock:
+        _exiting = True
+        for address, record in list(_records.items()):
+            ctypes.memset(address, 0, record.len)
+
+
+class Decrypted(SingleOwner):
     """A decrypted container: the plaintext, and the file name and content type stored with it.
 
     ``plaintext`` is a read-only memoryview over the library's own result, not a copy:
@@ -68,38 +99,59 @@ class Decrypted:
     plaintext is wiped and released by ``close()``, at the end of a ``with`` block, or when the
     object is collected. Views taken before ``close()`` keep the memory valid (reading zeros
     once it is wiped); it is released with the last of them. ``plaintext`` after ``close()``
-    raises ValueError.
+    raises ValueError. At interpreter exit every plaintext still held is wiped but not
+    released, so a thread still reading a view reads zeros.
+
+    Results come from :func:`decrypt` only, and cannot be copied or pickled (TypeError):
+    ``bytes(d.plaintext)`` is the copy to make.
     """
 
-    __slots__ = ("_memory", "_address", "_length", "_release", "file_name", "content_type", "__weakref__")
+    __slots__ = ("_memory", "_address", "_length", "file_name", "content_type", "__weakref__")
+    _instead = "bytes(result.plaintext) copies the plaintext"
 
     file_name: Optional[str]
     """The stored file name, or None."""
     content_type: Optional[str]
     """The stored content type, or None."""
+    _memory: Optional[BufferType]
+    _address: int
+    _length: int
 
-    def __init__(self, record: _lib.VeskBuffer, file_name: Optional[str], content_type: Optional[str]):
-        # Made by decrypt(), which hands over the plaintext record.
-        self.file_name = file_name
-        self.content_type = content_type
-        self._address = record.data
-        self._length = record.len
-        release = _lib.library().vesk_buffer_free
-        if not self._length:
-            release(record)
-            self._memory: Any = b""
-            self._release: Optional[weakref.finalize] = None
-            return
+    def __init__(self, *args: object, **kwargs: object) -> None:
+        raise TypeError("vesk.Decrypted cannot be made directly; it is what vesk.decrypt() returns")
+
+    @classmethod
+    def _adopt(cls, record: _lib.VeskBuffer, file_name: Optional[str], content_type: Optional[str]) -> "Decrypted":
+        """The one owner of a plaintext record that vesk_decrypt has just filled."""
+        result = cls.__new__(cls)
+        result.file_name = file_name
+        result.content_type = content_type
+        address: int = record.data or 0
+        length: int = record.len
+        result._address = address
+        result._length = length
+        if not length:
+            _lib.library().vesk_buffer_free(record)
+            result._memory = b""
+            return result
         # A ctypes array over the library's allocation exports it through the buffer protocol;
-        # the record is freed (and wiped by the library) when the array dies, that is once this
-        # object and every view of the plaintext are gone.
-        memory_type = type(
-            "PlaintextMemory",
-            (ctypes.Array,),
-            {"_type_": ctypes.c_ubyte, "_length_": self._length, "__slots__": ("__weakref__",)},
+        # the record is freed when the array dies, that is once this object and every view of
+        # the plaintext are gone.
+        memory_type = cast(
+            "Type[ctypes.Array[ctypes.c_ubyte]]",
+            type(
+                "PlaintextMemory",
+                (ctypes.Array,),
+                {"_type_": ctypes.c_ubyte, "_length_": length, "__slots__": ("__weakref__",)},
+            ),
         )
-        self._memory = memory_type.from_address(self._address)
-        self._release = weakref.finalize(self._memory, release, record)
+        memory = memory_type.from_address(address)
+        with _records_lock:
+            _records[address] = record
+        # Never at exit: _wipe_at_exit stands for it then.
+        weakref.finalize(memory, _free_record, address).atexit = False
+        result._memory = memory
+        return result
 
     @property
     def plaintext(self) -> memoryview:
@@ -117,12 +169,11 @@ class Decrypted:
 
     def close(self) -> None:
         """Wipes the plaintext and releases it (at once, or with the last view still open)."""
-        if self._memory is None:
-            return
-        self._memory = None  # with no view left, this frees the record, wiped by the library
-        release = self._release
-        if release is not None and release.alive:
-            # Views still hold the memory: wipe it now; it is released with the last of them.
+        memory, self._memory = self._memory, None
+        # With no view left, `memory` is the last reference to it (besides getrefcount's own),
+        # and dropping it frees the record, wiped by the library. Views or a call still reading
+        # it keep it alive: wipe it now, while `memory` holds it.
+        if self._length and memory is not None and sys.getrefcount(memory) > 2:
             ctypes.memset(self._address, 0, self._length)
 
     def __enter__(self) -> "Decrypted":
@@ -167,4 +218,4 @@ def decrypt(container: BytesLike, key: SecretKey) -> Decrypted:
         lib.vesk_buffer_free(plaintext)
         lib.vesk_buffer_free(content_type)
         raise
-    return Decrypted(plaintext, name, kind)
+    return Decrypted._adopt(plaintext, name, kind)

@@ -2,7 +2,7 @@
 
 from __future__ import annotations
 
-from typing import Dict, Optional, Type
+from typing import Any, Dict, Optional, Tuple, Type
 
 from . import _lib
 from ._constants import Status
@@ -11,7 +11,7 @@ from ._constants import Status
 def error_message(status: int) -> str:
     """The library's text for a status (``vesk_error_message``)."""
     try:
-        text = _lib.library().vesk_error_message(int(status))
+        text: bytes = _lib.library().vesk_error_message(int(status))
     except ImportError:
         return f"status {int(status)}"
     return text.decode("utf-8", "replace")
@@ -50,7 +50,7 @@ class _StatusError(VeskError):
         super().__init__(type(self).status, detail)
         self.args = (detail,)
 
-    def __reduce__(self):  # type: ignore[override]
+    def __reduce__(self) -> Tuple[Type["_StatusError"], Tuple[Optional[str]], Dict[str, Any]]:
         return (type(self), (self.detail,), self.__dict__)
 
 

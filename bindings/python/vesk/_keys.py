@@ -6,7 +6,7 @@ import ctypes
 from typing import Optional
 
 from . import _lib
-from ._calls import BytesLike, Borrowed, Handle, optional_text, take, text
+from ._calls import BytesLike, Borrowed, Handle, handle_value, optional_text, take, text
 from ._constants import MAX_KEY_DATA, PUBLIC_KEY_LEN
 from ._errors import check
 
@@ -15,16 +15,17 @@ class SecretKey(Handle):
 
     Make one with :meth:`generate` or :meth:`open`. The seed never enters Python: it stays in
     the library, which wipes it when the key is closed (``close()``, the end of a ``with``
-    block, or collection). A key may be used from several threads at once.
+    block, or collection). A key may be used from several threads at once; it cannot be copied
+    or pickled (TypeError), since a copy would be a second owner of the library's handle.
     """
 
     __slots__ = ("_public_key",)
     _free_name = "vesk_secret_key_free"
+    _made_by = "SecretKey.generate() or SecretKey.open()"
 
-    def __init__(self, pointer: int, public_key: Optional[bytes] = None) -> None:
-        # Keys come from generate() and open(); a pointer is the library's handle.
-        super().__init__(pointer)
-        self._public_key = public_key
+    def _own(self, pointer: int) -> None:
+        super()._own(pointer)
+        self._public_key: Optional[bytes] = None
 
     @classmethod
     def generate(cls) -> "SecretKey":
@@ -33,7 +34,7 @@ class SecretKey(Handle):
         handle = ctypes.c_void_p()
         public_key = _lib.VeskBuffer()
         check(lib.vesk_keypair_generate(ctypes.byref(handle), public_key), "generate")
-        key = cls(handle.value)  # type: ignore[arg-type]
+        key = cls._adopt(handle_value(handle, "generate"))
         key._public_key = take(public_key)
         return key
 
@@ -52,7 +53,7 @@ class SecretKey(Handle):
         with Borrowed() as borrowed:
             pointer, length = borrowed.bytes(data, "data", cap=MAX_KEY_DATA)
             check(lib.vesk_secret_key_open(pointer, length, secret, ctypes.byref(handle)), "open key")
-        return cls(handle.value)  # type: ignore[arg-type]
+        return cls._adopt(handle_value(handle, "open key"))
 
     @property
     def public_key(self) -> bytes:

@@ -11,7 +11,7 @@ import ctypes
 import os
 import threading
 from pathlib import Path
-from typing import Optional, Union
+from typing import List, Optional, Union
 
 SONAME = "libvesk.so.0"
 # Written by `cmake --install`: the path of the installed library, relative to this folder.
@@ -112,9 +112,9 @@ def _open(path: str) -> ctypes.CDLL:
     return library
 
 
-def _beside_package() -> list:
+def _beside_package() -> List[Path]:
     here = Path(__file__).resolve().parent
-    found = []
+    found: List[Path] = []
     location = here / LOCATION_FILE
     if location.is_file():
         found.append(here / location.read_text(encoding="utf-8").strip())

@@ -7,7 +7,7 @@ import threading
 from typing import Optional
 
 from . import _lib
-from ._calls import BytesLike, Borrowed, Handle, optional_text, take, text, u64
+from ._calls import BytesLike, Borrowed, Handle, handle_value, optional_text, take, text, u64
 from ._constants import (
     MAX_CHALLENGE,
     MAX_CONTEXT,
@@ -24,15 +24,15 @@ class SigningIdentity(Handle):
 
     Open one with :meth:`open`; its secret keys stay in the library, which wipes them when the
     identity is closed (``close()``, the end of a ``with`` block, or collection). An identity
-    may sign from several threads at once.
+    may sign from several threads at once; it cannot be copied or pickled (TypeError).
     """
 
     __slots__ = ("_verifying_key",)
     _free_name = "vesk_signing_identity_free"
+    _made_by = "SigningIdentity.open()"
 
-    def __init__(self, pointer: int) -> None:
-        # Identities come from open(); a pointer is the library's handle.
-        super().__init__(pointer)
+    def _own(self, pointer: int) -> None:
+        super()._own(pointer)
         self._verifying_key: Optional[bytes] = None
 
     @classmethod
@@ -51,7 +51,7 @@ class SigningIdentity(Handle):
             pointer, length = borrowed.bytes(data, "data", cap=MAX_KEY_DATA)
             status = lib.vesk_signing_identity_open(pointer, length, secret, ctypes.byref(handle))
         check(status, "open identity")
-        return cls(handle.value)  # type: ignore[arg-type]
+        return cls._adopt(handle_value(handle, "open identity"))
 
     @property
     def verifying_key(self) -> bytes:
@@ -154,7 +154,7 @@ class SpentNonces(Handle):
     _free_name = "vesk_spent_nonces_free"
 
     def __init__(self) -> None:
-        super().__init__(_lib.library().vesk_spent_nonces_new())
+        self._own(_lib.library().vesk_spent_nonces_new())  # never NULL
         # The library allows one thread at a time on a set.
         self._serial = threading.Lock()
 
