@@ -77,6 +77,33 @@ def test_command_help(usage):
     assert re.search(rf"^ {{7}}(.*, )?{re.escape(name)}(\s|,)", man_section("COMMANDS"), re.M), name
 
 
+@pytest.mark.parametrize("group", ["identity", "epoch", "checkpoint", "proof"])
+def test_help_for_a_group_lists_its_commands(group):
+    listed = [u for u in usages() if u.split()[0] == group]
+    for asked in (vesk("help", group), vesk(group, "--help"), vesk(group, "-h")):
+        assert asked.returncode == 0 and asked.stderr == ""
+        for usage in listed:
+            assert usage in asked.stdout
+    bare = vesk(group)
+    assert bare.returncode == 1 and f"vesk: {group} needs a second word:" in bare.stderr
+
+
+@pytest.mark.parametrize("tool", ["VESK_DEVGEN", "VESK_DEVGEN_IDENTITY"])
+def test_development_generators_take_help_and_make_their_folder(tool, tmp_path):
+    path = os.environ.get(tool)
+    if not path:
+        pytest.fail(f"{tool} must name the generator (ctest sets it)")
+    for asked in ("--help", "-h"):
+        p = subprocess.run([path, asked], capture_output=True, text=True, cwd=tmp_path)
+        assert p.returncode == 0 and "usage:" in p.stdout, p.stderr
+    assert list(tmp_path.iterdir()) == [], "--help made a folder"
+    p = subprocess.run([path, "--bogus"], capture_output=True, text=True, cwd=tmp_path)
+    assert p.returncode == 1 and list(tmp_path.iterdir()) == []
+    p = subprocess.run([path, str(tmp_path / "new" / "deeper")], capture_output=True, text=True)
+    assert p.returncode == 0, p.stderr
+    assert any((tmp_path / "new" / "deeper").iterdir())
+
+
 def test_help_for_unknown_command():
     r = vesk("help", "encrpyt")
     assert r.returncode == 1 and "unknown command 'encrpyt'" in r.stderr

@@ -45,6 +45,8 @@ SETUPS = {
     "NUL in passphrase": lambda w: (w / "nul.txt").write_bytes(PASSPHRASE.encode() + b"\0 and the rest\n"),
     "encrypted, NUL in passphrase": lambda w: (encrypted(w), SETUPS["NUL in passphrase"](w)),
     "short passphrase": lambda w: (w / "short.txt").write_text("short\n"),
+    # Long enough, but in Latin-1.
+    "passphrase not UTF-8": lambda w: (w / "latin1.txt").write_bytes("mot de passe \u00e9t\u00e9\n".encode("latin-1")),
 }
 
 # (case, setup, arguments, exit code, what the message says)
@@ -73,7 +75,10 @@ REFUSALS = [
      "team.txt holds no recipient keys"),
     ("verifying key in recipients file", "verifying key in recipients file",
      ["encrypt", "-R", "team.txt", "-o", "o.vesk", "msg.txt"], 3, "team.txt is a verifying key, not a recipients file"),
-    ("no recipient", "none", ["encrypt", "-o", "o.vesk", "msg.txt"], 1, "encrypt needs a recipient"),
+    ("no recipient", "none", ["encrypt", "-o", "o.vesk", "msg.txt"], 1,
+     "vesk encrypt: needs a recipient: -r KEY or -R FILE (see vesk encrypt --help)"),
+    ("keygen without its file", "none", ["keygen", "--passphrase-file", "pass.txt"], 1,
+     "vesk keygen: needs -o KEYFILE (a file, not standard output)"),
     ("name with a slash", "none", ["encrypt", "-r", "alice.pub", "--name", "a/b", "-o", "o.vesk", "msg.txt"], 3,
      '--name "a/b" cannot be stored'),
     ("content type not ASCII", "none",
@@ -103,7 +108,10 @@ REFUSALS = [
     ("wrong context", "signed", ["verify", "-k", "me.pub", "--context", "d", "msg.txt", "msg.txt.sig"], 4,
      "the signature does not match this file, verifying key and context"),
     ("short new passphrase", "short passphrase", ["keygen", "-o", "new.key", "--passphrase-file", "short.txt"], 3,
-     "the passphrase is shorter than 8 characters"),
+     "the passphrase is shorter than 8 characters (short.txt)"),
+    ("new passphrase not UTF-8", "passphrase not UTF-8",
+     ["keygen", "-o", "new.key", "--passphrase-file", "latin1.txt"], 3,
+     "the passphrase is not valid UTF-8 text (latin1.txt)"),
     ("NUL in passphrase file", "encrypted, NUL in passphrase",
      ["decrypt", "-k", "alice.key", "--passphrase-file", "nul.txt", "-o", "out", "x.vesk"], 3,
      "the first line of nul.txt contains a NUL byte, which a passphrase cannot hold"),

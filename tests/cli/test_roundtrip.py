@@ -26,12 +26,17 @@ ENCRYPTIONS = [
     ("text form to stdout", ["-a", "-r", "alice.pub", "-"], "msg.txt", ["alice"], None),
     ("key given as text", ["-r", "@alice.pub", "-o", "x.vesk", "msg.txt"], None, ["alice"], None),
     ("empty file", ["-r", "alice.pub", "-o", "x.vesk", "empty.txt"], None, ["alice"], None),
+    # As cat writes it: keys one after another, a comment between them, no blank line.
+    ("recipients file from cat", ["-R", "cat.txt", "-o", "x.vesk", "msg.txt"], None, ["alice", "bob"], None),
+    ("short options together", ["-ar", "alice.pub", "-ox.vesk", "msg.txt"], None, ["alice"], None),
 ]
 
 
 @pytest.mark.parametrize("case,args,stdin,readers,note", ENCRYPTIONS, ids=[c[0] for c in ENCRYPTIONS])
 def test_encrypt_then_decrypt(work, case, args, stdin, readers, note):
     make_team(work)
+    (work / "cat.txt").write_text("  # alice\n" + (work / "alice.pub").read_text() + "# bob\n" +
+                                  (work / "bob.pub").read_text())
     (work / "empty.txt").write_bytes(b"")
     args = [(work / a[1:]).read_text() if a.startswith("@") else a for a in args]
     r = run_vesk(work, "encrypt", *args, stdin=(work / stdin).read_bytes() if stdin else b"")
@@ -40,9 +45,9 @@ def test_encrypt_then_decrypt(work, case, args, stdin, readers, note):
         assert note in r.err
     else:
         assert "note:" not in r.err
-    if "-o" not in args or args[args.index("-o") + 1] == "-":
+    if ("-o" not in args and "-ox.vesk" not in args) or ("-o" in args and args[args.index("-o") + 1] == "-"):
         (work / "x.vesk").write_bytes(r.out)
-    text_form = "-a" in args
+    text_form = "-a" in args or "-ar" in args
     assert (work / "x.vesk").read_bytes().startswith(b"-----BEGIN VESK ENCRYPTED FILE-----\n") == text_form
     plain = work / args[-1] if args[-1] != "-" else work / stdin
     for who in readers:
@@ -133,3 +138,50 @@ def test_keys_in_every_accepted_form(work):
     r = run_vesk(work, "decrypt", "-k", "me.id", "--passphrase-file", "pass.txt", "-o", "out", "x.vesk")
     assert r.code == 0, r.err
     assert (work / "out").read_bytes() == (work / "msg.txt").read_bytes()
+
+
+def test_outputs_to_devices_and_pipes(work):
+    """The no-overwrite rule is for regular files: /dev/null, a FIFO and /dev/fd/N are written to
+    directly, and only with a complete, authenticated result."""
+    import os
+    import threading
+    assert run_vesk(work, "encrypt", "-r", "alice.pub", "-o", "x.vesk", "msg.txt").code == 0
+    decrypt = ["decrypt", "-k", "alice.key", "--passphrase-file", "pass.txt"]
+    r = run_vesk(work, *decrypt, "-o", "/dev/null", "x.vesk")
+    assert r.code == 0 and r.err == f"vesk: wrote {(work / 'msg.txt').stat().st_size} bytes to /dev/null\n", r.err
+
+    def through_fifo(args):
+        os.mkfifo(work / "fifo")
+        got = []
+        reader = threading.Thread(target=lambda: got.append((work / "fifo").read_bytes()))
+        reader.start()
+        r = run_vesk(work, *args)
+        reader.join(timeout=60)
+        (work / "fifo").unlink()
+        return r, got[0]
+
+    r, got = through_fifo([*decrypt, "-o", "fifo", "x.vesk"])
+    assert r.code == 0, r.err
+    assert got == (work / "msg.txt").read_bytes()
+    # A refusal writes nothing into the pipe.
+    r, got = through_fifo(["decrypt", "-k", "bob.key", "--passphrase-file", "pass.txt", "-o", "fifo", "x.vesk"])
+    assert r.code == 3 and got == b""
+
+    # A descriptor the caller holds, as a shell's 3>file gives it.
+    with open(work / "held.out", "wb") as held:
+        p = __import__("subprocess").run([__import__("conftest").VESK, *decrypt, "-o", f"/dev/fd/{held.fileno()}",
+                                          "x.vesk"], cwd=work, pass_fds=[held.fileno()], capture_output=True)
+    assert p.returncode == 0, p.stderr
+    assert (work / "held.out").read_bytes() == (work / "msg.txt").read_bytes()
+    r = run_vesk(work, *decrypt, "-o", "/dev/fd/99", "x.vesk")
+    assert r.code == 2 and "cannot write /dev/fd/99: Bad file descriptor" in r.err
+    # A regular file is still never overwritten.
+    r = run_vesk(work, *decrypt, "-o", "msg.txt", "x.vesk")
+    assert r.code == 2 and "refusing to overwrite msg.txt" in r.err
+
+
+def test_counts_read_right(work):
+    (work / "one.txt").write_bytes(b"x")
+    assert run_vesk(work, "encrypt", "-r", "alice.pub", "-o", "x.vesk", "one.txt").code == 0
+    r = run_vesk(work, "decrypt", "-k", "alice.key", "--passphrase-file", "pass.txt", "-o", "out", "x.vesk")
+    assert r.code == 0 and "wrote 1 byte to out" in r.err, r.err

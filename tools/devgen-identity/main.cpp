@@ -13,6 +13,8 @@
 //   laptop.key, tablet.key   the devices' 1984-byte verifying keys
 //   epochs.chain        three epochs of X-Wing recipient public keys
 //   epochs.binding      the 3509-byte epoch binding signed by the phone, at the log's head
+//   other.log           another identity's log (founded by the phone), sound under the same
+//                       recovery key: a log that the pin does not name
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -45,9 +47,13 @@ bool write(const std::string& dir, const char* name, Bytes data) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: devgen-identity OUTDIR  (development aid: writes public demo records)\n");
-    return 1;
+  const bool help = argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h");
+  if (argc != 2 || help || argv[1][0] == '-') {
+    std::fprintf(help ? stdout : stderr,
+                 "usage: devgen-identity OUTDIR  (development aid: writes public demo records into OUTDIR,\n"
+                 "       made if missing: identity.log, recovery.key, recovery.binding, identity.pin,\n"
+                 "       laptop.key, tablet.key, epochs.chain, epochs.binding, other.log)\n");
+    return help ? 0 : 1;
   }
   const std::string dir = argv[1];
   std::error_code ec;
@@ -80,5 +86,8 @@ int main(int argc, char** argv) {
             write(dir, "tablet.key", key_of(tablet)) && write(dir, "epochs.chain", chain.bytes()) &&
             write(dir, "epochs.binding",
                   epoch_binding(phone, identity, log.head(), chain.head(), chain.size()));
+  LogWriter other;
+  other.create(phone, "phone");
+  ok = ok && write(dir, "other.log", other.bytes());
   return ok ? 0 : 2;
 }

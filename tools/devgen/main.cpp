@@ -5,6 +5,7 @@
 // inclusion proof, and a consistency proof from an older tree. The log key comes from a fixed,
 // public seed (or one given in hex), so these files prove nothing about any real log.
 #include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <exception>
 #include <fstream>
@@ -87,23 +88,30 @@ std::string hash_lines(const std::vector<Digest32>& hashes) {
   return s;
 }
 
-void usage() {
-  std::fprintf(stderr,
+void usage(std::FILE* out = stderr) {
+  std::fprintf(out,
                "vesk-devgen: DEVELOPMENT AID - writes test fixtures for the transparency commands.\n"
                "The log key is derived from a fixed public seed: nothing it signs is trustworthy.\n\n"
                "usage: vesk-devgen OUT_DIR [--origin NAME] [--size N] [--index I] [--old-size M] [--seed HEX64]\n\n"
-               "writes into OUT_DIR: log.pub (1984-byte verifying key), log.pub.b64, checkpoint,\n"
+               "writes into OUT_DIR (made if missing): log.pub (1984-byte verifying key), log.pub.b64, checkpoint,\n"
                "leaf.hash, inclusion.proof, old.root, consistency.proof (hashes in hex, one per line)\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || std::string(argv[1]) == "--help") {
-    usage();
-    return argc < 2 ? 1 : 0;
+  const bool help = argc >= 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h");
+  if (argc < 2 || help || argv[1][0] == '-') {
+    usage(help ? stdout : stderr);
+    return help ? 0 : 1;
   }
   const std::string dir = argv[1];
+  std::error_code made;
+  std::filesystem::create_directories(dir, made);
+  if (made) {
+    std::fprintf(stderr, "vesk-devgen: cannot make %s: %s\n", dir.c_str(), made.message().c_str());
+    return 2;
+  }
   std::map<std::string, std::string> opt = {{"--origin", "example.com/test-log"},
                                             {"--size", "11"},
                                             {"--index", "6"},

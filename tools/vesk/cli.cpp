@@ -41,6 +41,10 @@ void one_standard_input(std::initializer_list<std::pair<std::string, std::option
   }
 }
 
+std::string counted(std::uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 void note(const std::string& message) { std::fprintf(stderr, "vesk: note: %s\n", message.c_str()); }
 
 void Args::parse(std::initializer_list<Option> options) {
@@ -58,6 +62,28 @@ void Args::parse(std::initializer_list<Option> options) {
     }
     if (a == "--") {
       only_positional = true;
+      continue;
+    }
+    // Short options together, as POSIX utilities take them: "-ao OUT" is "-a -o OUT", and an
+    // option that takes a value takes the rest of the word ("-oOUT") or the next argument.
+    if (a.size() > 2 && a[1] != '-') {
+      for (std::size_t k = 1; k < a.size(); ++k) {
+        const std::string one = std::string("-") + a[k];
+        const Option* o = find(one);
+        if (o == nullptr) fail_usage("unknown option " + one + (a.size() > 2 ? " in " + a : ""));
+        if (!o->takes_value) {
+          flags_.emplace_back(o->long_name);
+          continue;
+        }
+        if (k + 1 < a.size()) {
+          values_.emplace_back(o->long_name, a.substr(k + 1));
+        } else if (i + 1 < raw_.size()) {
+          values_.emplace_back(o->long_name, raw_[++i]);
+        } else {
+          fail_usage("option " + one + " needs a value");
+        }
+        break;
+      }
       continue;
     }
     std::string spelling = a;
@@ -108,11 +134,6 @@ bool Args::wants_help() const {
 
 namespace {
 
-std::vector<Command>& registry() {
-  static std::vector<Command> r;
-  return r;
-}
-
 // How many leading words of argv spell `name` (0 if they do not).
 int match_words(const std::string& name, int argc, char** argv) {
   int words = 0;
@@ -129,31 +150,24 @@ int match_words(const std::string& name, int argc, char** argv) {
 
 }  // namespace
 
-Registration::Registration(Command c) {
-  auto& r = registry();
-  r.push_back(c);
-  std::stable_sort(r.begin(), r.end(), [](const Command& a, const Command& b) { return a.rank < b.rank; });
-}
-
-const std::vector<Command>& commands() { return registry(); }
-
 const Command* find_command(int argc, char** argv, int& words) {
   const Command* best = nullptr;
   words = 0;
-  for (const Command& c : commands()) {
-    const int n = match_words(c.name, argc, argv);
+  for (const Command* c : commands()) {
+    const int n = match_words(c->name, argc, argv);
     if (n > words) {
-      best = &c;
+      best = c;
       words = n;
     }
   }
   return best;
 }
 
-const Command* find_command(const std::string& name) {
-  for (const Command& c : commands())
-    if (name == c.name) return &c;
-  return nullptr;
+std::vector<const Command*> commands_in(const std::string& group) {
+  std::vector<const Command*> in;
+  for (const Command* c : commands())
+    if (std::string(c->name).rfind(group + " ", 0) == 0) in.push_back(c);
+  return in;
 }
 
 }  // namespace cli

@@ -46,6 +46,9 @@ int exit_code_for(VeskStatus status);
 // what each argument is called with its value, if given.
 void one_standard_input(std::initializer_list<std::pair<std::string, std::optional<std::string>>> uses);
 
+// "1 byte", "2 bytes": a count with its noun in the right number.
+std::string counted(std::uint64_t n, const char* one, const char* many);
+
 // A remark on standard error that does not stop the command.
 void note(const std::string& message);
 
@@ -84,17 +87,14 @@ struct Command {
   const char* summary;   // one line for the command list
   const char* help;      // what it does, its options and an example, for `vesk <name> --help`
   int (*run)(Args& args);
-  int rank;              // order in the command list
 };
 
-// Registers a command at start-up (one static Registration per command).
-struct Registration {
-  explicit Registration(Command c);
-};
-const std::vector<Command>& commands();
+// Every command, in the order the help lists them (main.cpp).
+const std::vector<const Command*>& commands();
 // The command whose name matches most leading words of argv; nullptr if none does.
 const Command* find_command(int argc, char** argv, int& words);
-const Command* find_command(const std::string& name);
+// The commands whose name begins with the word `group` ("identity": identity new, ...).
+std::vector<const Command*> commands_in(const std::string& group);
 
 // Owns a VeskBuffer for the duration of a command.
 struct Buffer {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "commands.h"
 #include "files.h"
 #include "keys.h"
 #include "textform.h"
@@ -100,10 +101,10 @@ int run(cli::Args& args) {
               {"--max-work", nullptr, true},
               {"--output", "-o", true},
               {"--use-stored-name", nullptr, false}});
-  if (args.positional().size() != 1) cli::fail_usage("decrypt takes one FILE (- for standard input)");
+  if (args.positional().size() != 1) cli::fail_usage("takes one FILE (- for standard input)");
   const std::string& path = args.positional()[0];
   const auto key_path = args.value("--key");
-  if (!key_path) cli::fail_usage("decrypt needs -k KEYFILE");
+  if (!key_path) cli::fail_usage("needs -k KEYFILE");
   cli::one_standard_input({{"FILE", path}, {"KEYFILE", key_path}, {"the passphrase file", args.value("--passphrase-file")}});
   const auto out_path = args.value("--output");
   const bool use_stored_name = args.flag("--use-stored-name");
@@ -112,7 +113,7 @@ int run(cli::Args& args) {
 
   // A new file only, readable by its owner alone; checked before the passphrase is asked for.
   std::optional<cli::Output> out;
-  if (!use_stored_name) out.emplace(out_path.value_or("-"), cli::Output::Content::kBinary, 0600, out_path.has_value());
+  if (!use_stored_name) out.emplace(out_path.value_or("-"), cli::Output::Content::kPlaintext, 0600, out_path.has_value());
   const auto container = cli::FormInput::open(path, cli::TextForm::kEncryptedFile, VESK_MAX_CONTAINER, "an encrypted file");
   const cli::SecretKey key = cli::open_secret_key(args, *key_path, cap);
   cli::Buffer plaintext, name, type;
@@ -130,14 +131,18 @@ int run(cli::Args& args) {
   out->write({plaintext.data(), plaintext.size()});
   out->commit();
   if (!out->is_stdout()) {
-    std::string done = "wrote " + std::to_string(plaintext.size()) + " bytes to " + out->name();
+    std::string done = "wrote " + cli::counted(plaintext.size(), "byte", "bytes") + " to " + out->name();
     if (type.size() != 0) done += " (" + std::string(reinterpret_cast<const char*>(type.data()), type.size()) + ")";
     std::fprintf(stderr, "vesk: %s\n", done.c_str());
   }
   return cli::kExitOk;
 }
 
-const cli::Registration reg({"decrypt", "-k KEYFILE [--passphrase-file F] [--max-work MIB[,PASSES]] [-o OUT | --use-stored-name] FILE",
+}  // namespace
+
+namespace cli::cmd {
+
+const Command decrypt{"decrypt", "-k KEYFILE [--passphrase-file F] [--max-work MIB[,PASSES]] [-o OUT | --use-stored-name] FILE",
                              "decrypt a file; nothing is written unless all of it verified", R"HELP(Decrypts FILE (- for standard input), given as bytes or in the text form, with the
 key file KEYFILE (or a bare 32-byte identity seed). Everything is authenticated before
 anything is written.
@@ -157,6 +162,6 @@ options:
 example:
   vesk decrypt -k alice.key -o report.pdf report.pdf.vesk
 )HELP",
-                             run, 21});
+  run};
 
-}  // namespace
+}  // namespace cli::cmd

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "commands.h"
 #include "files.h"
 #include "keys.h"
 #include "textform.h"
@@ -60,7 +61,7 @@ int run(cli::Args& args) {
               {"--no-name", nullptr, false},
               {"--content-type", nullptr, true},
               {"--output", "-o", true}});
-  if (args.positional().size() != 1) cli::fail_usage("encrypt takes one FILE (- for standard input)");
+  if (args.positional().size() != 1) cli::fail_usage("takes one FILE (- for standard input)");
   const std::string& path = args.positional()[0];
   std::vector<std::string> keys = args.values("--recipient"), files = args.values("--recipients-file");
   const auto stdin_user = [](const std::vector<std::string>& v) {
@@ -70,7 +71,7 @@ int run(cli::Args& args) {
   Recipients recipients;
   for (const std::string& r : keys) recipients.add_argument(r);
   for (const std::string& f : files) recipients.add_file(f);
-  if (recipients.count() == 0) cli::fail_usage("encrypt needs a recipient: -r KEY or -R FILE");
+  if (recipients.count() == 0) cli::fail_usage("needs a recipient: -r KEY or -R FILE");
   check_usable(recipients);
   const auto type = args.value("--content-type");
   if (type && !storable(recipients, std::nullopt, type))
@@ -98,13 +99,18 @@ int run(cli::Args& args) {
   return cli::kExitOk;
 }
 
-const cli::Registration reg({"encrypt",
+}  // namespace
+
+namespace cli::cmd {
+
+const Command encrypt{"encrypt",
                              "[-a] (-r KEY | -R FILE)... [--name N | --no-name] [--content-type T] [-o OUT] FILE",
                              "encrypt a file to 1 to 64 recipients", R"HELP(Encrypts FILE (- for standard input) once, for every recipient. Each -r names a file
 holding an armored public key (as vesk keygen and vesk pubkey write it), or is the armored
-text itself; each -R names a recipients file: armored public keys separated by blank lines,
-with # comment lines. A recipient given twice is encrypted to once. The file's base name is
-stored, encrypted, for vesk decrypt --use-stored-name.
+text itself; each -R names a recipients file: armored public keys one after another, with
+or without blank lines between them, and # comment lines anywhere, so that
+cat alice.pub bob.pub > team.txt makes one. A recipient given twice is encrypted to once.
+The file's base name is stored, encrypted, for vesk decrypt --use-stored-name.
 
 options:
   -r, --recipient KEY         a recipient's public key (file or text); repeatable
@@ -119,6 +125,6 @@ options:
 example:
   vesk encrypt -r alice.pub -R team.txt -o report.pdf.vesk report.pdf
 )HELP",
-                             run, 20});
+  run};
 
-}  // namespace
+}  // namespace cli::cmd

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli.h"
+#include "commands.h"
 #include "files.h"
 #include "keys.h"
 #include "passphrase.h"
@@ -12,9 +13,9 @@ namespace {
 
 int run(cli::Args& args) {
   args.parse({{"--output", "-o", true}, {"--passphrase-file", nullptr, true}});
-  if (!args.positional().empty()) cli::fail_usage("identity new takes no FILE arguments");
+  if (!args.positional().empty()) cli::fail_usage("takes no FILE arguments");
   const auto path = args.value("--output");
-  if (!path || *path == "-") cli::fail_usage("identity new needs -o FILE (a file, not standard output)");
+  if (!path || *path == "-") cli::fail_usage("needs -o FILE (a file, not standard output)");
   cli::Output key_file(*path, cli::Output::Content::kBinary, 0600);
 
   cli::Buffer file, verifying_key;
@@ -36,7 +37,11 @@ int run(cli::Args& args) {
   return cli::kExitOk;
 }
 
-const cli::Registration registration({"identity new", "-o FILE [--passphrase-file F]",
+}  // namespace
+
+namespace cli::cmd {
+
+const Command identity_new{"identity new", "-o FILE [--passphrase-file F]",
                                       "create a signing identity; print its verifying key", R"HELP(Makes a signing identity in the new key file FILE (mode 0600), protected by a
 passphrase of at least 8 characters, asked for twice on the terminal. Its verifying key,
 which others check signatures with, is printed on standard output in Base64.
@@ -48,6 +53,6 @@ options:
 example:
   vesk identity new -o me.id > me.pub
 )HELP",
-                                      run, 40});
+  run};
 
-}  // namespace
+}  // namespace cli::cmd

@@ -5,8 +5,10 @@
 #include <string>
 
 #include "cli.h"
+#include "commands.h"
 #include "files.h"
 #include "keys.h"
+#include "records.h"
 #include "textform.h"
 
 namespace {
@@ -25,6 +27,11 @@ void verify_with_recovery_key(const cli::Args& args, const cli::Input& log, cons
   std::uint64_t active = 0;
   VeskStatus s = vesk_identity_verify(log.bytes().data(), log.bytes().size(), key.data(), key.size(), &active);
   if (s != VESK_OK) cli::fail_status("identity log " + log.name(), s);
+  // A recovery key ties a log to no one: anyone can write a sound log under a key of their own.
+  std::printf("identity: %s (not pinned: the log is sound under the recovery key given, but nothing ties it to "
+              "the identity you expect; to tie it, verify with --binding RECOVERY_BINDING --pin ID, the identity "
+              "id you stored when you first met it)\n",
+              cli::identity_id_of(log).c_str());
   print_head(log.bytes(), key);
   print_active(active);
   const auto device_arg = args.value("--device");
@@ -44,6 +51,7 @@ void verify_pinned(const cli::Input& log, const std::string& binding_path, const
   std::uint64_t active = 0;
   const VeskStatus s = vesk_identity_verify_pinned(log.bytes().data(), log.bytes().size(), binding.bytes().data(),
                                                    binding.bytes().size(), pin->data(), pin->size(), &active);
+  if (s == VESK_AUTHENTICATION_FAILED) cli::explain_pinned_failure(log, binding, *pin);
   if (s != VESK_OK) cli::fail_status("identity log " + log.name(), s);
   std::printf("identity: %s (matches the pin)\n", cli::to_hex(*pin).c_str());
   // The binding has just been checked, so its recovery key (after the 32-byte identity id) is the
@@ -54,12 +62,12 @@ void verify_pinned(const cli::Input& log, const std::string& binding_path, const
 
 int run(cli::Args& args) {
   args.parse({{"--recovery-key", nullptr, true}, {"--binding", nullptr, true}, {"--pin", nullptr, true}, {"--device", nullptr, true}});
-  if (args.positional().size() != 1) cli::fail_usage("identity verify takes one LOG");
+  if (args.positional().size() != 1) cli::fail_usage("takes one LOG");
   const auto recovery = args.value("--recovery-key");
   const auto binding = args.value("--binding");
   const auto pin = args.value("--pin");
   if (recovery.has_value() == (binding.has_value() || pin.has_value()))
-    cli::fail_usage("identity verify takes either --recovery-key K, or --binding B with --pin HEX");
+    cli::fail_usage("takes either --recovery-key K, or --binding B with --pin HEX");
   if (binding.has_value() != pin.has_value()) cli::fail_usage("--binding and --pin go together");
   if (args.value("--device") && !recovery) cli::fail_usage("--device needs --recovery-key");
 
@@ -72,7 +80,11 @@ int run(cli::Args& args) {
   return cli::kExitOk;
 }
 
-const cli::Registration reg({"identity verify", "LOG --recovery-key K [--device D] | LOG --binding B --pin HEX",
+}  // namespace
+
+namespace cli::cmd {
+
+const Command identity_verify{"identity verify", "LOG --recovery-key K [--device D] | LOG --binding B --pin HEX",
                              "check an identity log; print its head and active device count", R"HELP(Checks the identity log LOG, either under the identity's recovery key K or against a
 pinned identity id (64 hex digits) and the identity's recovery binding B, and prints
 the log's head and the number of active devices. With --device D it also says whether
@@ -88,6 +100,6 @@ options:
 example:
   vesk identity verify identity.log --recovery-key recovery.key --device laptop.key
 )HELP",
-                             run, 41});
+  run};
 
-}  // namespace
+}  // namespace cli::cmd

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "cli.h"
+#include "commands.h"
 #include "files.h"
 #include "keys.h"
 #include "passphrase.h"
@@ -12,9 +13,9 @@ namespace {
 
 int run(cli::Args& args) {
   args.parse({{"--output", "-o", true}, {"--passphrase-file", nullptr, true}, {"--public-out", nullptr, true}});
-  if (!args.positional().empty()) cli::fail_usage("keygen takes no FILE arguments");
+  if (!args.positional().empty()) cli::fail_usage("takes no FILE arguments");
   const auto path = args.value("--output");
-  if (!path || *path == "-") cli::fail_usage("keygen needs -o KEYFILE (a file, not standard output)");
+  if (!path || *path == "-") cli::fail_usage("needs -o KEYFILE (a file, not standard output)");
   const auto public_path = args.value("--public-out");
   // Both outputs refuse to overwrite before the passphrase is asked for.
   cli::Output key_file(*path, cli::Output::Content::kBinary, 0600);
@@ -42,7 +43,11 @@ int run(cli::Args& args) {
   return cli::kExitOk;
 }
 
-const cli::Registration reg({"keygen", "-o KEYFILE [--passphrase-file F] [--public-out FILE]",
+}  // namespace
+
+namespace cli::cmd {
+
+const Command keygen{"keygen", "-o KEYFILE [--passphrase-file F] [--public-out FILE]",
                              "new recipient keypair: key file (0600), armored public key on stdout", R"HELP(Makes a recipient keypair. The secret key goes to the new file KEYFILE (mode 0600),
 protected by a passphrase of at least 8 characters, asked for twice on the terminal; the
 armored public key, which others encrypt to, goes to standard output.
@@ -55,6 +60,6 @@ options:
 example:
   vesk keygen -o alice.key --public-out alice.pub
 )HELP",
-                             run, 10});
+  run};
 
-}  // namespace
+}  // namespace cli::cmd

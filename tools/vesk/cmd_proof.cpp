@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "cli.h"
+#include "commands.h"
 #include "files.h"
 #include "textform.h"
 
@@ -104,7 +105,11 @@ int run_consistency(cli::Args& args) {
   return cli::kExitOk;
 }
 
-const cli::Registration inclusion({"proof inclusion", "--leaf H --index I --size N --root H PROOF",
+}  // namespace
+
+namespace cli::cmd {
+
+const Command proof_inclusion{"proof inclusion", "--leaf H --index I --size N --root H PROOF",
                                    "verify a Merkle inclusion proof (hashes in hex or Base64)", R"HELP(Checks that the proof in the file PROOF (one hash per line in hex or Base64, or the
 raw hashes) shows the leaf hash H at index I of the tree of N leaves whose root is H
 (as vesk checkpoint verify prints it).
@@ -118,8 +123,8 @@ options:
 example:
   vesk proof inclusion --leaf "$(cat leaf.hash)" --index 6 --size 11 --root ROOT inclusion.proof
 )HELP",
-                                   run_inclusion, 91});
-const cli::Registration consistency({"proof consistency", "--old-size M --new-size N --old-root H --new-root H PROOF",
+  run_inclusion};
+const Command proof_consistency{"proof consistency", "--old-size M --new-size N --old-root H --new-root H PROOF",
                                      "verify a Merkle consistency proof", R"HELP(Checks that the proof in the file PROOF shows the tree of M leaves with root
 --old-root to be a prefix of the tree of N leaves with root --new-root.
 
@@ -130,6 +135,6 @@ options:
 example:
   vesk proof consistency --old-size 7 --new-size 11 --old-root OLD --new-root NEW consistency.proof
 )HELP",
-                                     run_consistency, 92});
+  run_consistency};
 
-}  // namespace
+}  // namespace cli::cmd

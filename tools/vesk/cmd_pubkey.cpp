@@ -2,13 +2,14 @@
 #include <cstdio>
 
 #include "cli.h"
+#include "commands.h"
 #include "keys.h"
 
 namespace {
 
 int run(cli::Args& args) {
   args.parse({{"--passphrase-file", nullptr, true}, {"--max-work", nullptr, true}});
-  if (args.positional().size() != 1) cli::fail_usage("pubkey takes one KEYFILE");
+  if (args.positional().size() != 1) cli::fail_usage("takes one KEYFILE");
   cli::one_standard_input({{"KEYFILE", args.positional()[0]}, {"the passphrase file", args.value("--passphrase-file")}});
   const cli::WorkCap cap = cli::work_cap(args);
   const cli::SecretKey key = cli::open_secret_key(args, args.positional()[0], cap);
@@ -21,7 +22,11 @@ int run(cli::Args& args) {
   return cli::kExitOk;
 }
 
-const cli::Registration reg({"pubkey", "KEYFILE [--passphrase-file F] [--max-work MIB[,PASSES]]",
+}  // namespace
+
+namespace cli::cmd {
+
+const Command pubkey{"pubkey", "KEYFILE [--passphrase-file F] [--max-work MIB[,PASSES]]",
                              "armored public key of a key file or bare identity seed", R"HELP(Prints the armored public key that belongs to KEYFILE: a recipient key file, an
 identity key file (an identity can decrypt too), or a bare 32-byte identity seed.
 
@@ -34,6 +39,6 @@ options:
 example:
   vesk pubkey alice.key > alice.pub
 )HELP",
-                             run, 11});
+  run};
 
-}  // namespace
+}  // namespace cli::cmd

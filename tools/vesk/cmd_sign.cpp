@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli.h"
+#include "commands.h"
 #include "files.h"
 #include "keys.h"
 #include "textform.h"
@@ -19,10 +20,10 @@ int run(cli::Args& args) {
               {"--armor", "-a", false}});
   const auto identity_path = args.value("--identity");
   const auto context = args.value("--context");
-  if (!identity_path) cli::fail_usage("sign needs -i IDENTITY");
-  if (!context) cli::fail_usage("sign needs --context TEXT");
+  if (!identity_path) cli::fail_usage("needs -i IDENTITY");
+  if (!context) cli::fail_usage("needs --context TEXT");
   if (context->rfind("VESK/", 0) == 0) cli::fail_usage("contexts beginning with VESK/ are reserved");
-  if (args.positional().size() != 1) cli::fail_usage("sign takes one FILE (- for standard input)");
+  if (args.positional().size() != 1) cli::fail_usage("takes one FILE (- for standard input)");
   const std::string& path = args.positional()[0];
   cli::one_standard_input({{"FILE", path}, {"IDENTITY", identity_path}, {"the passphrase file", args.value("--passphrase-file")}});
   const auto out_path = args.value("--output");
@@ -47,7 +48,11 @@ int run(cli::Args& args) {
   return cli::kExitOk;
 }
 
-const cli::Registration registration({"sign", "-i IDENTITY [--passphrase-file F] [--max-work MIB[,PASSES]] --context TEXT [-a] [-o SIG] FILE",
+}  // namespace
+
+namespace cli::cmd {
+
+const Command sign{"sign", "-i IDENTITY [--passphrase-file F] [--max-work MIB[,PASSES]] --context TEXT [-a] [-o SIG] FILE",
                                       "sign a file (the signature goes to FILE.sig unless -o)", R"HELP(Signs FILE (- for standard input) with the identity key file IDENTITY (or a bare
 32-byte identity seed) under the context TEXT, which vesk verify must be given too: a
 signature made for one purpose does not verify for another.
@@ -66,6 +71,6 @@ options:
 example:
   vesk sign -i me.id --context "release notes" notes.txt
 )HELP",
-                                      run, 50});
+  run};
 
-}  // namespace
+}  // namespace cli::cmd

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli.h"
+#include "commands.h"
 #include "files.h"
 #include "keys.h"
 #include "textform.h"
@@ -34,9 +35,9 @@ int run(cli::Args& args) {
   args.parse({{"--key", "-k", true}, {"--context", nullptr, true}});
   const auto key_arg = args.value("--key");
   const auto context = args.value("--context");
-  if (!key_arg) cli::fail_usage("verify needs -k VERIFYING_KEY");
-  if (!context) cli::fail_usage("verify needs --context TEXT");
-  if (args.positional().size() != 2) cli::fail_usage("verify takes FILE and SIG");
+  if (!key_arg) cli::fail_usage("needs -k VERIFYING_KEY");
+  if (!context) cli::fail_usage("needs --context TEXT");
+  if (args.positional().size() != 2) cli::fail_usage("takes FILE and SIG");
   const std::string& path = args.positional()[0];
   const std::string& sig_path = args.positional()[1];
   cli::one_standard_input({{"FILE", path}, {"SIG", sig_path}, {"VERIFYING_KEY", key_arg}});
@@ -55,7 +56,11 @@ int run(cli::Args& args) {
   return cli::kExitOk;
 }
 
-const cli::Registration registration({"verify", "-k VERIFYING_KEY --context TEXT FILE SIG", "verify a file's signature",
+}  // namespace
+
+namespace cli::cmd {
+
+const Command verify{"verify", "-k VERIFYING_KEY --context TEXT FILE SIG", "verify a file's signature",
                                       R"HELP(Checks that SIG, a signature as bytes or in the text form, was made over FILE under
 the context TEXT by the identity whose verifying key is VERIFYING_KEY: a file holding
 the key's raw bytes or its Base64 (as vesk identity new prints it), or that Base64 text.
@@ -68,6 +73,6 @@ options:
 example:
   vesk verify -k me.pub --context "release notes" notes.txt notes.txt.sig
 )HELP",
-                                      run, 51});
+  run};
 
-}  // namespace
+}  // namespace cli::cmd

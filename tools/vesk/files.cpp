@@ -5,8 +5,10 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utf8proc.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cstring>
 
@@ -73,7 +75,7 @@ Input Input::open(const std::string& path, std::size_t cap, const std::string& w
   if (S_ISDIR(st.st_mode)) fail_system("read", in.name_, EISDIR);
   if (S_ISREG(st.st_mode)) {
     const auto size = static_cast<std::size_t>(st.st_size);
-    if (size > cap) fail_too_large(in.name_, std::to_string(size) + " bytes", cap, what);
+    if (size > cap) fail_too_large(in.name_, counted(size, "byte", "bytes"), cap, what);
     if (size == 0) return in;
     void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
     if (p != MAP_FAILED) {
@@ -101,7 +103,7 @@ Input Input::open(const std::string& path, std::size_t cap, const std::string& w
 
 std::string size_text(std::size_t bytes) {
   static const char* units[] = {"KiB", "MiB", "GiB"};
-  std::string text = std::to_string(bytes) + " bytes";
+  std::string text = counted(bytes, "byte", "bytes");
   std::size_t n = bytes;
   for (const char* unit : units) {
     if (n == 0 || n % 1024 != 0) break;
@@ -116,19 +118,62 @@ void refuse_existing(const std::string& path) {
   if (path != "-" && ::lstat(path.c_str(), &st) == 0) fail(kExitFile, "refusing to overwrite " + path);
 }
 
+namespace {
+
+// Text that a terminal shows as it is: UTF-8 with no control characters but tab, CR and LF (no
+// escape sequences, no C1 controls, no DEL).
+bool shows_as_text(ByteView data) {
+  const auto* p = data.data();
+  for (std::size_t at = 0; at < data.size();) {
+    utf8proc_int32_t c = 0;
+    const utf8proc_ssize_t n = utf8proc_iterate(p + at, static_cast<utf8proc_ssize_t>(data.size() - at), &c);
+    if (n <= 0) return false;
+    if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || (c >= 0x7f && c <= 0x9f)) return false;
+    at += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+constexpr char kBinaryToTerminal[] = "refusing to write binary data to a terminal; give ";
+
+}  // namespace
+
 Output::Output(const std::string& path, Content content, unsigned mode, bool forced)
-    : path_(path), name_(path == "-" ? "standard output" : path) {
+    : path_(path), name_(path == "-" ? "standard output" : path), content_(content), forced_(forced) {
   if (path.empty()) fail_usage("an output file name cannot be empty");
   if (path == "-") {
-    if (content != Content::kText && !forced && ::isatty(STDOUT_FILENO))
-      fail_usage(std::string("refusing to write binary data to a terminal; give ") +
-                 (content == Content::kBinaryOrText ? "-a for the text form, " : "") +
+    // Plaintext is judged when it is known.
+    if ((content == Content::kBinary || content == Content::kBinaryOrText) && !forced && ::isatty(STDOUT_FILENO))
+      fail_usage(std::string(kBinaryToTerminal) + (content == Content::kBinaryOrText ? "-a for the text form, " : "") +
                  "-o FILE, or -o - to write it anyway");
     fd_ = STDOUT_FILENO;
     return;
   }
+  if (open_stream(mode)) return;
   refuse_existing(path);
   open_file(mode);
+}
+
+bool Output::open_stream(unsigned mode) {
+  // /dev/fd/N names a descriptor this process already holds (a shell's 3>file or >(cmd)).
+  for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+    const std::string p(prefix);
+    if (path_.rfind(p, 0) != 0 || path_.size() == p.size()) continue;
+    int n = 0;
+    const auto [end, err] = std::from_chars(path_.data() + p.size(), path_.data() + path_.size(), n);
+    if (err != std::errc() || end != path_.data() + path_.size()) break;
+    fd_ = ::fcntl(n, F_DUPFD_CLOEXEC, 3);
+    if (fd_ < 0) fail_system("write", path_, errno);
+    stream_ = true;
+    return true;
+  }
+  struct stat st {};
+  if (::stat(path_.c_str(), &st) != 0 || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)))
+    return false;
+  fd_ = ::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC, mode);
+  if (fd_ < 0) fail_system("write", path_, errno);
+  stream_ = true;
+  return true;
 }
 
 void Output::open_file(unsigned mode) {
@@ -154,10 +199,12 @@ void Output::discard() {
   done_ = true;
   if (fd_ < 0 || is_stdout()) return;
   ::close(fd_);
-  if (!unnamed_) ::unlink(path_.c_str());
+  if (!unnamed_ && !stream_) ::unlink(path_.c_str());
 }
 
 void Output::write(ByteView data) {
+  if (content_ == Content::kPlaintext && !forced_ && is_stdout() && ::isatty(STDOUT_FILENO) && !shows_as_text(data))
+    fail_usage(std::string(kBinaryToTerminal) + "-o FILE, or -o - to write it anyway (the plaintext is not text)");
   const std::uint8_t* p = data.data();
   std::size_t left = data.size();
   while (left > 0) {
@@ -170,7 +217,9 @@ void Output::write(ByteView data) {
 }
 
 void Output::commit() {
-  if (is_stdout()) {
+  if (direct()) {
+    if (stream_) ::close(fd_);
+    fd_ = -1;
     done_ = true;
     return;
   }

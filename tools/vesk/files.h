@@ -63,15 +63,18 @@ class Input {
 // "1 GiB" for exact multiples of KiB, MiB and GiB, else the byte count.
 std::string size_text(std::size_t bytes);
 
-// Where a result goes: a new file, or standard output ("-"). Construct it before any work (and
-// before prompting for a passphrase): it refuses an existing file and a folder it cannot write
-// to up front. A file is written unnamed and linked under its name by commit(), so an
-// interrupted or failed command leaves nothing behind and never replaces a file that appeared
-// in the meantime.
+// Where a result goes: a new file, standard output ("-"), or a device or pipe named as a path (a
+// character device such as /dev/null, a FIFO, /dev/fd/N). Construct it before any work (and
+// before prompting for a passphrase): it refuses an existing regular file and a folder it cannot
+// write to up front. A file is written unnamed and linked under its name by commit(), so an
+// interrupted or failed command leaves nothing behind and never replaces a file that appeared in
+// the meantime; a device or pipe is written only once the result is complete.
 class Output {
  public:
   // Binary output is refused on a terminal with a hint (naming -a where the command has it).
-  enum class Content { kText, kBinary, kBinaryOrText };
+  // kPlaintext goes to a terminal only when it is text (UTF-8 without control characters other
+  // than tab, CR and LF), which write() checks over the whole of it.
+  enum class Content { kText, kBinary, kBinaryOrText, kPlaintext };
   // `mode`: permission bits of a new file. `forced`: the user gave "-o -", so binary data may go
   // to a terminal.
   Output(const std::string& path, Content content, unsigned mode = 0644, bool forced = false);
@@ -87,10 +90,16 @@ class Output {
 
  private:
   void open_file(unsigned mode);
+  // Opens a device, FIFO or socket, or a descriptor named as /dev/fd/N; false for anything else.
+  bool open_stream(unsigned mode);
   void discard();
+  bool direct() const { return is_stdout() || stream_; }
 
   std::string path_, name_;
+  Content content_;
+  bool forced_;
   int fd_ = -1;
+  bool stream_ = false;   // a device or pipe, written directly
   bool unnamed_ = false;  // written as an unnamed file, linked in commit()
   bool done_ = false;
 };

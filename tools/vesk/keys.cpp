@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "passphrase.h"
+#include "records.h"
 #include "textform.h"
 
 namespace cli {
@@ -64,10 +65,6 @@ std::optional<std::uint32_t> count(std::string_view text) {
   const auto [end, err] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (err != std::errc() || end != text.data() + text.size() || text.empty() || value == 0) return std::nullopt;
   return value;
-}
-
-std::string counted(std::uint64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 // Refuses a key file whose key derivation would cost more than `cap`, naming what it asks for.
@@ -167,6 +164,11 @@ Identified identify(ByteView data) {
   if (auto form = text_form_of(data))
     return {*form == TextForm::kSignature ? Kind::kSignature : Kind::kEncryptedFile, true};
   if (is_public_key(data)) return {Kind::kPublicKey, true};
+  if (outline_log(data) && n > 1) return {Kind::kIdentityLog};
+  if (outline_chain(data)) return {Kind::kEpochChain};
+  if (outline_checkpoint(data)) return {Kind::kCheckpoint, true};
+  if (n == VESK_RECOVERY_BINDING_LEN) return {Kind::kRecoveryBinding};
+  if (n == VESK_EPOCH_BINDING_LEN) return {Kind::kEpochBinding};
   if (n == VESK_VERIFYING_KEY_LEN) return {Kind::kVerifyingKey};
   if (verifying_key_base64(data)) return {Kind::kVerifyingKey, true};
   if (n == VESK_SIGNATURE_LEN) return {Kind::kSignature};
@@ -184,6 +186,11 @@ const char* noun(Kind kind) {
     case Kind::kVerifyingKey: return "a verifying key";
     case Kind::kSignature: return "a signature";
     case Kind::kEncryptedFile: return "an encrypted file";
+    case Kind::kIdentityLog: return "an identity log";
+    case Kind::kRecoveryBinding: return "a recovery binding";
+    case Kind::kEpochChain: return "an epoch chain";
+    case Kind::kEpochBinding: return "an epoch binding";
+    case Kind::kCheckpoint: return "a checkpoint";
     case Kind::kUnknown: break;
   }
   return "not a vesk file";
@@ -217,11 +224,14 @@ void Recipients::add_file(const std::string& path) {
   const Input in = Input::open(path, kRecipientsFileCap, "a recipients file");
   const Identified found = identify(in.bytes());
   if (found.kind != Kind::kPublicKey && found.kind != Kind::kUnknown)
-    refuse_kind(in.name(), found.kind, "a recipients file", "list armored public keys in it, separated by blank lines");
+    refuse_kind(in.name(), found.kind, "a recipients file", "list armored public keys in it, one after another");
   const std::string_view text = as_text(in.bytes());
   if (text.find('\0') != std::string_view::npos) refuse_kind(in.name(), Kind::kUnknown, "a recipients file", "list armored public keys in a text file");
 
-  // One key per group of non-blank lines; comment lines are left out wherever they stand.
+  // One key after another: each label line begins a key, and so does the first line after a
+  // blank one (for keys without their label). Comment lines are left out wherever they stand;
+  // space around a line is not part of it.
+  static constexpr std::string_view kLabel = "vesk-public-key:";
   std::string block;
   std::size_t line_no = 0, block_line = 0, added = 0;
   auto finish_block = [&] {
@@ -237,12 +247,10 @@ void Recipients::add_file(const std::string& path) {
     ++line_no;
     const std::string_view t = trimmed(line);
     if (!t.empty() && t[0] == '#') continue;
-    if (t.empty()) {
-      finish_block();
-      continue;
-    }
+    if (t.empty() || t.rfind(kLabel, 0) == 0) finish_block();
+    if (t.empty()) continue;
     if (block.empty()) block_line = line_no;
-    block.append(line).push_back('\n');
+    block.append(t).push_back('\n');
   }
   finish_block();
   if (added == 0) fail(kExitRefused, in.name() + " holds no recipient keys");

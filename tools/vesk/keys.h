@@ -22,6 +22,11 @@ enum class Kind {
   kVerifyingKey,      // raw, or its Base64 as `vesk identity new` prints it
   kSignature,         // raw (told by its size only), or its text form
   kEncryptedFile,     // binary, or its text form
+  kIdentityLog,       // what the library verifies: identity logs, their recovery bindings,
+  kRecoveryBinding,   // epoch chains, epoch bindings and checkpoints (told by their structure
+  kEpochChain,        // or size only: inspect verifies nothing)
+  kEpochBinding,
+  kCheckpoint,
   kUnknown,
 };
 
@@ -42,7 +47,8 @@ class Recipients {
  public:
   // -r: a file holding one armored public key, or the armored text itself.
   void add_argument(const std::string& arg);
-  // -R: a file of armored public keys separated by blank lines, with # comment lines.
+  // -R: a file of armored public keys one after another (cat a.pub b.pub makes one), with or
+  // without blank lines between them, and # comment lines anywhere.
   void add_file(const std::string& path);
   ByteView keys() const { return keys_; }
   std::size_t count() const { return sources_.size(); }

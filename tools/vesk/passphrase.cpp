@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <utf8proc.h>
+
 namespace cli {
 
 namespace {
@@ -67,6 +69,10 @@ class Terminal {
       fail(kExitRefused, "the passphrase is longer than " + std::to_string(Passphrase::kMax) + " bytes");
     }
     if (line == Passphrase::Line::kHasNul) fail(kExitRefused, "the passphrase typed contains a NUL byte, which a passphrase cannot hold");
+    if (line == Passphrase::Line::kEnd) {
+      say("\n");
+      fail(kExitUsage, "cancelled");
+    }
   }
 
   void say(const std::string& text) {
@@ -89,6 +95,19 @@ void read_passphrase_file(const std::string& path, Passphrase& into) {
     fail(kExitRefused, "the first line of " + path + " is longer than " + std::to_string(Passphrase::kMax) + " bytes");
   if (line == Passphrase::Line::kHasNul)
     fail(kExitRefused, "the first line of " + path + " contains a NUL byte, which a passphrase cannot hold");
+}
+
+// Why the library refused a new passphrase: it must be UTF-8 text of at least 8 characters (as
+// the library counts them, once normalised).
+std::string refused_new(const Passphrase& p) {
+  const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(p.c_str());
+  for (std::size_t at = 0; at < p.size();) {
+    utf8proc_int32_t c = 0;
+    const utf8proc_ssize_t n = utf8proc_iterate(bytes + at, static_cast<utf8proc_ssize_t>(p.size() - at), &c);
+    if (n <= 0) return "the passphrase is not valid UTF-8 text";
+    at += static_cast<std::size_t>(n);
+  }
+  return "the passphrase is shorter than 8 characters";
 }
 
 void try_again(Terminal& tty, const std::string& why, int tries_left) {
@@ -119,6 +138,7 @@ Passphrase::Line Passphrase::read_line(int fd, int& err) {
   wipe();
   err = 0;
   std::size_t got = 0;
+  bool ended = false;
   while (got < kMax + 1) {
     const ssize_t r = ::read(fd, buf_ + got, kMax + 1 - got);
     if (r < 0 && errno == EINTR) continue;
@@ -127,7 +147,10 @@ Passphrase::Line Passphrase::read_line(int fd, int& err) {
       wipe();
       return Line::kRead;
     }
-    if (r == 0) break;
+    if (r == 0) {
+      ended = true;
+      break;
+    }
     const void* nl = std::memchr(buf_ + got, '\n', static_cast<std::size_t>(r));
     got += static_cast<std::size_t>(r);
     if (nl != nullptr) {
@@ -139,6 +162,7 @@ Passphrase::Line Passphrase::read_line(int fd, int& err) {
     wipe();
     return Line::kTooLong;
   }
+  if (ended && got == 0) return Line::kEnd;
   if (std::memchr(buf_, '\0', got) != nullptr) {
     wipe();
     return Line::kHasNul;
@@ -168,12 +192,11 @@ VeskStatus try_passphrase(const Args& args, const std::string& file, const std::
 }
 
 void new_passphrase(const Args& args, const std::string& file, const std::function<VeskStatus(const char*)>& use) {
-  static constexpr char kShort[] = "the passphrase is shorter than 8 characters, or not valid UTF-8";
   Passphrase p;
   if (auto path = args.value("--passphrase-file")) {
     read_passphrase_file(*path, p);
     const VeskStatus s = use(p.c_str());
-    if (s == VESK_INVALID_ARGUMENT) fail(kExitRefused, std::string(kShort) + " (" + *path + ")");
+    if (s == VESK_INVALID_ARGUMENT) fail(kExitRefused, refused_new(p) + " (" + *path + ")");
     if (s != VESK_OK) fail_status("protecting " + file, s);
     return;
   }
@@ -189,8 +212,8 @@ void new_passphrase(const Args& args, const std::string& file, const std::functi
       confirmed = p == again;
     }
     if (confirmed) return;
-    const char* why = s == VESK_OK ? "the passphrases differ" : kShort;
-    if (t == kTries) fail(s == VESK_OK ? kExitUsage : kExitRefused, std::string(why) + " (" + std::to_string(kTries) + " tries)");
+    const std::string why = s == VESK_OK ? "the passphrases differ" : refused_new(p);
+    if (t == kTries) fail(s == VESK_OK ? kExitUsage : kExitRefused, why + " (" + std::to_string(kTries) + " tries)");
     try_again(tty, why, kTries - t);
   }
 }

@@ -21,11 +21,12 @@ class Passphrase {
   const char* c_str() const { return buf_; }
   std::size_t size() const { return len_; }
   bool operator==(const Passphrase& other) const;
-  enum class Line { kRead, kTooLong, kHasNul };
+  enum class Line { kRead, kTooLong, kHasNul, kEnd };
   // Fills the buffer from fd up to the first line end (not kept). A line longer than kMax, or
   // holding a NUL byte, is refused and leaves the buffer empty: the library takes a passphrase
-  // as a C string, which would end at the NUL and open the key with the part before it. `err`
-  // receives errno on a read error (0 otherwise).
+  // as a C string, which would end at the NUL and open the key with the part before it. kEnd:
+  // the input ended before anything was read (Ctrl-D on a terminal). `err` receives errno on a
+  // read error (0 otherwise).
   Line read_line(int fd, int& err);
   void wipe();
 

@@ -1,5 +1,6 @@
 #include "textform.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -76,6 +77,7 @@ class LineReader {
  public:
   explicit LineReader(ByteView text) : text_(reinterpret_cast<const char*>(text.data()), text.size()) {}
   bool at_end() const { return pos_ >= text_.size(); }
+  std::size_t position() const { return pos_; }
   std::size_t number() const { return number_; }
   // The next line without its line end; nullopt when it runs past `longest` characters.
   std::optional<std::string_view> next(std::size_t longest) {
@@ -99,12 +101,28 @@ class LineReader {
 [[noreturn]] void refuse(const std::string& name, const std::string& why) {
   fail(kExitRefused, name + ": " + why);
 }
+// What is wrong inside a text form: "<name>: a damaged text form: <why>".
+[[noreturn]] void refuse_damaged(const std::string& name, const std::string& why) {
+  refuse(name, "a damaged text form: " + why);
+}
 
-// A BEGIN line a little way in: a text form with something pasted before it.
-bool begins_later(ByteView data) {
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Blank lines and spaces before the BEGIN line are left out, as editors and mail leave them.
+ByteView without_leading_space(ByteView data) {
+  std::size_t i = 0;
+  while (i < data.size() && is_space(static_cast<char>(data[i]))) ++i;
+  return data.subspan(i);
+}
+
+// A BEGIN line of vesk's that does not stand at the start: text pasted before it, or quoted mail
+// ("> " before every line). Returns the number of the line it is on.
+std::optional<std::size_t> begins_later(ByteView data) {
   constexpr std::size_t kLookAhead = 4096;
   const std::string_view head(reinterpret_cast<const char*>(data.data()), std::min(data.size(), kLookAhead));
-  return head.find("\n-----BEGIN VESK ") != std::string_view::npos;
+  const std::size_t at = head.find("-----BEGIN VESK ");
+  if (at == std::string_view::npos || at == 0) return std::nullopt;
+  return 1 + static_cast<std::size_t>(std::count(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
 }
 
 std::string line_text(std::size_t number) { return "line " + std::to_string(number); }
@@ -115,7 +133,7 @@ void check_begin(std::string_view line, TextForm expected, const std::string& na
   const TextForm other = expected == TextForm::kSignature ? TextForm::kEncryptedFile : TextForm::kSignature;
   if (line == begin_line(other))
     refuse(name, std::string(text_form_noun(other)) + " in the text form, not " + text_form_noun(expected));
-  refuse(name, "the text form does not begin with \"" + begin_line(expected) + "\"");
+  refuse_damaged(name, "it does not begin with \"" + begin_line(expected) + "\"");
 }
 
 }  // namespace
@@ -169,7 +187,7 @@ const char* text_form_noun(TextForm form) {
 }
 
 std::optional<TextForm> text_form_of(ByteView data) {
-  LineReader lines(data);
+  LineReader lines(without_leading_space(data));
   const auto first = lines.next(kLine);
   for (TextForm form : {TextForm::kEncryptedFile, TextForm::kSignature})
     if (first && *first == begin_line(form)) return form;
@@ -178,7 +196,8 @@ std::optional<TextForm> text_form_of(ByteView data) {
 
 bool starts_like_text_form(ByteView data) {
   const std::string_view prefix = "-----BEGIN ";
-  return data.size() >= prefix.size() && std::memcmp(data.data(), prefix.data(), prefix.size()) == 0;
+  const ByteView start = without_leading_space(data);
+  return start.size() >= prefix.size() && std::memcmp(start.data(), prefix.data(), prefix.size()) == 0;
 }
 
 std::size_t text_form_cap(std::size_t binary_cap) {
@@ -207,40 +226,58 @@ void write_text_form(Output& out, TextForm form, ByteView data) {
 }
 
 Mapping decode_text_form(ByteView text, TextForm expected, const std::string& name) {
-  LineReader lines(text);
+  const ByteView start = without_leading_space(text);
+  // Line numbers count the blank lines left out.
+  const std::size_t skipped_lines =
+      static_cast<std::size_t>(std::count(text.begin(), text.begin() + (start.data() - text.data()), '\n'));
+  LineReader lines(start);
   const auto first = lines.next(kLine);
-  if (!first) refuse(name, "the text form's first line is longer than a BEGIN line");
+  if (!first) refuse_damaged(name, "its first line is longer than a BEGIN line");
   check_begin(*first, expected, name);
 
   Mapping out = Mapping::anonymous(text.size() / (kLine + 1) * kLineBytes + kLineBytes);
   std::size_t written = 0;
   bool last_seen = false;  // a short or padded line ends the Base64
+  // Quoted mail puts "> " before lines of full length: read that far to say so.
+  constexpr std::size_t kQuote = 2;
   while (!lines.at_end()) {
-    const auto line = lines.next(kLine);
-    const std::string where = line_text(lines.number());
-    if (!line) refuse(name, where + " is longer than " + std::to_string(kLine) + " characters");
+    const auto line = lines.next(kLine + kQuote);
+    const std::string where = line_text(skipped_lines + lines.number());
+    if (line && line->rfind(">", 0) == 0) refuse_damaged(name, where + " begins with > (quoted mail?)");
+    if (!line || line->size() > kLine) refuse_damaged(name, where + " is longer than " + std::to_string(kLine) + " characters");
     if (*line == end_line(expected)) {
-      if (!lines.at_end()) refuse(name, "text after the END line");
+      // Blank lines and spaces after the END line are left out too; anything else is refused.
+      const std::string_view rest(reinterpret_cast<const char*>(start.data()) + lines.position(),
+                                  start.size() - lines.position());
+      if (std::any_of(rest.begin(), rest.end(), [](char c) { return !is_space(c); }))
+        refuse_damaged(name, "text after the END line");
       out.resize(written);
       return out;
     }
-    if (line->rfind(std::string(kDashes) + "BEGIN", 0) == 0) refuse(name, where + " is a second BEGIN line");
-    if (line->rfind(std::string(kDashes) + "END", 0) == 0) refuse(name, where + " is an END line of another kind");
-    if (last_seen) refuse(name, where + " follows the last line of Base64");
+    if (line->rfind(std::string(kDashes) + "BEGIN", 0) == 0) refuse_damaged(name, where + " is a second BEGIN line");
+    if (line->rfind(std::string(kDashes) + "END", 0) == 0) refuse_damaged(name, where + " is an END line of another kind");
+    if (last_seen) refuse_damaged(name, where + " follows the last line of Base64");
     bool padded = false;
     const auto n = decode_groups(*line, out.data() + written, padded);
-    if (!n || line->empty()) refuse(name, where + " is not canonical Base64");
+    if (!n || line->empty()) refuse_damaged(name, where + " is not canonical Base64");
     written += *n;
     last_seen = padded || line->size() != kLine;
   }
-  refuse(name, "the text form has a BEGIN line but no END line");
+  refuse_damaged(name, "it has a BEGIN line but no END line");
 }
 
 void check_text_form_start(ByteView data, const std::string& name, std::optional<TextForm> expected) {
-  if (!starts_like_text_form(data) && begins_later(data)) refuse(name, "text before the BEGIN line");
-  if (!starts_like_text_form(data)) return;
+  if (!starts_like_text_form(data)) {
+    if (const auto line = begins_later(without_leading_space(data))) {
+      const ByteView start = without_leading_space(data);
+      const bool quoted = !start.empty() && start[0] == '>';
+      refuse_damaged(name, quoted ? "it is quoted (\"> \" before its lines, as mail quotes them)"
+                                  : "text stands before its BEGIN line (on line " + std::to_string(*line) + ")");
+    }
+    return;
+  }
   if (expected) {
-    check_begin(LineReader(data).next(kLine).value_or(""), *expected, name);
+    check_begin(LineReader(without_leading_space(data)).next(kLine).value_or(""), *expected, name);
   } else if (!text_form_of(data)) {
     refuse(name, "the text form does not begin with a BEGIN line that vesk writes");
   }
@@ -258,9 +295,9 @@ FormInput FormInput::from(Input input, TextForm form, std::size_t cap, const std
   f.text_ = starts_like_text_form(raw);
   if (f.text_) {
     f.decoded_ = decode_text_form(raw, form, f.name());
-    if (f.decoded_.size() > cap) fail_too_large(f.name(), std::to_string(f.decoded_.size()) + " bytes once decoded", cap, what);
+    if (f.decoded_.size() > cap) fail_too_large(f.name(), counted(f.decoded_.size(), "byte", "bytes") + " once decoded", cap, what);
   } else if (raw.size() > cap) {
-    fail_too_large(f.name(), std::to_string(raw.size()) + " bytes", cap, what);
+    fail_too_large(f.name(), counted(raw.size(), "byte", "bytes"), cap, what);
   }
   return f;
 }

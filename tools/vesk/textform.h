@@ -4,9 +4,11 @@
 //   Base64 of the bytes, standard alphabet, padded, in lines of 64 characters
 //   -----END VESK SIGNATURE-----
 //
-// with a line end after every line. Reading is strict: canonical Base64 only, every line but the
-// last body line exactly 64 characters, nothing before the BEGIN line or after the END line's line
-// end. Lines may end in LF or CR LF.
+// with a line end after every line. Reading is strict between the BEGIN and END lines: canonical
+// Base64 only, every line but the last body line exactly 64 characters. Lines may end in LF or
+// CR LF, and blank lines and spaces before the BEGIN line and after the END line are left out (as
+// editors and mail leave them); any other text around it, quoted mail included, is refused as a
+// damaged text form, with where.
 #pragma once
 
 #include <optional>
