@@ -486,6 +486,7 @@ void encrypt_cases(CorpusFile& f) {
       {"x25519-part-p-minus-1", "X25519 part p - 1", with_x25519(pk1, {0xec}, 0xff, 0x7f)},
       {"x25519-part-p", "X25519 part p", with_x25519(pk1, {0xed}, 0xff, 0x7f)},
       {"x25519-part-p-plus-1", "X25519 part p + 1", with_x25519(pk1, {0xee}, 0xff, 0x7f)},
+      {"x25519-part-p-plus-2", "X25519 part p + 2", with_x25519(pk1, {0xef}, 0xff, 0x7f)},
       {"x25519-part-p-plus-18", "X25519 part p + 18, the largest value below 2^255", with_x25519(pk1, {0xff}, 0xff, 0x7f)},
       {"x25519-top-bit-set", "R1's key with bit 7 of its last byte set", top_bit},
       {"x25519-order-8-a", "X25519 part e0eb7a7c..., a point of order 8", with_tail(pk1, "e0eb7a7c3b41b8ae1656e3faf19fc46ada098deb9c32b1fd866205165f49b800")},

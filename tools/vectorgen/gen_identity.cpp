@@ -183,6 +183,9 @@ std::vector<LogCase> log_cases() {
     LogWriter v;
     v.create(id("laptop"), "laptop").add(id("laptop"), concat({vk("phone"), ByteVec{0}}), "long");
     bad("add-key-1985-bytes", "an add of a 1985-byte key", v.bytes(), kAuth);
+    LogWriter s;
+    s.create(id("laptop"), "laptop").add(id("laptop"), Bytes(vk("phone")).first(1983), "short");
+    bad("add-key-1983-bytes", "an add of a 1983-byte key", s.bytes(), kAuth);
     LogWriter u;
     u.create(id("laptop"), "laptop").recover(id("recovery"), undecodable(), "bad");
     bad("recover-key-undecodable", "a recover to a key that does not decode", u.bytes(), kAuth);
@@ -325,6 +328,7 @@ void trusts_cases(CorpusFile& f) {
   c("recovered-new-device", "the recover's new device", rec, vk("tablet"), 1);
   f.add("device-key-undecodable", "a device key that does not decode", in(four, rk, undecodable()), kNotKeyFile);
   f.add("device-key-1985-bytes", "a device key of 1985 bytes", in(four, rk, concat({vk("phone"), ByteVec{0}})), kNotKeyFile);
+  f.add("recovery-key-1985-bytes", "a recovery key of 1985 bytes", in(four, concat({rk, ByteVec{0}}), vk("phone")), kNotKeyFile);
   f.add("device-key-empty", "an empty device key", in(four, rk, {}), kNotKeyFile);
   f.add("recovery-key-undecodable", "a recovery key that does not decode", in(four, undecodable(), vk("phone")), kNotKeyFile);
   f.add("device-key-before-log", "a device key that does not decode and a log that does not either", in(ByteVec{0x9f}, rk, undecodable()), kNotKeyFile);
@@ -365,6 +369,8 @@ void pinned_cases(CorpusFile& f) {
   }
   bad("binding-5388-bytes", "the binding less its last byte", log, ByteVec(binding.begin(), binding.end() - 1), pin, kMalformed);
   bad("binding-empty", "an empty binding", log, {}, pin, kMalformed);
+  bad("binding-5388-bytes-and-pin-wrong", "the binding less its last byte and a wrong pin: the binding is decoded first", log,
+      ByteVec(binding.begin(), binding.end() - 1), ByteVec(32, 0), kMalformed);
   {
     ByteVec b = binding;
     std::fill(b.begin() + 32, b.begin() + 64, 0);
@@ -536,6 +542,7 @@ void epoch_public_key_cases(CorpusFile& f) {
   EpochChainWriter w = three_epochs();
   w.at(2).hash[0] ^= 1;
   f.add("chain-does-not-check", "record 2's hash altered, index 0: the whole chain is checked", in(w.bytes(), 0), kAuth);
+  f.add("malformed-chain-index-past", "a chain with a trailing byte and index 5: the chain is decoded before the index", in(concat({three, ByteVec{0}}), 5), kMalformed);
   f.add("chain-does-not-check-index-past", "that chain and index 99: the chain is checked before the index", in(w.bytes(), 99), kAuth);
   {
     EpochChainWriter z;

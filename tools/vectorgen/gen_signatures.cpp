@@ -55,6 +55,8 @@ void sign_cases(CorpusFile& f) {
   ok("laptop-hello", "laptop signs hello under the context example.org/v1", "laptop", text_bytes("example.org/v1"), hello);
   ok("phone-hello", "phone signs the same", "phone", text_bytes("example.org/v1"), hello);
   ok("empty-context-and-message", "an empty context and an empty message: the signing input is eight zero bytes", "laptop", {}, {});
+  f.add("null-context-and-message", "context and message both NULL with length 0", Json{{"identity", identity_from(identity_seed("laptop"))}, {"context", nullptr}, {"message", nullptr}},
+        kOk, {{"signature_out", out_bytes(sign_as("laptop", {}, {}))}});
   ok("context-at-cap", "a context of 4096 bytes 'c'", "laptop", ByteVec(4096, 'c'), text_bytes("m"));
   {
     ByteVec m(10000);
@@ -162,6 +164,8 @@ void verify_cases(CorpusFile& f) {
   c("reserved-context-accepted", "a signature made inside the library under VESK/0.5 challenge verifies with that context",
     key, text_bytes("VESK/0.5 challenge"), hello, sign_as("laptop", text_bytes("VESK/0.5 challenge"), hello), kOk);
   c("empty-context-and-message", "laptop's signature of the empty message under the empty context", key, {}, {}, sign_as("laptop", {}, {}), kOk);
+  f.add("null-context-and-message", "context and message both NULL with length 0",
+        Json{{"verifying_key", hex(key)}, {"context", nullptr}, {"message", nullptr}, {"signature", hex(sign_as("laptop", {}, {}))}}, kOk);
   c("context-at-cap", "a 4096-byte context", key, ByteVec(4096, 'c'), text_bytes("m"), sign_as("laptop", ByteVec(4096, 'c'), text_bytes("m")), kOk);
 }
 

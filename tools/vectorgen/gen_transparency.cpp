@@ -255,6 +255,11 @@ std::string signed_line(const std::string& who, std::string_view name, std::stri
   return line(name, concat({key_hash(name, verifying_key(who)), sig}));
 }
 
+ByteVec sign_as_log(std::string_view signed_body) {
+  const auto sig = sign::hybrid_sign(identity("log"), as_bytes("VESK/1.0 checkpoint"), as_bytes(signed_body));
+  return ByteVec(sig.begin(), sig.end());
+}
+
 std::string replace_all(std::string s, const std::string& from, const std::string& to) {
   for (std::size_t p = 0; (p = s.find(from, p)) != std::string::npos; p += to.size()) s.replace(p, from.size(), to);
   return s;
@@ -300,6 +305,22 @@ void checkpoint_cases(CorpusFile& f) {
       kAuth);
   bad("log-key-hash-witness-signature", "a line with the log's name and key hash but witness's signature", b7 + "\n" + line(origin, concat({key_hash(origin, key), sign::hybrid_sign(identity("witness"), as_bytes("VESK/1.0 checkpoint"), as_bytes(b7))})),
       kAuth);
+  {
+    ByteVec ed = sign_as_log(b7);
+    ed[10] ^= 0x01;
+    bad("log-line-ed25519-half-altered", "the log's line with a byte of its Ed25519 half altered", b7 + "\n" + line(origin, concat({key_hash(origin, key), ed})), kAuth);
+    bad("log-line-3374-bytes", "the log's good line, then a line of the log's with its signature and one more byte",
+        b7 + "\n" + log_line + line(origin, concat({key_hash(origin, key), sign_as_log(b7), ByteVec{0}})), kAuth);
+    bad("log-line-without-context", "a signature by the log over the body under the empty context",
+        b7 + "\n" + line(origin, concat({key_hash(origin, key), sign::hybrid_sign(identity("log"), {}, as_bytes(b7))})), kAuth);
+    bad("log-signature-under-other-name", "the log's signature on a line named example.org/log2 with that name's key hash",
+        b7 + "\n" + signed_line("log", "example.org/log2", b7), kAuth);
+    const auto wsig = sign::hybrid_sign(identity("witness"), as_bytes("VESK/1.0 checkpoint"), as_bytes(b7));
+    ByteVec wbad(wsig.begin(), wsig.end());
+    wbad[100] ^= 1;
+    ok("witness-key-hash-under-log-name-then-log", "a bad signature on a line with the log's name but witness's key hash, skipped, then the log's line",
+       b7 + "\n" + line(origin, concat({key_hash(origin, verifying_key("witness")), wbad})) + log_line, 7, root);
+  }
   bad("log-line-short-signature", "the log's line with a 3372-byte signature", b7 + "\n" + line(origin, concat({key_hash(origin, key), ByteVec(3372, 1)})), kAuth);
   bad("log-line-under-message-context", "a signature by the log over the body under another context",
       b7 + "\n" + line(origin, concat({key_hash(origin, key), sign::hybrid_sign(identity("log"), as_bytes("VESK/1.0 checkpoinT"), as_bytes(b7))})), kAuth);
@@ -330,6 +351,10 @@ void checkpoint_cases(CorpusFile& f) {
   bad("crlf-line-ends", "every line feed preceded by a carriage return", replace_all(text, "\n", "\r\n"), kMalformed);
   bad("origin-case-differs", "the expected origin Example.org/log", text, kAuth, "Example.org/log");
   bad("origin-other", "the expected origin example.org/other", text, kAuth, "example.org/other");
+  bad("origin-trailing-space", "the expected origin with a trailing space", text, kAuth, "example.org/log ");
+  bad("origin-empty", "the empty expected origin", text, kAuth, "");
+  bad("origin-prefix", "the expected origin example.org/lo", text, kAuth, "example.org/lo");
+
   {
     const ByteVec longer = concat({key, ByteVec{0}});
     bad("key-1985-bytes", "the log's key and one zero byte", text, kNotKeyFile, origin, &longer);
@@ -342,6 +367,17 @@ void checkpoint_cases(CorpusFile& f) {
     undecodable[0] = 2;
     bad("key-undecodable", "a key whose Ed25519 part is not a point", text, kNotKeyFile, origin, &undecodable);
     bad("key-undecodable-text-malformed", "that key and an empty text: the key is decoded first", "", kNotKeyFile, origin, &undecodable);
+    const ByteVec y_is_p = [&] {
+      ByteVec k = key;
+      std::fill(k.begin(), k.begin() + 31, 0xff);
+      k[0] = 0xed;
+      k[31] = 0x7f;
+      return k;
+    }();
+    bad("key-y-is-p", "a key whose Ed25519 part encodes y = p", text, kNotKeyFile, origin, &y_is_p);
+    const ByteVec big(4096, 1);
+    bad("key-4096-bytes", "4096 bytes 01 as the key", text, kNotKeyFile, origin, &big);
+    bad("key-undecodable-junk-text", "a key that does not decode, the text junk and the origin other", "junk", kNotKeyFile, "other", &y_is_p);
     const ByteVec witness = verifying_key("witness");
     bad("other-log-key", "witness's key: the log's line does not match it", text, kAuth, origin, &witness);
   }
@@ -370,6 +406,9 @@ void checkpoint_cases(CorpusFile& f) {
   bad("two-spaces-after-name", "two spaces between the key name and the payload", b7 + "\n" + replace_all(log_line, origin + " ", origin + "  "), kMalformed);
   bad("payload-4-bytes", "a line whose payload is 4 bytes", b7 + "\n" + line("witness.example", ByteVec{1, 2, 3, 4}) + log_line, kMalformed);
   bad("payload-not-padded", "the log's line with its padding removed", b7 + "\n" + replace_all(log_line, "=\n", "\n"), kMalformed);
+  bad("key-name-257-bytes", "a witness line whose key name is 257 bytes", text + line(std::string(257, 'k'), as_bytes("short")), kMalformed);
+  bad("no-space-after-name", "a witness line without the space between name and payload", text + "\xE2\x80\x94 name" + base64_encode(as_bytes("short")) + "\n", kMalformed);
+  bad("tree-size-007", "the second line 007, signed", edited_body(origin + "\n007\n" + base64_encode(root) + "\n"), kMalformed);
   bad("key-name-with-plus", "a witness line named a+b", b7 + "\n" + line("a+b", concat({key_hash("a+b", key), as_bytes("short")})) + log_line, kMalformed);
   bad("key-name-empty", "a line with an empty key name", b7 + "\n" + line("", as_bytes("short")) + log_line, kMalformed);
   bad("tab-in-text", "a tab at the end of the origin line", edited_body(origin + "\t\n7\n" + base64_encode(root) + "\n"), kMalformed);
