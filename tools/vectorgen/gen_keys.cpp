@@ -406,7 +406,11 @@ void signing_identity_open_cases(CorpusFile& f, const ByteVec& v2_doc) {
   f.add("magic-alone-without-passphrase", "eight magic bytes, no passphrase", open_in(text_bytes("VESK-KEY"), std::nullopt), kInvalid);
   f.add("empty", "no data", open_in({}, std::nullopt), kNotKeyFile);
   f.add("thirty-one-bytes", "31 bytes", open_in(repeat_byte(0x11, 31), std::nullopt), kNotKeyFile);
-  f.add("thirty-three-bytes", "33 bytes", open_in(repeat_byte(0x11, 33), std::nullopt), kNotKeyFile);
+  f.add("thirty-three-bytes", "33 bytes with a passphrase", open_in(repeat_byte(0x11, 33), std::string("passphrase")), kNotKeyFile);
+  f.add("seven-bytes-of-magic", "seven bytes of the magic: not a key file, and no seed", open_in(text_bytes("VESK-KE"), std::nullopt), kNotKeyFile);
+  f.add("raw-seed-empty-passphrase", "a bare seed with the empty passphrase", open_in(identity_seed("laptop"), std::string("")), kOk, is("laptop"));
+  f.add("salt-changed", "the cheap identity file with a salt byte changed: the tag fails", open_in(with_bytes(cheap, 20, {0x45}), pw), kWrong);
+  f.add("version-2-less-one-byte", "the cheap identity file less its last byte", open_in(ByteVec(cheap.begin(), cheap.end() - 1), pw), kMalformed);
   f.add("magic-damaged", "the cheap identity file with a damaged magic: 95 bytes that are not a key file",
         open_in(with_bytes(cheap, 0, {'W'}), pw), kNotKeyFile);
   f.add("version-3", "the cheap identity file with version 3", open_in(with_bytes(cheap, 8, {3}), pw), kNotKeyFile);
