@@ -337,6 +337,17 @@ void decrypt_cases(CorpusFile& f) {
          s.version_byte = 2;
          s.entries_after = {entry(7, {})};
        }, kMalformed},
+      {"v0.5-signed-unknown-recipient-type", "format 0.5 signed in the metadata, with an entry of type 7 inserted after R1's", [&](ContainerSpec& s) {
+         s.version_byte = 2;
+         s.signature = SignaturePlace::Metadata;
+         s.signer = &identity("laptop");
+         s.edit_body = [](ByteVec& b) {
+           // a5 01 01 02 58 20 <id> 03 81 <entry of 1175 bytes>: two entries, the second [7].
+           b[39] = 0x82;
+           const ByteVec seven = {0x81, 0x07};
+           b.insert(b.begin() + 40 + 1175, seven.begin(), seven.end());
+         };
+       }, kMalformed},
       {"v0.5-metadata-extension", "format 0.5 with a metadata extension", [&](ContainerSpec& s) {
          signed05(s);
          s.metadata_extensions = {{64, {}}};

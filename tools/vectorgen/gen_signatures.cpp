@@ -1,5 +1,6 @@
 // Message signatures and challenges: sign_message, verify_message, challenge_answer,
 // challenge_accept.
+#include "core/crypto/ed25519.h"
 #include "corpus.h"
 #include "support/hex.h"
 #include "support/vectors.h"
@@ -87,6 +88,44 @@ void sign_cases(CorpusFile& f) {
   }
 }
 
+// An Ed25519 signature that the plain verification equation accepts under the neutral element as
+// public key: with A of order 1, [S]B - [k]A = [S]B whatever k is, so R = [a]B and S = a mod l
+// for any scalar a. Only the refusal of small-order keys stands between it and a valid signature.
+ByteVec forged_for_neutral_key() {
+  const ByteVec seed = repeat_byte(0x5e, 32);
+  const auto h = crypto::sha512({seed});
+  std::array<std::uint8_t, 32> a{};
+  std::copy_n(h.begin(), 32, a.begin());
+  a[0] &= 248;
+  a[31] &= 127;
+  a[31] |= 64;
+  // a mod l, bit by bit from the top: r = 2r + bit, less l while r >= l (little-endian limbs).
+  const ByteVec l_bytes = testing::from_hex("edd3f55c1a631258d69cf7a2def9de1400000000000000000000000000000010");
+  std::array<std::uint64_t, 5> l{}, r{};
+  for (int i = 0; i < 32; ++i) l[i / 8] |= std::uint64_t{l_bytes[i]} << (8 * (i % 8));
+  auto geq = [&] {
+    for (int i = 4; i >= 0; --i)
+      if (r[i] != l[i]) return r[i] > l[i];
+    return true;
+  };
+  for (int bit = 255; bit >= 0; --bit) {
+    for (int i = 4; i > 0; --i) r[i] = (r[i] << 1) | (r[i - 1] >> 63);
+    r[0] = (r[0] << 1) | ((a[bit / 8] >> (bit % 8)) & 1);
+    if (geq()) {
+      unsigned __int128 borrow = 0;
+      for (int i = 0; i < 5; ++i) {
+        const unsigned __int128 d = static_cast<unsigned __int128>(r[i]) - l[i] - borrow;
+        r[i] = static_cast<std::uint64_t>(d);
+        borrow = (d >> 64) ? 1 : 0;
+      }
+    }
+  }
+  const auto signer = crypto::Ed25519SigningKey::from_secret(seed);
+  ByteVec sig(signer.public_key().begin(), signer.public_key().end());  // R = [a]B
+  for (int i = 0; i < 32; ++i) sig.push_back(static_cast<std::uint8_t>(r[i / 8] >> (8 * (i % 8))));
+  return sig;
+}
+
 void verify_cases(CorpusFile& f) {
   const ByteVec ctx = text_bytes("example.org/v1"), hello = text_bytes("hello");
   const ByteVec key = verifying_key("laptop");
@@ -103,6 +142,15 @@ void verify_cases(CorpusFile& f) {
     with_ed25519(key, "0200000000000000000000000000000000000000000000000000000000000000"), ctx, hello, sig, kNotKeyFile);
   c("ed25519-part-small-order", "laptop's key with its Ed25519 part 01 00..00 (y = 1, the neutral element): decodes, verifies nothing",
     with_ed25519(key, "0100000000000000000000000000000000000000000000000000000000000000"), ctx, hello, sig, kAuth);
+  c("ed25519-neutral-key-forged-signature",
+    "Ed25519 part 01 00..00 (the neutral element) and an Ed25519 half R = [a]B, S = a that satisfies the plain equation under it, with laptop's ML-DSA half: small-order keys verify nothing",
+    with_ed25519(key, "0100000000000000000000000000000000000000000000000000000000000000"), ctx, hello,
+    [&] {
+      ByteVec s = sig;
+      const ByteVec forged = forged_for_neutral_key();
+      std::copy(forged.begin(), forged.end(), s.begin());
+      return s;
+    }(), kAuth);
   c("ed25519-part-y-zero", "Ed25519 part y = 0, a point of order 4",
     with_ed25519(key, "0000000000000000000000000000000000000000000000000000000000000000"), ctx, hello, sig, kAuth);
   c("ed25519-part-y-p-minus-1", "Ed25519 part y = p - 1, the point of order 2",
