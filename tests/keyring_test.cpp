@@ -7,7 +7,6 @@
 #include <cstring>
 #include <string>
 
-#include "core/base64.h"
 #include "core/crypto/xwing.h"
 #include "core/random.h"
 #include "core/testing_hooks.h"

@@ -9,17 +9,12 @@
 #include <vector>
 
 #include "core/check.h"
-#include "core/crypto/aead.h"
-#include "core/crypto/argon2.h"
 #include "core/crypto/ed25519.h"
 #include "core/crypto/hmac.h"
 #include "core/crypto/mldsa.h"
-#include "ffi/handles.h"
-#include "keyring/key_file.h"
 #include "sign/hybrid.h"
 #include "support/test_util.h"
 #include "support/vectors.h"
-#include "vesk.h"
 
 namespace vesk::testing {
 namespace {

@@ -504,7 +504,8 @@ Call check_call(const Export& ex, const Json& inputs, const Json& expect, const 
   require(outputs.is_object(), "expect: outputs is not an object");
   for (const auto& [k, v] : outputs.items()) {
     require(out_names.count(k) == 1, "expect: " + k + " is not an out-parameter of the export");
-    const Kind kind = std::find_if(ex.params.begin(), ex.params.end(), [&](const Param& p) { return k == p.name; })->kind;
+    const std::string name = k;
+    const Kind kind = std::find_if(ex.params.begin(), ex.params.end(), [&](const Param& p) { return name == p.name; })->kind;
     require(status == VESK_OK || kind == Kind::OutBuffer, "expect: a failure names only what a result buffer released");
     check_output_shape(v, kind, "output " + k);
   }

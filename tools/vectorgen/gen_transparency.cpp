@@ -81,6 +81,30 @@ std::vector<std::pair<std::string, HashList>> damaged(const HashList& proof) {
   return out;
 }
 
+// A few damages for long proofs: the first and last hash changed, the first two swapped, a hash
+// appended, the first removed.
+std::vector<std::pair<std::string, HashList>> damaged_few(const HashList& proof) {
+  std::vector<std::pair<std::string, HashList>> out;
+  if (!proof.empty()) {
+    HashList p = proof;
+    p.front()[0] ^= 1;
+    out.emplace_back("first-hash-changed", p);
+    p = proof;
+    p.back()[31] ^= 0x80;
+    out.emplace_back("last-hash-changed", p);
+    out.emplace_back("first-hash-removed", HashList(proof.begin() + 1, proof.end()));
+  }
+  if (proof.size() > 1 && proof[0] != proof[1]) {
+    HashList p = proof;
+    std::swap(p[0], p[1]);
+    out.emplace_back("hashes-0-1-swapped", p);
+  }
+  HashList appended = proof;
+  appended.push_back(stand_in(77));
+  out.emplace_back("hash-appended", appended);
+  return out;
+}
+
 void inclusion_cases(CorpusFile& f) {
   RfcTree tree = example_tree();
   for (std::uint64_t n = 1; n <= 8; ++n)
@@ -134,8 +158,13 @@ void inclusion_cases(CorpusFile& f) {
     const std::string name = "huge-index" + std::to_string(h.index) + "-size" + std::to_string(h.size);
     f.add(name, "index " + std::to_string(h.index) + " of a tree of " + std::to_string(h.size) + " leaves, a path of " + std::to_string(proof.size()) + " levels",
           inclusion_in(lh, h.index, h.size, hex(joined(proof)), *root), kOk);
-    HashList cut(proof.begin(), proof.end() - 1);
-    f.add(name + "-last-hash-removed", "the same proof less its last hash", inclusion_in(lh, h.index, h.size, hex(joined(cut)), *root), kAuth);
+    for (const auto& [what, p] : damaged_few(proof)) {
+      if (p.size() > 64) continue;  // past 64 hashes a proof breaks the argument rules
+      f.add(name + "-" + what, "the same proof, " + what, inclusion_in(lh, h.index, h.size, hex(joined(p)), *root), kAuth);
+    }
+    f.add(name + "-index-equals-size", "the same proof at index " + std::to_string(h.size), inclusion_in(lh, h.size, h.size, hex(joined(proof)), *root), kAuth);
+    if (h.index > 0)
+      f.add(name + "-index-one-less", "the same proof at the index before", inclusion_in(lh, h.index - 1, h.size, hex(joined(proof)), *root), kAuth);
   }
   f.add("index-max", "index and size 2^64 - 1: no tree of 64-bit size holds that index",
         inclusion_in(leaf(0), kMax, kMax, hex(joined(HashList(64, leaf(0)))), leaf(0)), kAuth);
@@ -190,6 +219,11 @@ void consistency_cases(CorpusFile& f) {
     f.add(name, "a tree of " + std::to_string(h.m) + " leaves within one of " + std::to_string(h.n) + ", " + std::to_string(proof.size()) + " hashes",
           consistency_in(h.m, h.n, hex(joined(proof)), roots->first, roots->second), kOk);
     f.add(name + "-roots-swapped", "the same with the roots exchanged", consistency_in(h.m, h.n, hex(joined(proof)), roots->second, roots->first), kAuth);
+    f.add(name + "-sizes-swapped", "the same with old and new size exchanged", consistency_in(h.n, h.m, hex(joined(proof)), roots->first, roots->second), kAuth);
+    for (const auto& [what, p] : damaged_few(proof)) {
+      if (p.size() > 64) continue;  // past 64 hashes a proof breaks the argument rules
+      f.add(name + "-" + what, "the same proof, " + what, consistency_in(h.m, h.n, hex(joined(p)), roots->first, roots->second), kAuth);
+    }
   }
   // Past 2^63 leaves an old boundary that is not a complete subtree would need 65 hashes.
   {
@@ -199,6 +233,13 @@ void consistency_cases(CorpusFile& f) {
     HashList shorter(proof.begin() + 1, proof.end());
     f.add("would-need-65-hashes", "from 3 to 2^64 - 1: the 64 last of the 65 hashes such a proof would need",
           consistency_in(3, kMax, hex(joined(shorter)), roots->first, roots->second), kAuth);
+    f.add("would-need-65-hashes-all-given", "from 3 to 2^64 - 1 with all 65 hashes: over the 2048-byte cap",
+          consistency_in(3, kMax, hex(joined(proof)), roots->first, roots->second), kInvalid);
+    for (const auto& [m, n] : {std::pair{(std::uint64_t{1} << 63) + 1, kMax}, std::pair{std::uint64_t{5}, (std::uint64_t{1} << 63) + 1}}) {
+      const auto r = model_consistency_roots(m, n, proof, stand_in(9));
+      f.add("would-need-65-hashes-" + std::to_string(m) + "-to-" + std::to_string(n), "from " + std::to_string(m) + " to " + std::to_string(n) + ": 64 of the 65 hashes needed",
+            consistency_in(m, n, hex(joined(shorter)), r->first, r->second), kAuth);
+    }
   }
 }
 
