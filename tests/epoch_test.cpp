@@ -43,20 +43,6 @@ VeskStatus epoch_verify(const ByteString& chain, std::uint64_t* out = nullptr) {
   return s;
 }
 
-VeskStatus epoch_key_at(const ByteString& chain, std::uint64_t index, ByteString* out = nullptr) {
-  VeskBuffer b = vesk::testing::sentinel_buffer();
-  VeskStatus s = vesk_epoch_public_key(chain.data(), chain.size(), index, &b);
-  if (s != VESK_OK) {
-    EXPECT_TRUE(vesk::testing::is_sentinel(b));
-    return s;
-  }
-  EXPECT_EQ(b.len, kEpochKeyLen);
-  EXPECT_EQ(b.capacity, kEpochKeyLen);
-  if (out) out->assign(b.data, b.data + b.len);
-  vesk_buffer_free(&b);
-  return s;
-}
-
 // The record hash computed outside the library (Python hashlib).
 TEST(EpochChain, RecordHashMatchesFixedValues) {
   const ByteString k0(kEpochKeyLen, 0x42), k1(kEpochKeyLen, 0x43);
@@ -163,25 +149,6 @@ TEST(EpochChain, CarriedValues) {
   ASSERT_FALSE(many.has_value());
   EXPECT_EQ(many.error().kind, EpochChainErrorKind::TooManyEpochs);
   EXPECT_EQ(many.error().count, 1000001u);
-}
-
-TEST(EpochExports, PublicKeyOfEachEpoch) {
-  const ByteString chain = chain_of(3).bytes();
-  for (std::uint32_t i = 0; i < 3; ++i) {
-    ByteString key;
-    ASSERT_EQ(epoch_key_at(chain, i, &key), VESK_OK);
-    EXPECT_EQ(key, epoch_key(i));
-  }
-  EXPECT_EQ(epoch_key_at(chain, 3), VESK_INVALID_ARGUMENT);
-  EXPECT_EQ(epoch_key_at(chain, ~0ull), VESK_INVALID_ARGUMENT);
-  EXPECT_EQ(epoch_key_at(ByteString{0x80}, 0), VESK_INVALID_ARGUMENT);
-  auto bad = chain_of(3);
-  bad.at(0).number = 1;
-  EXPECT_EQ(epoch_key_at(bad.bytes(), 0), VESK_AUTHENTICATION_FAILED);
-  ByteString trailing = chain;
-  trailing.push_back(0);
-  EXPECT_EQ(epoch_key_at(trailing, 0), VESK_MALFORMED_INPUT);
-  EXPECT_EQ(epoch_key_at(trailing, 5), VESK_MALFORMED_INPUT);  // decoding before the index
 }
 
 TEST(EpochBindingDecode, Length) {

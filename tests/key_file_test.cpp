@@ -210,50 +210,6 @@ TEST(KeyFile, FieldValuesAtAndBeyondTheirBounds) {
   }
 }
 
-TEST(KeyFile, LengthsAndVersions) {
-  const ByteVec seed = test_bytes(32, 4);
-  Layout v1;
-  v1.version = 1;
-  const ByteVec file_v1 = build_key_file(v1, "version one", seed);
-  ASSERT_EQ(file_v1.size(), 94u);
-  const ByteVec file_v2 = build_key_file(Layout{}, "version one", seed);
-  ByteVec v1_long = file_v1;
-  v1_long.push_back(0);
-  ByteVec v2_short(file_v2.begin(), file_v2.end() - 1);
-  ByteVec v9_short = text_bytes("VESK-KEY\x09");
-
-  struct Case {
-    const char* name;
-    ByteVec data;
-    VeskStatus status;
-  };
-  const Case cases[] = {
-      {"version 1, 94 bytes: a recipient seed", file_v1, VESK_OK},
-      {"version 1, 95 bytes", v1_long, VESK_MALFORMED_INPUT},
-      {"version 2, 94 bytes", v2_short, VESK_MALFORMED_INPUT},
-      {"magic alone", text_bytes("VESK-KEY"), VESK_MALFORMED_INPUT},
-      {"magic and version 2 only", text_bytes("VESK-KEY\x02"), VESK_MALFORMED_INPUT},
-      {"unknown version, whatever the length", v9_short, VESK_NOT_KEY_FILE},
-      {"7 bytes", text_bytes("VESK-KE"), VESK_MALFORMED_INPUT},
-      {"empty", {}, VESK_MALFORMED_INPUT},
-      {"31 bytes", test_bytes(31, 5), VESK_MALFORMED_INPUT},
-      {"33 bytes", test_bytes(33, 5), VESK_MALFORMED_INPUT},
-      {"32 bytes beginning with the magic", [&] {
-         ByteVec d = test_bytes(32, 6);
-         std::copy_n("VESK-KEY\x02", 9, d.begin());
-         return d;
-       }(),
-       VESK_MALFORMED_INPUT},
-  };
-  for (const Case& c : cases) {
-    const Opened o = open(c.data, "version one");
-    EXPECT_EQ(o.status, c.status) << c.name;
-    if (c.status == VESK_OK) {
-      EXPECT_EQ(o.seed, seed) << c.name;
-    }
-  }
-}
-
 TEST(KeyFile, BareSeedsAndMissingPassphrases) {
   const ByteVec identity = test_bytes(32, 7);
   for (const char* passphrase : {static_cast<const char*>(nullptr), "", "ignored passphrase"}) {

@@ -1,6 +1,6 @@
-// Merkle proof verification through the exports, against a tree model written here from the
-// RFC 6962 definitions (MTH, PATH, PROOF/SUBPROOF), the published vectors, and synthetic proofs for
-// trees too large to build.
+// Merkle proof verification through the exports, exhaustively for small trees, against the tree
+// model of tests/support (written from the RFC 6962 definitions) and the published vectors. Proofs
+// for trees too large to build, and the edge sizes, are in the corpus (vectors/transparency_*.json).
 #include <gtest/gtest.h>
 
 #include <map>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/crypto/hash.h"
+#include "support/merkle_model.h"
 #include "support/test_util.h"
 #include "support/vectors.h"
 #include "transparency/merkle.h"
@@ -21,14 +22,13 @@ using vesk::testing::cat;
 using vesk::testing::from_hex;
 using vesk::testing::hex_field;
 using vesk::crypto::Digest32;
-using HashList = std::vector<Digest32>;
+using vesk::testing::merkle::HashList;
+using vesk::testing::merkle::model_consistency_roots;
+using vesk::testing::merkle::model_inclusion_root;
+using vesk::testing::merkle::node;
+using vesk::testing::merkle::split;
 
 constexpr std::uint64_t kMax = ~std::uint64_t{0};
-
-Digest32 node(const Digest32& l, const Digest32& r) {
-  const std::uint8_t prefix = 0x01;
-  return vesk::crypto::sha256({vesk::Bytes(&prefix, 1), l, r});
-}
 
 Digest32 leaf_hash(std::uint64_t i) {
   const std::uint8_t prefix = 0x00;
@@ -43,140 +43,19 @@ Digest32 random_hash(std::uint32_t seed) {
   return h;
 }
 
-// Largest power of two strictly below n, by counting rather than by bit tricks.
-std::uint64_t split(std::uint64_t n) {
-  std::uint64_t k = 1;
-  while (k < n - k) k <<= 1;
-  return k;
-}
-
-// A real tree over leaves 0..n-1 with the RFC definitions, subtree hashes memoised.
-class RfcTree {
+// The model's tree over leaves 0..n-1.
+class RfcTree : public vesk::testing::merkle::RfcTree {
  public:
-  explicit RfcTree(std::uint64_t n) {
-    for (std::uint64_t i = 0; i < n; ++i) leaves_.push_back(leaf_hash(i));
-  }
-  explicit RfcTree(HashList leaves) : leaves_(std::move(leaves)) {}
-  std::uint64_t size() const { return leaves_.size(); }
-  const Digest32& leaf(std::uint64_t i) const { return leaves_.at(i); }
-
-  Digest32 mth(std::uint64_t lo, std::uint64_t hi) {
-    if (hi - lo == 1) return leaves_.at(lo);
-    auto key = std::make_pair(lo, hi);
-    if (auto it = memo_.find(key); it != memo_.end()) return it->second;
-    const std::uint64_t k = split(hi - lo);
-    Digest32 h = node(mth(lo, lo + k), mth(lo + k, hi));
-    memo_[key] = h;
-    return h;
-  }
-  Digest32 root(std::uint64_t n) { return mth(0, n); }
-
-  // PATH(m, D[lo:hi]), from the leaf upward.
-  HashList path(std::uint64_t m, std::uint64_t lo, std::uint64_t hi) {
-    if (hi - lo == 1) return {};
-    const std::uint64_t k = split(hi - lo);
-    HashList p;
-    if (m < k) {
-      p = path(m, lo, lo + k);
-      p.push_back(mth(lo + k, hi));
-    } else {
-      p = path(m - k, lo + k, hi);
-      p.push_back(mth(lo, lo + k));
-    }
-    return p;
-  }
-
-  // PROOF(m, D[n]) = SUBPROOF(m, D[0:n], true).
-  HashList proof(std::uint64_t m, std::uint64_t n) { return m == n ? HashList{} : subproof(m, 0, n, true); }
+  explicit RfcTree(std::uint64_t n) : vesk::testing::merkle::RfcTree(leaves(n)) {}
+  explicit RfcTree(HashList l) : vesk::testing::merkle::RfcTree(std::move(l)) {}
 
  private:
-  HashList subproof(std::uint64_t m, std::uint64_t lo, std::uint64_t hi, bool whole) {
-    if (m == hi - lo) return whole ? HashList{} : HashList{mth(lo, hi)};
-    const std::uint64_t k = split(hi - lo);
-    HashList p;
-    if (m <= k) {
-      p = subproof(m, lo, lo + k, whole);
-      p.push_back(mth(lo + k, hi));
-    } else {
-      p = subproof(m - k, lo + k, hi, false);
-      p.push_back(mth(lo, lo + k));
-    }
-    return p;
+  static HashList leaves(std::uint64_t n) {
+    HashList out;
+    for (std::uint64_t i = 0; i < n; ++i) out.push_back(leaf_hash(i));
+    return out;
   }
-
-  HashList leaves_;
-  std::map<std::pair<std::uint64_t, std::uint64_t>, Digest32> memo_;
 };
-
-// The root a proof stands for, read top down from the RFC recursion with the proof's hashes in
-// place of subtrees that are not built. nullopt when the proof has the wrong number of hashes or
-// the claim is out of range. This is how proofs for trees of 2^64 - 1 leaves are made.
-class ProofReader {
- public:
-  explicit ProofReader(const HashList& p) : p_(p) {}
-  std::optional<Digest32> next() { return pos_ < p_.size() ? std::optional<Digest32>(p_[pos_++]) : std::nullopt; }
-  bool done() const { return pos_ == p_.size(); }
-
- private:
-  const HashList& p_;
-  std::size_t pos_ = 0;
-};
-
-std::optional<Digest32> inclusion_root(const Digest32& leaf, std::uint64_t m, std::uint64_t n, ProofReader& in) {
-  if (n == 1) return leaf;
-  const std::uint64_t k = split(n);
-  if (m < k) {
-    auto below = inclusion_root(leaf, m, k, in);
-    auto sib = in.next();
-    if (!below || !sib) return std::nullopt;
-    return node(*below, *sib);
-  }
-  auto below = inclusion_root(leaf, m - k, n - k, in);
-  auto sib = in.next();
-  if (!below || !sib) return std::nullopt;
-  return node(*sib, *below);
-}
-
-std::optional<Digest32> model_inclusion_root(const Digest32& leaf, std::uint64_t index, std::uint64_t size,
-                                         const HashList& proof) {
-  if (index >= size) return std::nullopt;
-  ProofReader in(proof);
-  auto r = inclusion_root(leaf, index, size, in);
-  if (!r || !in.done()) return std::nullopt;
-  return r;
-}
-
-// Old and new roots a consistency proof stands for; `old_root` is the old tree itself when it is
-// a complete left subtree (the proof then leaves it out).
-std::optional<std::pair<Digest32, Digest32>> consistency_roots(std::uint64_t m, std::uint64_t n, bool whole,
-                                                       const Digest32& old_root, ProofReader& in) {
-  if (m == n) {
-    if (whole) return std::make_pair(old_root, old_root);
-    auto h = in.next();
-    if (!h) return std::nullopt;
-    return std::make_pair(*h, *h);
-  }
-  const std::uint64_t k = split(n);
-  if (m <= k) {
-    auto below = consistency_roots(m, k, whole, old_root, in);
-    auto right = in.next();
-    if (!below || !right) return std::nullopt;
-    return std::make_pair(below->first, node(below->second, *right));
-  }
-  auto below = consistency_roots(m - k, n - k, false, old_root, in);
-  auto left = in.next();
-  if (!below || !left) return std::nullopt;
-  return std::make_pair(node(*left, below->first), node(*left, below->second));
-}
-
-std::optional<std::pair<Digest32, Digest32>> model_consistency_roots(std::uint64_t m, std::uint64_t n, const HashList& proof,
-                                                             const Digest32& old_root) {
-  if (m == 0 || m >= n) return std::nullopt;
-  ProofReader in(proof);
-  auto r = consistency_roots(m, n, true, old_root, in);
-  if (!r || !in.done()) return std::nullopt;
-  return r;
-}
 
 // What a verifier following the RFC recursion answers.
 bool model_accepts_inclusion(const Digest32& leaf, std::uint64_t i, std::uint64_t n, const HashList& proof,
@@ -203,11 +82,6 @@ VeskStatus consistency(std::uint64_t m, std::uint64_t n, const ByteVec& proof, c
 }
 VeskStatus consistency(std::uint64_t m, std::uint64_t n, const HashList& proof, const Digest32& a, const Digest32& b) {
   return consistency(m, n, cat(proof), a, b);
-}
-
-// A damaged proof is refused; one grown past 64 hashes already breaks the argument rules.
-VeskStatus refusal(const HashList& proof) {
-  return proof.size() > vesk::transparency::kMaxProofHashes ? VESK_INVALID_ARGUMENT : VESK_AUTHENTICATION_FAILED;
 }
 
 // The ways of damaging a proof: every one must be refused.
@@ -326,18 +200,6 @@ TEST(MerkleConsistency, EveryProofOfSmallTreesVerifiesAndEveryDamageIsRefused) {
   EXPECT_GT(other_shape, 0u);
 }
 
-TEST(MerkleModel, NeighbouringSizeOfTheSameShapeFoldsAlike) {
-  // Pins down why the tests above consult the model for changed claims: (0, 3) and (0, 4) both
-  // take the left branch twice, and (2, 3) and (2, 4) both stop after one right sibling.
-  RfcTree tree(4);
-  const Digest32 r3 = tree.root(3);
-  EXPECT_EQ(inclusion(tree.leaf(0), 0, 4, tree.path(0, 0, 3), r3), VESK_OK);
-  EXPECT_EQ(consistency(2, 4, tree.proof(2, 3), tree.root(2), r3), VESK_OK);
-  // With the true root of the larger tree they are refused.
-  EXPECT_EQ(inclusion(tree.leaf(0), 0, 4, tree.path(0, 0, 3), tree.root(4)), VESK_AUTHENTICATION_FAILED);
-  EXPECT_EQ(consistency(2, 4, tree.proof(2, 3), tree.root(2), tree.root(4)), VESK_AUTHENTICATION_FAILED);
-}
-
 TEST(MerkleVectors, Rfc6962) {
   const auto vectors = vesk::testing::load_vectors("merkle_rfc6962.json");
   HashList leaves;
@@ -398,166 +260,6 @@ TEST(MerkleVectors, Rfc6962) {
       EXPECT_EQ(tree.proof(m, n), list_of(v)) << "consistency " << m << " " << n;
     }
   }
-}
-
-TEST(MerkleVectors, TransparencyDevProbes) {
-  const auto vectors = vesk::testing::load_vectors("merkle_transparency_dev_cases.json");
-  std::size_t by_status[7] = {};
-  for (const auto& v : vectors) {
-    SCOPED_TRACE(v.at("name").get<std::string>() + ": " + v.at("desc").get<std::string>());
-    ByteVec proof;
-    for (const auto& s : v.at("proof")) {
-      ByteVec h = from_hex(s.get<std::string>());
-      proof.insert(proof.end(), h.begin(), h.end());
-    }
-    VeskStatus got;
-    if (v.at("kind") == "inclusion") {
-      ByteVec leaf = hex_field(v, "leaf_hash"), root = hex_field(v, "root");
-      got = vesk_transparency_verify_inclusion(leaf.data(), leaf.size(), v.at("index").get<std::uint64_t>(),
-                                               v.at("size").get<std::uint64_t>(), proof.data(), proof.size(),
-                                               root.data(), root.size());
-    } else {
-      ByteVec a = hex_field(v, "old_root"), b = hex_field(v, "new_root");
-      got = vesk_transparency_verify_consistency(v.at("old_size").get<std::uint64_t>(),
-                                                 v.at("new_size").get<std::uint64_t>(), proof.data(), proof.size(),
-                                                 a.data(), a.size(), b.data(), b.size());
-    }
-    const int want = v.at("expected_status").get<int>();
-    EXPECT_EQ(got, want);
-    if (want >= 0 && want < 7) ++by_status[want];
-  }
-  EXPECT_EQ(vectors.size(), 178u);
-  EXPECT_EQ(by_status[0], 11u);
-  EXPECT_EQ(by_status[1], 35u);
-  EXPECT_EQ(by_status[4], 132u);
-}
-
-// Trees far too large to build: the proof hashes are arbitrary and the root is what the RFC
-// recursion makes of them.
-TEST(MerkleHugeTrees, InclusionAtTheTopOfTheSizeRange) {
-  struct Case {
-    std::uint64_t index, size;
-    std::size_t proof_hashes;
-  };
-  const Case cases[] = {
-      {0, std::uint64_t{1} << 40, 40},
-      {(std::uint64_t{1} << 40) - 1, std::uint64_t{1} << 40, 40},
-      {0, std::uint64_t{1} << 63, 63},
-      {(std::uint64_t{1} << 63) - 1, std::uint64_t{1} << 63, 63},
-      {12345678901234567ull, std::uint64_t{1} << 63, 63},
-      {0, (std::uint64_t{1} << 63) + 1, 64},
-      {std::uint64_t{1} << 63, (std::uint64_t{1} << 63) + 1, 1},
-      {0, kMax, 64},
-      {kMax - 1, kMax, 63},
-      {kMax - 2, kMax, 64},
-      {std::uint64_t{1} << 63, kMax, 64},
-      {(std::uint64_t{1} << 63) - 1, kMax, 64},
-      {0x5555555555555555ull, kMax, 64},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE("inclusion (" + std::to_string(c.index) + ", " + std::to_string(c.size) + ")");
-    const Digest32 leaf = random_hash(static_cast<std::uint32_t>(c.index ^ (c.index >> 32)));
-    HashList proof;
-    for (std::size_t j = 0; j < c.proof_hashes; ++j) proof.push_back(random_hash(static_cast<std::uint32_t>(1000 + j)));
-    const auto root = model_inclusion_root(leaf, c.index, c.size, proof);
-    ASSERT_TRUE(root.has_value()) << "the path has " << c.proof_hashes << " levels";
-    EXPECT_EQ(inclusion(leaf, c.index, c.size, proof, *root), VESK_OK);
-    for (const auto& [what, p] : damaged(proof)) EXPECT_EQ(inclusion(leaf, c.index, c.size, p, *root), refusal(p)) << what;
-    EXPECT_EQ(inclusion(leaf, c.size, c.size, proof, *root), VESK_AUTHENTICATION_FAILED);
-    if (c.index > 0) { EXPECT_EQ(inclusion(leaf, c.index - 1, c.size, proof, *root), VESK_AUTHENTICATION_FAILED); }
-  }
-  // Index at the very end of the range: no tree of 64-bit size holds it.
-  const Digest32 h = random_hash(5);
-  EXPECT_EQ(inclusion(h, kMax, kMax, HashList(64, h), h), VESK_AUTHENTICATION_FAILED);
-}
-
-TEST(MerkleHugeTrees, ConsistencyAtTheTopOfTheSizeRange) {
-  struct Case {
-    std::uint64_t m, n;
-    std::size_t proof_hashes;
-  };
-  const Case cases[] = {
-      {std::uint64_t{1} << 40, (std::uint64_t{1} << 40) + 1, 1},  // full: the new leaf alone
-      {(std::uint64_t{1} << 40) - 1, std::uint64_t{1} << 40, 41},
-      {std::uint64_t{1} << 63, kMax, 1},
-      {1, kMax, 64},
-      {kMax - 1, kMax, 64},
-      {0x123456789abcdefull, 0xfedcba987654321ull, 0},  // length from the model
-      {1, std::uint64_t{1} << 63, 63},
-      {(std::uint64_t{1} << 63) - 1, std::uint64_t{1} << 63, 64},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE("consistency (" + std::to_string(c.m) + ", " + std::to_string(c.n) + ")");
-    const Digest32 old_full_root = random_hash(9);
-    // Find the proof length by trying each: only one makes the recursion consume exactly the proof.
-    std::optional<std::pair<Digest32, Digest32>> roots;
-    HashList proof;
-    for (std::size_t len = 0; len <= vesk::transparency::kMaxProofHashes && !roots; ++len) {
-      proof.clear();
-      for (std::size_t j = 0; j < len; ++j) proof.push_back(random_hash(static_cast<std::uint32_t>(2000 + j)));
-      roots = model_consistency_roots(c.m, c.n, proof, old_full_root);
-    }
-    ASSERT_TRUE(roots.has_value());
-    if (c.proof_hashes != 0) { EXPECT_EQ(proof.size(), c.proof_hashes); }
-    const auto [a, b] = *roots;
-    EXPECT_EQ(consistency(c.m, c.n, proof, a, b), VESK_OK);
-    for (const auto& [what, p] : damaged(proof)) EXPECT_EQ(consistency(c.m, c.n, p, a, b), refusal(p)) << what;
-    EXPECT_EQ(consistency(c.m, c.n, proof, b, a), VESK_AUTHENTICATION_FAILED);
-    EXPECT_EQ(consistency(c.n, c.m, proof, a, b), VESK_AUTHENTICATION_FAILED);
-  }
-}
-
-TEST(MerkleHugeTrees, ConsistencyProofsThatWouldNeedSixtyFiveHashes) {
-  // Above 2^63 leaves, an old boundary at depth 64 that is not a complete subtree needs its own
-  // hash plus 64 siblings: one more than a proof may hold, so no such proof ever verifies.
-  const std::pair<std::uint64_t, std::uint64_t> cases[] = {
-      {3, kMax}, {(std::uint64_t{1} << 63) + 1, kMax}, {5, (std::uint64_t{1} << 63) + 1}};
-  for (auto [m, n] : cases) {
-    SCOPED_TRACE("consistency (" + std::to_string(m) + ", " + std::to_string(n) + ")");
-    HashList proof;
-    for (std::size_t j = 0; j < 65; ++j) proof.push_back(random_hash(static_cast<std::uint32_t>(3000 + j)));
-    const auto roots = model_consistency_roots(m, n, proof, random_hash(9));
-    ASSERT_TRUE(roots.has_value());
-    const auto [a, b] = *roots;
-    const ByteVec bytes = cat(proof);
-    EXPECT_FALSE(vesk::transparency::verify_consistency(m, n, bytes, a, b));
-    EXPECT_EQ(consistency(m, n, bytes, a, b), VESK_INVALID_ARGUMENT);
-    HashList shorter(proof.begin() + 1, proof.end());
-    EXPECT_EQ(consistency(m, n, shorter, a, b), VESK_AUTHENTICATION_FAILED);
-  }
-}
-
-TEST(MerkleEdges, SmallTrees) {
-  RfcTree tree(8);
-  const Digest32 l0 = tree.leaf(0), l1 = tree.leaf(1);
-  const ByteVec none;
-  // Size 1: the leaf is the root and the proof is empty.
-  EXPECT_EQ(inclusion(l0, 0, 1, none, l0), VESK_OK);
-  EXPECT_EQ(inclusion(l0, 0, 1, HashList{l1}, l0), VESK_AUTHENTICATION_FAILED);
-  EXPECT_EQ(inclusion(l0, 0, 1, none, l1), VESK_AUTHENTICATION_FAILED);
-  EXPECT_EQ(inclusion(l0, 1, 1, none, l0), VESK_AUTHENTICATION_FAILED);
-  EXPECT_EQ(inclusion(l0, 0, 0, none, l0), VESK_AUTHENTICATION_FAILED);
-  // Size 2, index 1; size 3, index 2; size 5, index 4 each take one hash.
-  EXPECT_EQ(inclusion(l1, 1, 2, HashList{l0}, node(l0, l1)), VESK_OK);
-  EXPECT_EQ(inclusion(tree.leaf(2), 2, 3, HashList{node(l0, l1)}, tree.root(3)), VESK_OK);
-  EXPECT_EQ(inclusion(tree.leaf(4), 4, 5, HashList{tree.root(4)}, tree.root(5)), VESK_OK);
-  // Consistency: 2 to 3 (full, one hash), 3 to 4 (three hashes), 1 to 2 (leaf 1).
-  EXPECT_EQ(consistency(2, 3, HashList{tree.leaf(2)}, tree.root(2), tree.root(3)), VESK_OK);
-  EXPECT_EQ(tree.proof(3, 4).size(), 3u);
-  EXPECT_EQ(consistency(3, 4, tree.proof(3, 4), tree.root(3), tree.root(4)), VESK_OK);
-  EXPECT_EQ(consistency(1, 2, HashList{l1}, l0, tree.root(2)), VESK_OK);
-  // m = n; m = 0.
-  EXPECT_EQ(consistency(5, 5, none, tree.root(5), tree.root(5)), VESK_OK);
-  EXPECT_EQ(consistency(5, 5, HashList{l0}, tree.root(5), tree.root(5)), VESK_AUTHENTICATION_FAILED);
-  EXPECT_EQ(consistency(5, 5, none, tree.root(5), tree.root(4)), VESK_AUTHENTICATION_FAILED);
-  EXPECT_EQ(consistency(0, 0, none, l0, l0), VESK_AUTHENTICATION_FAILED);
-  EXPECT_EQ(consistency(0, 5, none, l0, tree.root(5)), VESK_AUTHENTICATION_FAILED);
-  EXPECT_EQ(consistency(kMax, kMax, none, l0, l0), VESK_OK);
-
-  // 64 hashes pass the argument checks and are refused for a shallow tree.
-  const ByteVec full_proof(VESK_MAX_PROOF, 0x42);
-  EXPECT_EQ(inclusion(l0, 0, 8, full_proof, tree.root(8)), VESK_AUTHENTICATION_FAILED);
-  EXPECT_EQ(consistency(3, 8, full_proof, tree.root(3), tree.root(8)), VESK_AUTHENTICATION_FAILED);
 }
 
 TEST(MerkleSplit, LargestPowerOfTwoStrictlyBelow) {

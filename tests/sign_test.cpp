@@ -1,5 +1,6 @@
 // The hybrid signing identity: derivation, the signing input, signing and verification, key
-// decoding, the exports that open and release identities, and use from several threads.
+// decoding, and use from several threads. Opening identities through the export is in the corpus
+// (vectors/signing_identity_open.json).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,17 +9,12 @@
 #include <vector>
 
 #include "core/check.h"
-#include "core/crypto/aead.h"
-#include "core/crypto/argon2.h"
 #include "core/crypto/ed25519.h"
 #include "core/crypto/hmac.h"
 #include "core/crypto/mldsa.h"
-#include "ffi/handles.h"
-#include "keyring/key_file.h"
 #include "sign/hybrid.h"
 #include "support/test_util.h"
 #include "support/vectors.h"
-#include "vesk.h"
 
 namespace vesk::testing {
 namespace {
@@ -233,134 +229,6 @@ TEST(HybridSignature, OneIdentitySignsFromSeveralThreads) {
     });
   for (auto& th : threads) th.join();
   for (int t = 0; t < kThreads; ++t) EXPECT_EQ(mismatches[t], 0) << "thread " << t;
-}
-
-// ---- Exports ---------------------------------------------------------------------------------
-
-struct OpenResult {
-  VeskStatus status;
-  VeskSigningIdentityHandle* handle;
-};
-
-OpenResult open_identity(const std::uint8_t* data, std::size_t len, const char* passphrase) {
-  VeskSigningIdentityHandle* out = sentinel_handle<VeskSigningIdentityHandle>();
-  const VeskStatus status = vesk_signing_identity_open(data, len, passphrase, &out);
-  if (status != VESK_OK) {
-    EXPECT_EQ(out, sentinel_handle<VeskSigningIdentityHandle>()) << "out-parameter touched on status " << status;
-  }
-  return {status, status == VESK_OK ? out : nullptr};
-}
-
-ByteVec public_of(const VeskSigningIdentityHandle* h) {
-  ScopedBuffer out;
-  EXPECT_EQ(vesk_signing_identity_public(h, out.out()), VESK_OK);
-  EXPECT_EQ(out.get().len, out.get().capacity);
-  return out.bytes();
-}
-
-TEST(SigningIdentityExports, WhatIsAKeyFileAndWhatABareSeed) {
-  const ByteVec seed = test_bytes(32, 81);
-  const ByteVec longer(33, 0x11);
-  ByteVec magic32 = text_bytes("VESK-KEY");
-  magic32.resize(32, 0x02);  // version 2, but far too short: a malformed key file
-  struct Case {
-    const char* what;
-    const std::uint8_t* data;
-    std::size_t len;
-    const char* passphrase;
-    VeskStatus status;
-  };
-  const Case cases[] = {
-      {"key file without passphrase", magic32.data(), magic32.size(), nullptr, VESK_INVALID_ARGUMENT},
-      {"key file, passphrase not UTF-8", magic32.data(), magic32.size(), "\xff", VESK_INVALID_ARGUMENT},
-      {"magic and 32 bytes is a key file", magic32.data(), magic32.size(), "passphrase", VESK_MALFORMED_INPUT},
-      {"31 bytes", seed.data(), 31, nullptr, VESK_NOT_KEY_FILE},
-      {"33 bytes", longer.data(), longer.size(), "passphrase", VESK_NOT_KEY_FILE},
-      {"7 bytes of the magic", magic32.data(), 7, nullptr, VESK_NOT_KEY_FILE},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_EQ(open_identity(c.data, c.len, c.passphrase).status, c.status);
-  }
-
-  // A bare seed opens with or without a passphrase, to the identity of that seed.
-  const ByteVec expected = to_vec(SigningIdentity::from_seed(seed)->verifying_key());
-  for (const char* passphrase : {static_cast<const char*>(nullptr), "", "ignored passphrase"}) {
-    OpenResult r = open_identity(seed.data(), seed.size(), passphrase);
-    ASSERT_EQ(r.status, VESK_OK);
-    EXPECT_EQ(public_of(r.handle), expected);
-    vesk_signing_identity_free(r.handle);
-  }
-}
-
-// A version 1 file (94 bytes, no kind byte, always a recipient seed), made at the cheapest
-// parameters the parser accepts.
-ByteVec version1_file(Bytes secret, std::string_view passphrase) {
-  ByteVec file = text_bytes("VESK-KEY");
-  const ByteVec params = from_hex("01" "01" "00002000" "00000001");
-  file.insert(file.end(), params.begin(), params.end());
-  const ByteVec salt = test_bytes(16, 91), nonce = test_bytes(12, 92);
-  file.insert(file.end(), salt.begin(), salt.end());
-  file.insert(file.end(), nonce.begin(), nonce.end());
-  ByteVec key(32), sealed(48);
-  EXPECT_TRUE(crypto::argon2id(text_bytes(passphrase), salt, {1, 8192, 1}, key));
-  EXPECT_TRUE(crypto::aead_seal(key, nonce, file, secret, sealed));
-  file.insert(file.end(), sealed.begin(), sealed.end());
-  return file;
-}
-
-TEST(SigningIdentityExports, KeyFiles) {
-  const ByteVec seed = test_bytes(32, 101);
-  const char* passphrase = "correct horse battery";
-  auto identity_file = keyring::write_key_file(seed, passphrase, keyring::SecretKind::IdentitySeed);
-  auto recipient_file = keyring::write_key_file(seed, passphrase, keyring::SecretKind::RecipientSeed);
-  ASSERT_TRUE(identity_file.has_value() && recipient_file.has_value());
-  const ByteVec file(identity_file->begin(), identity_file->end());
-
-  // The same identity, the same verifying key and the same signatures as from the bare seed.
-  OpenResult from_file = open_identity(file.data(), file.size(), passphrase);
-  OpenResult from_seed = open_identity(seed.data(), seed.size(), nullptr);
-  ASSERT_EQ(from_file.status, VESK_OK);
-  ASSERT_EQ(from_seed.status, VESK_OK);
-  EXPECT_EQ(public_of(from_file.handle), public_of(from_seed.handle));
-  EXPECT_EQ(to_vec(hybrid_sign(ffi::identity_of(from_file.handle), text_bytes("c"), text_bytes("m"))),
-            to_vec(hybrid_sign(ffi::identity_of(from_seed.handle), text_bytes("c"), text_bytes("m"))));
-  vesk_signing_identity_free(from_file.handle);
-  vesk_signing_identity_free(from_seed.handle);
-
-  ByteVec bad_version = file, long_v1 = file, changed_salt = file, damaged_magic = file;
-  bad_version[8] = 3;
-  damaged_magic[0] ^= 0x20;
-  long_v1[8] = 1;
-  changed_salt[20] ^= 0x01;
-  const ByteVec v1 = version1_file(seed, passphrase);
-  ASSERT_EQ(v1.size(), 94u);
-  struct Case {
-    const char* what;
-    ByteVec data;
-    const char* passphrase;
-    VeskStatus status;
-  };
-  const Case cases[] = {
-      {"no passphrase", file, nullptr, VESK_INVALID_ARGUMENT},
-      {"wrong passphrase", file, "wrong horse battery", VESK_WRONG_PASSPHRASE},
-      {"header changed", changed_salt, passphrase, VESK_WRONG_PASSPHRASE},
-      {"unsupported version", bad_version, passphrase, VESK_NOT_KEY_FILE},
-      {"damaged magic: 95 bytes that are no seed", damaged_magic, passphrase, VESK_NOT_KEY_FILE},
-      {"version 1 at 95 bytes", long_v1, passphrase, VESK_MALFORMED_INPUT},
-      {"truncated", ByteVec(file.begin(), file.end() - 1), passphrase, VESK_MALFORMED_INPUT},
-      {"recipient secret, kind 2", ByteVec(recipient_file->begin(), recipient_file->end()), passphrase,
-       VESK_NOT_KEY_FILE},
-      {"recipient secret, version 1", v1, passphrase, VESK_NOT_KEY_FILE},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_EQ(open_identity(c.data.data(), c.data.size(), c.passphrase).status, c.status);
-  }
-  // The version 1 file itself is sound: it opens as a recipient key.
-  VeskSecretKeyHandle* recipient = nullptr;
-  ASSERT_EQ(vesk_secret_key_open(v1.data(), v1.size(), passphrase, &recipient), VESK_OK);
-  vesk_secret_key_free(recipient);
 }
 
 }  // namespace

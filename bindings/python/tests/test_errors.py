@@ -9,7 +9,6 @@ import re
 import pytest
 
 import vesk
-from conftest import PASSPHRASE
 from vesk import _constants, _lib
 
 CLASSES = [
@@ -64,61 +63,12 @@ def test_invalid_argument_is_also_a_value_error() -> None:
         vesk.armor(b"too short")
 
 
-@pytest.fixture(scope="module")
-def fresh_key_file(key) -> bytes:
-    return key.protect(PASSPHRASE)
-
-
-# Statuses the library really returns, through the package, one per reachable status.
-def _answered_twice(identity) -> None:
-    challenge = vesk.challenge_new("sign in", 100, 10)
-    answer = identity.answer(challenge)
-    with vesk.SpentNonces() as spent:
-        spent.accept(challenge, answer, identity.verifying_key, now=105)
-        spent.accept(challenge, answer, identity.verifying_key, now=106)
-
-
-def _answered_late(identity) -> None:
-    challenge = vesk.challenge_new("sign in", 100, 10)
-    with vesk.SpentNonces() as spent:
-        spent.accept(challenge, identity.answer(challenge), identity.verifying_key, now=111)
-
-
-REAL = {
-    "short passphrase": (lambda key, identity, key_file: key.protect("short"), vesk.InvalidArgument),
-    "wrong passphrase": (
-        lambda key, identity, key_file: vesk.SecretKey.open(key_file, PASSPHRASE + "!"),
-        vesk.WrongPassphrase,
-    ),
-    "neither key file nor seed": (
-        lambda key, identity, key_file: vesk.SigningIdentity.open(bytes(33)),
-        vesk.NotKeyFile,
-    ),
-    "altered message": (
-        lambda key, identity, key_file: vesk.verify(
-            identity.verifying_key, b"noom", identity.sign(b"noon", context=b"c"), context=b"c"
-        ),
-        vesk.AuthenticationFailed,
-    ),
-    "foreign key": (
-        lambda key, identity, key_file: vesk.decrypt(
-            vesk.encrypt(b"x", [vesk.SecretKey.generate().public_key]), key
-        ),
-        vesk.NoMatchingRecipient,
-    ),
-    "not a container": (lambda key, identity, key_file: vesk.decrypt(b"garbage", key), vesk.MalformedInput),
-    "expired": (lambda key, identity, key_file: _answered_late(identity), vesk.ChallengeExpired),
-    "replayed": (lambda key, identity, key_file: _answered_twice(identity), vesk.ChallengeReplayed),
-    "panic": (lambda key, identity, key_file: vesk.test_panic(), vesk.InternalFault),
-}
-
-
-@pytest.mark.parametrize("case", sorted(REAL))
-def test_library_statuses_arrive_as_their_class(case: str, key, identity, fresh_key_file) -> None:
-    call, cls = REAL[case]
-    with pytest.raises(cls) as caught:
-        call(key, identity, fresh_key_file)
-    assert caught.value.status == cls.status
+def test_a_fault_in_the_library_arrives_as_internal_fault() -> None:
+    # Every status the library gives for data arrives as its class in the corpus run
+    # (test_corpus.py); a fault is no property of data.
+    with pytest.raises(vesk.InternalFault) as caught:
+        vesk.test_panic()
+    assert caught.value.status == vesk.InternalFault.status
 
 
 def _header_values():
