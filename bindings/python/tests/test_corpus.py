@@ -131,11 +131,13 @@ EXPORTS: Dict[str, Tuple[Dict[str, str], Dict[str, str], bool, Call]] = {
     ),
     "vesk_transparency_verify_inclusion": (
         {"leaf_hash": B, "leaf_index": N, "tree_size": N, "proof": B, "root": B}, {}, False,
-        lambda a: vesk.verify_inclusion(a["leaf_hash"], a["leaf_index"], a["tree_size"], a["proof"], a["root"]) or {},
+        lambda a: vesk.verify_inclusion(leaf_hash=a["leaf_hash"], leaf_index=a["leaf_index"],
+                                        tree_size=a["tree_size"], proof=a["proof"], root=a["root"]) or {},
     ),
     "vesk_transparency_verify_consistency": (
         {"old_size": N, "new_size": N, "proof": B, "old_root": B, "new_root": B}, {}, False,
-        lambda a: vesk.verify_consistency(a["old_size"], a["new_size"], a["proof"], a["old_root"], a["new_root"]) or {},
+        lambda a: vesk.verify_consistency(old_size=a["old_size"], new_size=a["new_size"], proof=a["proof"],
+                                          old_root=a["old_root"], new_root=a["new_root"]) or {},
     ),
     "vesk_checkpoint_verify": (
         {"checkpoint": B, "origin": T, "verifying_key": B}, {"tree_size_out": NUM, "root_out": BUF}, False, _checkpoint,
@@ -368,7 +370,8 @@ def run(export: str, case: dict) -> List[str]:
         try:
             got = call(args)
         except vesk.VeskError as error:
-            if want_error is None or type(error) is not want_error:
+            # The status's class, or a subclass standing for it (PassphraseRequired).
+            if want_error is None or not isinstance(error, want_error) or error.status != want_error.status:
                 failures.append(f"{where}raised {type(error).__name__} ({error}), expected {expect['status']}")
                 continue
             for name, want in expect["outputs"].items():

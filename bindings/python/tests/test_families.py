@@ -70,13 +70,15 @@ def test_proofs_as_bytes_or_as_sequences_of_hashes(records: Path) -> None:
     size, root = checkpoint
     leaf = bytes.fromhex((records / "leaf.hash").read_text())
     proof = hashes(records / "inclusion.proof")
-    assert vesk.verify_inclusion(leaf, 6, size, proof, root) is None
-    assert vesk.verify_inclusion(leaf, 6, size, b"".join(proof), root) is None
+    assert vesk.verify_inclusion(leaf_hash=leaf, leaf_index=6, tree_size=size, proof=proof, root=root) is None
+    assert vesk.verify_inclusion(leaf_hash=leaf, leaf_index=6, tree_size=size, proof=b"".join(proof), root=root) is None
     old_root = bytes.fromhex((records / "old.root").read_text())
     consistency = hashes(records / "consistency.proof")
-    assert vesk.verify_consistency(7, size, tuple(consistency), old_root, root) is None
+    assert vesk.verify_consistency(old_size=7, new_size=size, proof=tuple(consistency), old_root=old_root,
+                                   new_root=root) is None
     with pytest.raises(vesk.InvalidArgument):
-        vesk.verify_consistency(7, size, consistency + [b"short"], old_root, root)
+        vesk.verify_consistency(old_size=7, new_size=size, proof=consistency + [b"short"], old_root=old_root,
+                                new_root=root)
 
 
 def test_version_comes_from_the_library() -> None:

@@ -51,6 +51,7 @@ from ._errors import (
     MalformedInput,
     NoMatchingRecipient,
     NotKeyFile,
+    PassphraseRequired,
     VeskError,
     WrongPassphrase,
     check as _check,
@@ -78,6 +79,7 @@ from ._signatures import (
     identity_generate,
     verify,
 )
+from . import text
 
 
 def version() -> str:
@@ -111,7 +113,7 @@ __all__ = [
     "MAX_CONTAINER", "MAX_CONTEXT", "MAX_KEY_DATA", "MAX_LOG", "MAX_PLAINTEXT", "MAX_PROOF",
     "MAX_RECIPIENTS", "PUBLIC_KEY_LEN", "RECOVERY_BINDING_LEN", "SECRET_SEED_LEN", "SIGNATURE_LEN",
     "VERIFYING_KEY_LEN", "Status",
-    "VeskError", "InvalidArgument", "WrongPassphrase", "NotKeyFile", "AuthenticationFailed",
+    "VeskError", "InvalidArgument", "WrongPassphrase", "PassphraseRequired", "NotKeyFile", "AuthenticationFailed",
     "NoMatchingRecipient", "MalformedInput", "InputTooLarge", "ChallengeExpired",
     "ChallengeReplayed", "InternalFault", "InternalError", "LibraryNotFoundError", "error_message",
     "load", "version", "test_panic", "BytesLike",
@@ -120,5 +122,5 @@ __all__ = [
     "SigningIdentity", "verify", "identity_generate", "challenge_new", "SpentNonces",
     "identity_head", "identity_verify", "identity_verify_pinned", "identity_trusts_device",
     "epoch_public_key", "epoch_verify", "epoch_verify_bound",
-    "verify_inclusion", "verify_consistency", "checkpoint_verify", "Checkpoint",
+    "verify_inclusion", "verify_consistency", "checkpoint_verify", "Checkpoint", "text",
 ]

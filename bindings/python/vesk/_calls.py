@@ -146,14 +146,35 @@ def optional_text(value: Any, name: str) -> Optional[bytes]:
 
 
 def u64(value: Any, name: str) -> int:
-    """An integer argument of the library's uint64_t type."""
+    """An integer argument of the library's uint64_t type; out of its range, OverflowError
+    before any call."""
     try:
         number = operator.index(value)
     except TypeError:
         raise TypeError(f"{name} must be an int, not {type(value).__name__}") from None
     if not 0 <= number <= UINT64_MAX:
-        raise InvalidArgument.argument(f"{name} must be in 0..2**64-1, not {number}")
+        raise OverflowError(f"{name} must be in 0..2**64-1 (a uint64_t), not {number}")
     return number
+
+
+def i32(value: Any, name: str) -> int:
+    """An integer argument of the library's int32_t type; out of its range, OverflowError."""
+    try:
+        number = operator.index(value)
+    except TypeError:
+        raise TypeError(f"{name} must be an int, not {type(value).__name__}") from None
+    if not -(1 << 31) <= number < (1 << 31):
+        raise OverflowError(f"{name} must be in -2**31..2**31-1 (an int32_t), not {number}")
+    return number
+
+
+def verifying_key_arg(value: Any) -> Any:
+    """A verifying key as bytes-like, or its Base64 text as the tool prints it."""
+    if isinstance(value, str):
+        from .text import verifying_key_from_text
+
+        return verifying_key_from_text(value)
+    return value
 
 
 _new_bytes = ctypes.pythonapi.PyBytes_FromStringAndSize

@@ -14,7 +14,9 @@ from . import _lib
 from ._calls import BytesLike, Borrowed, SingleOwner, optional_text, take, take_text
 from ._constants import MAX_CONTAINER, MAX_PLAINTEXT, MAX_RECIPIENTS, PUBLIC_KEY_LEN
 from ._errors import InvalidArgument, check
+from ._explain import metadata_rules
 from ._keys import SecretKey
+from .text import ENCRYPTED_FILE, decode, label_of
 
 # What a result's plaintext is held in: the library's memory, or b"" for an empty plaintext.
 BufferType = Union[bytes, "ctypes.Array[ctypes.c_ubyte]"]
@@ -59,10 +61,8 @@ def encrypt(
         packed = keys[0] if len(keys) == 1 else b"".join(keys)
         keys_pointer, _ = borrowed.bytes(packed, "recipients")
         pointer, length = borrowed.bytes(data, "data", cap=MAX_PLAINTEXT)
-        check(
-            lib.vesk_encrypt(pointer, length, keys_pointer, len(keys), name, kind, result),
-            "encrypt",
-        )
+        status = lib.vesk_encrypt(pointer, length, keys_pointer, len(keys), name, kind, result)
+    check(status, "encrypt", metadata_rules(file_name, content_type))
     return take(result)
 
 
@@ -191,9 +191,12 @@ class Decrypted(SingleOwner):
         return f"<vesk.Decrypted {state}, file_name={self.file_name!r}, content_type={self.content_type!r}>"
 
 
-def decrypt(container: BytesLike, key: SecretKey) -> Decrypted:
+def decrypt(container: Union[BytesLike, str], key: SecretKey) -> Decrypted:
     """Decrypts ``container`` with one recipient's secret key; nothing is returned before all of
     it (header, metadata, every chunk) was authenticated.
+
+    ``container`` is the bytes ``encrypt`` returned, or its text form (as ``vesk encrypt -a`` and
+    :func:`vesk.text.encode` write it), as str or bytes.
 
     Raises :class:`NoMatchingRecipient` when the container was not encrypted to ``key`` (or its
     header was altered), :class:`AuthenticationFailed` for altered metadata or chunks,
@@ -201,6 +204,8 @@ def decrypt(container: BytesLike, key: SecretKey) -> Decrypted:
     """
     if not isinstance(key, SecretKey):
         raise TypeError(f"key must be a vesk.SecretKey, not {type(key).__name__}")
+    if isinstance(container, str) or label_of(container) == ENCRYPTED_FILE:
+        container = decode(container, ENCRYPTED_FILE)
     lib = _lib.library()
     plaintext, file_name, content_type = _lib.VeskBuffer(), _lib.VeskBuffer(), _lib.VeskBuffer()
     with Borrowed() as borrowed:

@@ -2,16 +2,21 @@
 
 from __future__ import annotations
 
-from typing import Any, Dict, Optional, Tuple, Type
+import operator
+from typing import Any, Callable, Dict, Optional, Tuple, Type, TypeVar
 
 from . import _lib
 from ._constants import Status
 
 
 def error_message(status: int) -> str:
-    """The library's text for a status (``vesk_error_message``)."""
+    """The library's text for a status (``vesk_error_message``); a number outside the C type's
+    range (int32_t) raises OverflowError."""
+    number = operator.index(status)
+    if not -(1 << 31) <= number < (1 << 31):
+        raise OverflowError(f"status must be in -2**31..2**31-1 (an int32_t), not {number}")
     try:
-        text: bytes = _lib.library().vesk_error_message(int(status))
+        text: bytes = _lib.library().vesk_error_message(number)
     except ImportError:
         return f"status {int(status)}"
     return text.decode("utf-8", "replace")
@@ -27,7 +32,10 @@ class VeskError(Exception):
     status: int
     message: str
     detail: Optional[str]
-    _detail_first = True  # "decrypt: <message>"; argument checks read "<message>: <what is wrong>"
+    # "decrypt: <message>"; argument checks read "<message>: <what is wrong>"; an explained
+    # failure reads "<call>: <its cause> (<message>)".
+    _detail_first = True
+    _explained = False
 
     def __init__(self, status: int, detail: Optional[str] = None) -> None:
         super().__init__(status, detail)
@@ -38,7 +46,12 @@ class VeskError(Exception):
     def __str__(self) -> str:
         if not self.detail:
             return self.message
+        if self._explained:
+            return f"{self.detail} ({self.message})"
         return f"{self.detail}: {self.message}" if self._detail_first else f"{self.message}: {self.detail}"
+
+
+_E = TypeVar("_E", bound="_StatusError")
 
 
 class _StatusError(VeskError):
@@ -53,18 +66,26 @@ class _StatusError(VeskError):
     def __reduce__(self) -> Tuple[Type["_StatusError"], Tuple[Optional[str]], Dict[str, Any]]:
         return (type(self), (self.detail,), self.__dict__)
 
+    @classmethod
+    def argument(cls: Type[_E], what: str) -> _E:
+        """An argument refused before the call; ``what`` names it and says what is wrong."""
+        error = cls(what)
+        error._detail_first = False
+        return error
+
+    @classmethod
+    def explained(cls: Type[_E], what: str) -> _E:
+        """A failure whose likely cause the package can tell: ``what`` names the call, the
+        argument and the cause."""
+        error = cls(what)
+        error._explained = True
+        return error
+
 
 class InvalidArgument(_StatusError, ValueError):
     """An argument broke the interface's rules (a length off its size or cap, a bad text)."""
 
     status = Status.INVALID_ARGUMENT
-
-    @classmethod
-    def argument(cls, what: str) -> "InvalidArgument":
-        """An argument refused before the call; ``what`` names it and says what is wrong."""
-        error = cls(what)
-        error._detail_first = False
-        return error
 
 
 class WrongPassphrase(_StatusError):
@@ -127,6 +148,23 @@ class InternalError(_StatusError):
     status = Status.INTERNAL_ERROR
 
 
+class PassphraseRequired(WrongPassphrase, InvalidArgument):
+    """A key file was given without its passphrase.
+
+    :meth:`SecretKey.open` and :meth:`SigningIdentity.open` both raise it; it is an instance of
+    :class:`WrongPassphrase` and of :class:`InvalidArgument` alike (the two statuses the library
+    gives for this case through its two calls), and ``status`` is the one it gave.
+    """
+
+    def __init__(self, detail: Optional[str] = None, status: int = Status.WRONG_PASSPHRASE) -> None:
+        super().__init__(detail)
+        self.status = Status(status)
+        self.message = error_message(self.status)
+
+    def __reduce__(self) -> Tuple[Type["_StatusError"], Tuple[Optional[str]], Dict[str, Any]]:
+        return (type(self), (self.detail,), self.__dict__)
+
+
 _BY_STATUS: Dict[int, Type[_StatusError]] = {
     int(cls.status): cls
     for cls in (
@@ -151,7 +189,13 @@ def error_for(status: int, detail: Optional[str] = None) -> VeskError:
     return cls(detail) if cls is not None else VeskError(status, detail)
 
 
-def check(status: int, detail: str) -> None:
-    """Raises the exception for status unless it is success."""
-    if status:
+def check(status: int, detail: str, explain: Optional[Callable[[int], Optional[str]]] = None) -> None:
+    """Raises the exception for status unless it is success. ``explain``, given the status, may
+    say what the likely cause is where the caller can tell; its text replaces the library's."""
+    if not status:
+        return
+    why = explain(status) if explain is not None else None
+    if why is None:
         raise error_for(status, detail)
+    cls = _BY_STATUS.get(status)
+    raise cls.explained(f"{detail}: {why}") if cls is not None else VeskError(status, detail)

@@ -7,8 +7,17 @@ from typing import Optional
 
 from . import _lib
 from ._calls import BytesLike, Borrowed, Handle, handle_value, optional_text, take, text
-from ._constants import MAX_KEY_DATA, PUBLIC_KEY_LEN
-from ._errors import check
+from ._constants import MAX_KEY_DATA, PUBLIC_KEY_LEN, Status
+from ._errors import PassphraseRequired, check
+from ._explain import passphrase_length
+
+
+def passphrase_required(call: str, data: BytesLike, passphrase: Optional[str], status: int) -> None:
+    """Raises PassphraseRequired when ``status`` refused a key file given without a passphrase."""
+    if passphrase is None and status in (Status.WRONG_PASSPHRASE, Status.INVALID_ARGUMENT) and is_key_file(data):
+        error = PassphraseRequired(f"{call}: data is a key file, and no passphrase was given to open it", status)
+        error._explained = True
+        raise error
 
 class SecretKey(Handle):
     """A recipient secret key (a 32-byte seed the library holds), for decrypting containers.
@@ -43,17 +52,20 @@ class SecretKey(Handle):
         """Opens a key file (recipient or identity key file) or a bare 32-byte identity seed.
 
         ``passphrase`` is required for key files; it is tried in its NFC form, as given and in
-        its NFD form. Raises :class:`WrongPassphrase` when no form opens the file (or the file
-        was modified), :class:`NotKeyFile` for an unsupported version, :class:`MalformedInput`
-        for data that is neither a key file nor a seed.
+        its NFD form. Raises :class:`PassphraseRequired` for a key file without one,
+        :class:`WrongPassphrase` when no form opens the file (or the file was modified),
+        :class:`NotKeyFile` for an unsupported version, :class:`MalformedInput` for data that is
+        neither a key file nor a seed.
         """
         lib = _lib.library()
         handle = ctypes.c_void_p()
         secret = optional_text(passphrase, "passphrase")
         with Borrowed() as borrowed:
             pointer, length = borrowed.bytes(data, "data", cap=MAX_KEY_DATA)
-            check(lib.vesk_secret_key_open(pointer, length, secret, ctypes.byref(handle)), "open key")
-        return cls._adopt(handle_value(handle, "open key"))
+            status = lib.vesk_secret_key_open(pointer, length, secret, ctypes.byref(handle))
+        passphrase_required("SecretKey.open", data, passphrase, status)
+        check(status, "SecretKey.open")
+        return cls._adopt(handle_value(handle, "SecretKey.open"))
 
     @property
     def public_key(self) -> bytes:
@@ -72,9 +84,10 @@ class SecretKey(Handle):
         result = _lib.VeskBuffer()
         pointer = self._acquire()
         try:
-            check(_lib.library().vesk_secret_key_protect(pointer, secret, result), "protect")
+            status = _lib.library().vesk_secret_key_protect(pointer, secret, result)
         finally:
             self._release()
+        check(status, "SecretKey.protect", passphrase_length(passphrase))
         return take(result)
 
 

@@ -3,10 +3,11 @@
 from __future__ import annotations
 
 import ctypes
-from typing import Any, List, NamedTuple, Sequence, Union
+import functools
+from typing import Any, Callable, List, NamedTuple, Sequence, TypeVar, Union, cast
 
 from . import _lib
-from ._calls import BytesLike, Borrowed, take, text, u64
+from ._calls import BytesLike, Borrowed, take, text, u64, verifying_key_arg
 from ._constants import (
     EPOCH_BINDING_LEN,
     HASH_LEN,
@@ -17,13 +18,18 @@ from ._constants import (
     RECOVERY_BINDING_LEN,
 )
 from ._errors import check
+from ._explain import epoch_index
 
 
-def _log_with_key(borrowed: Borrowed, log: BytesLike, recovery_key: BytesLike) -> List[Any]:
+Key = Union[BytesLike, str]
+"""A verifying key: its bytes, or its Base64 text as the tool prints it."""
+
+
+def _log_with_key(borrowed: Borrowed, log: BytesLike, recovery_key: Key) -> List[Any]:
     # The log and its recovery key, as pointer and length pairs.
     return [
         *borrowed.bytes(log, "log", cap=MAX_LOG),
-        *borrowed.bytes(recovery_key, "recovery_key", cap=MAX_KEY_DATA),
+        *borrowed.bytes(verifying_key_arg(recovery_key), "recovery_key", cap=MAX_KEY_DATA),
     ]
 
 
@@ -36,7 +42,7 @@ def _pinned_log(borrowed: Borrowed, log: BytesLike, recovery_binding: BytesLike,
     ]
 
 
-def identity_head(log: BytesLike, recovery_key: BytesLike) -> bytes:
+def identity_head(log: BytesLike, recovery_key: Key) -> bytes:
     """Verifies an identity log against its recovery (verifying) key; returns its HASH_LEN-byte
     head, the link of the last entry.
 
@@ -50,7 +56,7 @@ def identity_head(log: BytesLike, recovery_key: BytesLike) -> bytes:
     return take(result)
 
 
-def identity_verify(log: BytesLike, recovery_key: BytesLike) -> int:
+def identity_verify(log: BytesLike, recovery_key: Key) -> int:
     """Verifies an identity log as :func:`identity_head` does; returns the number of devices
     active after its last entry."""
     count = ctypes.c_uint64()
@@ -77,13 +83,13 @@ def identity_verify_pinned(log: BytesLike, recovery_binding: BytesLike, pin: Byt
 
 
 def identity_trusts_device(
-    log: BytesLike, recovery_key: BytesLike, device_key: BytesLike
+    log: BytesLike, recovery_key: Key, device_key: Key
 ) -> bool:
     """Whether ``device_key`` (a verifying key) is active at the end of the verified log."""
     trusted = ctypes.c_int32()
     with Borrowed() as borrowed:
         log_and_key = _log_with_key(borrowed, log, recovery_key)
-        device_pointer, device_length = borrowed.bytes(device_key, "device_key", cap=MAX_KEY_DATA)
+        device_pointer, device_length = borrowed.bytes(verifying_key_arg(device_key), "device_key", cap=MAX_KEY_DATA)
         status = _lib.library().vesk_identity_trusts_device(
             *log_and_key, device_pointer, device_length, ctypes.byref(trusted)
         )
@@ -99,7 +105,7 @@ def epoch_public_key(chain: BytesLike, index: int) -> bytes:
     with Borrowed() as borrowed:
         pointer, length = borrowed.bytes(chain, "chain", cap=MAX_LOG)
         status = _lib.library().vesk_epoch_public_key(pointer, length, epoch, result)
-    check(status, "epoch public key")
+    check(status, "epoch_public_key", epoch_index(epoch, lambda: epoch_verify(chain)))
     return take(result)
 
 
@@ -147,14 +153,33 @@ def _proof(borrowed: Borrowed, proof: Proof) -> "tuple[Any, int]":
     return borrowed.bytes(proof, "proof", cap=MAX_PROOF)
 
 
-def verify_inclusion(
-    leaf_hash: BytesLike, leaf_index: int, tree_size: int, proof: Proof, root: BytesLike
-) -> None:
+_F = TypeVar("_F", bound=Callable[..., None])
+
+
+def _keywords_only(call: str) -> Callable[[_F], _F]:
+    """Refuses a positional call with a TypeError that shows the call with its keywords: the
+    proof functions take several hashes and sizes alike, which positions would mix up."""
+
+    def wrap(function: _F) -> _F:
+        @functools.wraps(function)
+        def checked(*args: object, **kwargs: Any) -> None:
+            if args:
+                raise TypeError(f"vesk.{function.__name__} takes keyword arguments only: vesk.{call}")
+            function(**kwargs)
+
+        return cast(_F, checked)
+
+    return wrap
+
+
+@_keywords_only("verify_inclusion(leaf_hash=..., leaf_index=..., tree_size=..., proof=..., root=...)")
+def verify_inclusion(*, leaf_hash: BytesLike, leaf_index: int, tree_size: int, proof: Proof, root: BytesLike) -> None:
     """Verifies a Merkle inclusion proof (RFC 6962 hashing) that ``leaf_hash`` sits at
     ``leaf_index`` in the tree of ``tree_size`` leaves whose root is ``root``.
 
-    ``proof`` is its hashes back to back (bytes-like), or a list of HASH_LEN-byte hashes.
-    Returns None when it verifies; raises :class:`AuthenticationFailed` for every refusal.
+    Keyword arguments only. ``proof`` is its hashes back to back (bytes-like), or a list of
+    HASH_LEN-byte hashes. Returns None when it verifies; raises :class:`AuthenticationFailed`
+    for every refusal.
     """
     index = u64(leaf_index, "leaf_index")
     size = u64(tree_size, "tree_size")
@@ -165,16 +190,16 @@ def verify_inclusion(
         status = _lib.library().vesk_transparency_verify_inclusion(
             leaf_pointer, leaf_length, index, size, proof_pointer, proof_length, root_pointer, root_length
         )
-    check(status, "verify inclusion")
+    check(status, "verify_inclusion")
 
 
-def verify_consistency(
-    old_size: int, new_size: int, proof: Proof, old_root: BytesLike, new_root: BytesLike
-) -> None:
+@_keywords_only("verify_consistency(old_size=..., new_size=..., proof=..., old_root=..., new_root=...)")
+def verify_consistency(*, old_size: int, new_size: int, proof: Proof, old_root: BytesLike, new_root: BytesLike) -> None:
     """Verifies a Merkle consistency proof that the tree of ``old_size`` leaves (root
     ``old_root``) is a prefix of the tree of ``new_size`` leaves (root ``new_root``).
 
-    Returns None when it verifies; raises :class:`AuthenticationFailed` for every refusal.
+    Keyword arguments only. Returns None when it verifies; raises
+    :class:`AuthenticationFailed` for every refusal.
     """
     old = u64(old_size, "old_size")
     new = u64(new_size, "new_size")
@@ -185,7 +210,7 @@ def verify_consistency(
         status = _lib.library().vesk_transparency_verify_consistency(
             old, new, proof_pointer, proof_length, old_pointer, old_length, new_pointer, new_length
         )
-    check(status, "verify consistency")
+    check(status, "verify_consistency")
 
 
 class Checkpoint(NamedTuple):
@@ -195,7 +220,7 @@ class Checkpoint(NamedTuple):
     root: bytes
 
 
-def checkpoint_verify(checkpoint: BytesLike, origin: str, verifying_key: BytesLike) -> Checkpoint:
+def checkpoint_verify(checkpoint: BytesLike, origin: str, verifying_key: Key) -> Checkpoint:
     """Verifies a signed checkpoint text of the log named ``origin`` under the log's verifying
     key; returns its tree size and HASH_LEN-byte root.
 
@@ -208,7 +233,7 @@ def checkpoint_verify(checkpoint: BytesLike, origin: str, verifying_key: BytesLi
     root = _lib.VeskBuffer()
     with Borrowed() as borrowed:
         pointer, length = borrowed.bytes(checkpoint, "checkpoint", cap=MAX_CHECKPOINT)
-        key_pointer, key_length = borrowed.bytes(verifying_key, "verifying_key", cap=MAX_KEY_DATA)
+        key_pointer, key_length = borrowed.bytes(verifying_key_arg(verifying_key), "verifying_key", cap=MAX_KEY_DATA)
         status = _lib.library().vesk_checkpoint_verify(
             pointer, length, name, key_pointer, key_length, ctypes.byref(size), root
         )

@@ -4,10 +4,10 @@ from __future__ import annotations
 
 import ctypes
 import threading
-from typing import Optional
+from typing import Optional, Union
 
 from . import _lib
-from ._calls import BytesLike, Borrowed, Handle, handle_value, optional_text, take, text, u64
+from ._calls import BytesLike, Borrowed, Handle, handle_value, optional_text, take, text, u64, verifying_key_arg
 from ._constants import (
     MAX_CHALLENGE,
     MAX_CONTEXT,
@@ -17,6 +17,9 @@ from ._constants import (
     VERIFYING_KEY_LEN,
 )
 from ._errors import check
+from ._explain import passphrase_length, reserved_context
+from ._keys import passphrase_required
+from .text import SIGNATURE, decode, label_of
 
 
 class SigningIdentity(Handle):
@@ -40,7 +43,7 @@ class SigningIdentity(Handle):
         """Opens an identity key file (``passphrase`` required) or a bare 32-byte identity seed
         (``passphrase`` ignored).
 
-        Raises :class:`InvalidArgument` for a key file without passphrase,
+        Raises :class:`PassphraseRequired` for a key file without passphrase,
         :class:`WrongPassphrase`, :class:`NotKeyFile` for data that is neither a key file nor a
         seed or a recipient key file, :class:`MalformedInput` for a malformed key file.
         """
@@ -50,8 +53,9 @@ class SigningIdentity(Handle):
         with Borrowed() as borrowed:
             pointer, length = borrowed.bytes(data, "data", cap=MAX_KEY_DATA)
             status = lib.vesk_signing_identity_open(pointer, length, secret, ctypes.byref(handle))
-        check(status, "open identity")
-        return cls._adopt(handle_value(handle, "open identity"))
+        passphrase_required("SigningIdentity.open", data, passphrase, status)
+        check(status, "SigningIdentity.open")
+        return cls._adopt(handle_value(handle, "SigningIdentity.open"))
 
     @property
     def verifying_key(self) -> bytes:
@@ -79,7 +83,7 @@ class SigningIdentity(Handle):
                 )
             finally:
                 self._release()
-        check(status, "sign")
+        check(status, "SigningIdentity.sign", reserved_context(bytes(memoryview(context)[:40])))
         return take(result)
 
     def answer(self, challenge: BytesLike) -> bytes:
@@ -100,13 +104,19 @@ class SigningIdentity(Handle):
 
 
 def verify(
-    verifying_key: BytesLike, message: BytesLike, signature: BytesLike, *, context: BytesLike
+    verifying_key: Union[BytesLike, str], message: BytesLike, signature: Union[BytesLike, str], *,
+    context: BytesLike
 ) -> None:
     """Verifies a hybrid signature of ``message`` under ``context``; both halves must verify.
 
+    ``verifying_key`` is the key's bytes or its Base64 text as the tool prints it; ``signature``
+    its bytes or its text form (as ``vesk sign -a`` and :func:`vesk.text.encode` write it).
     Returns None for a valid signature. Raises :class:`AuthenticationFailed` for a signature
     that does not verify, :class:`NotKeyFile` for a verifying key that does not decode.
     """
+    verifying_key = verifying_key_arg(verifying_key)
+    if isinstance(signature, str) or label_of(signature) == SIGNATURE:
+        signature = decode(signature, SIGNATURE)
     with Borrowed() as borrowed:
         key_pointer, key_length = borrowed.bytes(verifying_key, "verifying_key", exact=VERIFYING_KEY_LEN)
         context_pointer, context_length = borrowed.bytes(context, "context", cap=MAX_CONTEXT)
@@ -126,7 +136,7 @@ def identity_generate(passphrase: str) -> bytes:
     """
     secret = text(passphrase, "passphrase")
     result = _lib.VeskBuffer()
-    check(_lib.library().vesk_identity_generate(secret, result), "generate identity")
+    check(_lib.library().vesk_identity_generate(secret, result), "identity_generate", passphrase_length(passphrase))
     return take(result)
 
 
@@ -159,7 +169,7 @@ class SpentNonces(Handle):
         self._serial = threading.Lock()
 
     def accept(
-        self, challenge: BytesLike, answer: BytesLike, verifying_key: BytesLike, *, now: int
+        self, challenge: BytesLike, answer: BytesLike, verifying_key: Union[BytesLike, str], *, now: int
     ) -> None:
         """Accepts an answer to a challenge once, at time ``now``.
 
@@ -169,6 +179,7 @@ class SpentNonces(Handle):
         :class:`AuthenticationFailed` or :class:`ChallengeReplayed`.
         """
         when = u64(now, "now")
+        verifying_key = verifying_key_arg(verifying_key)
         with Borrowed() as borrowed:
             challenge_pointer, challenge_length = borrowed.bytes(challenge, "challenge", cap=MAX_CHALLENGE)
             answer_pointer, answer_length = borrowed.bytes(answer, "answer", exact=SIGNATURE_LEN)
