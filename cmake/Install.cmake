@@ -1,8 +1,8 @@
-# Installation: the header, libvesk.so (SONAME libvesk.so.0), libvesk.a, vesk.pc and a CMake
+# Installation: the headers (vesk.h, and vesk.hpp for C++), libvesk.so (SONAME libvesk.so.0), libvesk.a, vesk.pc and a CMake
 # package exporting vesk::vesk.
 include(CMakePackageConfigHelpers)
 
-install(FILES ${VESK_PUBLIC_INCLUDE_DIR}/vesk.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${VESK_PUBLIC_INCLUDE_DIR}/vesk.h ${VESK_PUBLIC_INCLUDE_DIR}/vesk.hpp DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS vesk EXPORT veskTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}

@@ -4,7 +4,8 @@
 # and stop from the static archive as from the shared library; and hosts that call the library
 # while their process exits, or from a constructor that runs before the library's own, work with
 # either library.
-# Variables: BUILD_DIR, SOURCE_DIR (this folder), WORK_DIR, LIBDIR, INCLUDEDIR, C_COMPILER, GENERATOR.
+# Variables: BUILD_DIR, SOURCE_DIR (this folder), WORK_DIR, LIBDIR, INCLUDEDIR, C_COMPILER, CXX_COMPILER,
+# GENERATOR.
 function(run what)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT rc EQUAL 0)
@@ -18,7 +19,7 @@ file(MAKE_DIRECTORY ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 run("cmake --install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 
-foreach(f ${INCLUDEDIR}/vesk.h ${LIBDIR}/libvesk.so.0 ${LIBDIR}/libvesk.a ${LIBDIR}/pkgconfig/vesk.pc
+foreach(f ${INCLUDEDIR}/vesk.h ${INCLUDEDIR}/vesk.hpp ${LIBDIR}/libvesk.so.0 ${LIBDIR}/libvesk.a ${LIBDIR}/pkgconfig/vesk.pc
           ${LIBDIR}/cmake/vesk/veskConfig.cmake ${LIBDIR}/cmake/vesk/veskConfigVersion.cmake)
   if(NOT EXISTS ${prefix}/${f})
     message(FATAL_ERROR "not installed: ${f}")
@@ -30,11 +31,13 @@ run("the installed vesk" ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${prefi
 message(STATUS "installed vesk: ${last_output}")
 
 # CMake package.
-run("configure the CMake consumer" ${CMAKE_COMMAND} -S ${SOURCE_DIR}/consumer -B ${WORK_DIR}/cmake-consumer
-    -G ${GENERATOR} -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_PREFIX_PATH=${prefix})
-run("build the CMake consumer" ${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-consumer)
+run("configure the CMake consumers" ${CMAKE_COMMAND} -S ${SOURCE_DIR}/consumer -B ${WORK_DIR}/cmake-consumer
+    -G ${GENERATOR} -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DCMAKE_PREFIX_PATH=${prefix})
+run("build the CMake consumers" ${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-consumer)
 run("run the CMake consumer" ${WORK_DIR}/cmake-consumer/consumer)
 message(STATUS "find_package(vesk): ${last_output}")
+run("run the CMake C++ consumer" ${WORK_DIR}/cmake-consumer/consumer_cpp)
+message(STATUS "find_package(vesk), C++: ${last_output}")
 
 # pkg-config, looking only at the installed prefix.
 set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
@@ -49,6 +52,10 @@ run("build the pkg-config consumer" ${C_COMPILER} ${SOURCE_DIR}/consumer/consume
     -Wl,-rpath,${prefix}/${LIBDIR} -o ${WORK_DIR}/pc-consumer)
 run("run the pkg-config consumer" ${WORK_DIR}/pc-consumer)
 message(STATUS "pkg-config vesk: ${last_output}")
+run("build the pkg-config C++ consumer" ${CXX_COMPILER} -std=c++17 ${SOURCE_DIR}/consumer/consumer_cpp.cpp ${flags}
+    -Wl,-rpath,${prefix}/${LIBDIR} -o ${WORK_DIR}/pc-consumer-cpp)
+run("run the pkg-config C++ consumer" ${WORK_DIR}/pc-consumer-cpp)
+message(STATUS "pkg-config vesk, C++: ${last_output}")
 
 # The static archive, with the private dependencies vesk.pc lists.
 run("pkg-config --static" pkg-config --libs-only-other --libs-only-l --static vesk)
