@@ -1,9 +1,10 @@
-// Runs the interop corpus (vectors/*.json) through the C interface of libvesk.so, as a second
-// implementation would: it sees vesk.h and nothing else of the library. Each file is first checked
-// against the corpus schema as a whole; a file that breaks it is refused, naming the file and the
-// case, and counts as failed. Then every case is called: handles are built through the exports
-// that open them, outputs are compared, and on any failure status every out-parameter must be as
-// it was before the call.
+// Runs the interop corpus (vectors/*.json) through libvesk.so, as a second implementation would:
+// it sees vesk.h and vesk.hpp and nothing else of the library. Each file is first checked against
+// the corpus schema as a whole; a file that breaks it is refused, naming the file and the case,
+// and counts as failed. Then every case is run twice, through each layer a host may use: the C
+// interface, where on any failure status every out-parameter must be as it was before the call,
+// and the C++ header's calls and owners. Handles are built through the exports that open them,
+// and outputs are compared.
 //
 //   run_corpus FILE_OR_DIR...                   runs every case
 //   run_corpus --references DOCS_DIR VECTORS    checks that every vectors/<file>.json#<case> named
@@ -29,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "vesk.h"
+#include "vesk.hpp"
 
 namespace {
 
@@ -59,6 +60,7 @@ struct Arg {
   std::uint64_t out_u64 = 0;
   std::int32_t out_i32 = 0;
   void* out_handle = nullptr;
+  void* owner = nullptr;  // the vesk.hpp owner of `handle`
 };
 
 class Args {
@@ -82,6 +84,12 @@ class Args {
   std::int32_t* out_i32(std::size_t i) { return &a_[i].out_i32; }
   VeskSecretKeyHandle** out_key(std::size_t i) { return reinterpret_cast<VeskSecretKeyHandle**>(&a_[i].out_handle); }
   VeskSigningIdentityHandle** out_id(std::size_t i) { return reinterpret_cast<VeskSigningIdentityHandle**>(&a_[i].out_handle); }
+  // The same arguments as the C++ header takes them.
+  vesk::ByteView view(std::size_t i) { return vesk::ByteView(ptr(i), len(i)); }
+  vesk::OptionalText opt_text(std::size_t i) { return vesk::OptionalText(text(i)); }
+  const vesk::SecretKey& owned_key(std::size_t i) { return *static_cast<const vesk::SecretKey*>(a_[i].owner); }
+  const vesk::SigningIdentity& owned_id(std::size_t i) { return *static_cast<const vesk::SigningIdentity*>(a_[i].owner); }
+  vesk::SpentNonces& owned_set(std::size_t i) { return *static_cast<vesk::SpentNonces*>(a_[i].owner); }
 
  private:
   std::vector<Arg> a_;
@@ -213,6 +221,147 @@ const std::map<std::string, Export>& exports() {
         [](Args& a) {
           return vesk_checkpoint_verify(a.ptr(0), a.len(0), a.text(1), a.ptr(2), a.len(2), a.out_u64(3), a.buf(4));
         }}},
+  };
+  return table;
+}
+
+// ---- the same exports through the C++ header ----------------------------------------------------
+
+// What a call through vesk.hpp gave: its status and, on success, its outputs by out-parameter
+// name (bytes, a count or flag, or a returned handle by its public key).
+struct Outcome {
+  VeskStatus status = VESK_OK;
+  std::map<std::string, Bytes> bytes;
+  std::map<std::string, std::uint64_t> numbers;
+};
+
+template <class T>
+Outcome failed_or(const vesk::Result<T>& r, const std::function<void(Outcome&)>& fill) {
+  Outcome o;
+  o.status = r.status();
+  if (r) fill(o);
+  return o;
+}
+Outcome status_only(const vesk::Result<void>& r) { return Outcome{r.status(), {}, {}}; }
+Bytes vec(const vesk::Buffer& b) { return b.to_vector(); }
+
+// The public key of a returned handle, as the corpus compares it.
+template <class Owner, class Public>
+Bytes public_of(const Owner& owner, Public pub) {
+  auto p = pub(owner);
+  return p ? vec(*p) : Bytes{};
+}
+
+using CppCall = std::function<Outcome(Args&)>;
+
+const std::map<std::string, CppCall>& cpp_layer() {
+  static const std::map<std::string, CppCall> table = {
+      {"vesk_public_key_armor", [](Args& a) {
+         auto r = vesk::public_key_armor(a.view(0));
+         return failed_or(r, [&](Outcome& o) { o.bytes["text_out"] = vec(*r); });
+       }},
+      {"vesk_public_key_dearmor", [](Args& a) {
+         auto r = vesk::public_key_dearmor(a.text(0));
+         return failed_or(r, [&](Outcome& o) { o.bytes["public_key_out"] = vec(*r); });
+       }},
+      {"vesk_inspect_key", [](Args& a) {
+         auto r = vesk::inspect_key(a.view(0));
+         return failed_or(r, [&](Outcome& o) { o.numbers["is_key_file_out"] = *r ? 1 : 0; });
+       }},
+      {"vesk_secret_key_public", [](Args& a) {
+         auto r = vesk::secret_key_public(a.owned_key(0));
+         return failed_or(r, [&](Outcome& o) { o.bytes["public_key_out"] = vec(*r); });
+       }},
+      {"vesk_secret_key_protect", [](Args& a) {
+         auto r = vesk::secret_key_protect(a.owned_key(0), a.text(1));
+         return failed_or(r, [&](Outcome& o) { o.bytes["key_file_out"] = vec(*r); });
+       }},
+      {"vesk_secret_key_open", [](Args& a) {
+         auto r = vesk::secret_key_open(a.view(0), a.opt_text(1));
+         return failed_or(r, [&](Outcome& o) {
+           o.bytes["key_out"] = public_of(*r, [](const vesk::SecretKey& k) { return vesk::secret_key_public(k); });
+         });
+       }},
+      {"vesk_encrypt", [](Args& a) {
+         auto r = vesk::encrypt(a.view(0), a.view(1), static_cast<std::size_t>(a.u64(2)), a.opt_text(3), a.opt_text(4));
+         return failed_or(r, [&](Outcome& o) { o.bytes["out"] = vec(*r); });
+       }},
+      {"vesk_decrypt", [](Args& a) {
+         auto r = vesk::decrypt(a.view(0), a.owned_key(1));
+         return failed_or(r, [&](Outcome& o) {
+           o.bytes["plaintext_out"] = vec(r->plaintext);
+           o.bytes["file_name_out"] = vec(r->file_name);
+           o.bytes["content_type_out"] = vec(r->content_type);
+         });
+       }},
+      {"vesk_signing_identity_open", [](Args& a) {
+         auto r = vesk::signing_identity_open(a.view(0), a.opt_text(1));
+         return failed_or(r, [&](Outcome& o) {
+           o.bytes["out"] = public_of(*r, [](const vesk::SigningIdentity& i) { return vesk::signing_identity_public(i); });
+         });
+       }},
+      {"vesk_signing_identity_public", [](Args& a) {
+         auto r = vesk::signing_identity_public(a.owned_id(0));
+         return failed_or(r, [&](Outcome& o) { o.bytes["out"] = vec(*r); });
+       }},
+      {"vesk_sign_message", [](Args& a) {
+         auto r = vesk::sign_message(a.owned_id(0), a.view(1), a.view(2));
+         return failed_or(r, [&](Outcome& o) { o.bytes["signature_out"] = vec(*r); });
+       }},
+      {"vesk_verify_message",
+       [](Args& a) { return status_only(vesk::verify_message(a.view(0), a.view(1), a.view(2), a.view(3))); }},
+      {"vesk_challenge_answer", [](Args& a) {
+         auto r = vesk::challenge_answer(a.owned_id(0), a.view(1));
+         return failed_or(r, [&](Outcome& o) { o.bytes["signature_out"] = vec(*r); });
+       }},
+      {"vesk_challenge_accept", [](Args& a) {
+         return status_only(vesk::challenge_accept(a.owned_set(0), a.view(1), a.view(2), a.view(3), a.u64(4)));
+       }},
+      {"vesk_identity_generate", [](Args& a) {
+         auto r = vesk::identity_generate(a.text(0));
+         return failed_or(r, [&](Outcome& o) { o.bytes["key_file_out"] = vec(*r); });
+       }},
+      {"vesk_identity_head", [](Args& a) {
+         auto r = vesk::identity_head(a.view(0), a.view(1));
+         return failed_or(r, [&](Outcome& o) { o.bytes["head_out"] = vec(*r); });
+       }},
+      {"vesk_identity_verify", [](Args& a) {
+         auto r = vesk::identity_verify(a.view(0), a.view(1));
+         return failed_or(r, [&](Outcome& o) { o.numbers["active_devices_out"] = *r; });
+       }},
+      {"vesk_identity_verify_pinned", [](Args& a) {
+         auto r = vesk::identity_verify_pinned(a.view(0), a.view(1), a.view(2));
+         return failed_or(r, [&](Outcome& o) { o.numbers["active_devices_out"] = *r; });
+       }},
+      {"vesk_identity_trusts_device", [](Args& a) {
+         auto r = vesk::identity_trusts_device(a.view(0), a.view(1), a.view(2));
+         return failed_or(r, [&](Outcome& o) { o.numbers["trusted_out"] = *r ? 1 : 0; });
+       }},
+      {"vesk_epoch_public_key", [](Args& a) {
+         auto r = vesk::epoch_public_key(a.view(0), a.u64(1));
+         return failed_or(r, [&](Outcome& o) { o.bytes["out"] = vec(*r); });
+       }},
+      {"vesk_epoch_verify", [](Args& a) {
+         auto r = vesk::epoch_verify(a.view(0));
+         return failed_or(r, [&](Outcome& o) { o.numbers["epoch_count_out"] = *r; });
+       }},
+      {"vesk_epoch_verify_bound", [](Args& a) {
+         auto r = vesk::epoch_verify_bound(a.view(0), a.view(1), a.view(2), a.view(3), a.view(4));
+         return failed_or(r, [&](Outcome& o) { o.numbers["epoch_count_out"] = *r; });
+       }},
+      {"vesk_transparency_verify_inclusion", [](Args& a) {
+         return status_only(vesk::transparency_verify_inclusion(a.view(0), a.u64(1), a.u64(2), a.view(3), a.view(4)));
+       }},
+      {"vesk_transparency_verify_consistency", [](Args& a) {
+         return status_only(vesk::transparency_verify_consistency(a.u64(0), a.u64(1), a.view(2), a.view(3), a.view(4)));
+       }},
+      {"vesk_checkpoint_verify", [](Args& a) {
+         auto r = vesk::checkpoint_verify(a.view(0), a.text(1), a.view(2));
+         return failed_or(r, [&](Outcome& o) {
+           o.numbers["tree_size_out"] = r->tree_size;
+           o.bytes["root_out"] = vec(r->root);
+         });
+       }},
   };
   return table;
 }
@@ -419,45 +568,50 @@ void check_handle_spec(const Json& spec, Kind want, const std::string& what) {
   parse_input(args["passphrase"], Kind::Text, scratch, what + " passphrase");
 }
 
-// Opens handles through their exports. Secret keys and identities are only read by the calls, so
-// one opening serves every case that names the same arguments.
+// Opens handles through their exports, each held by its vesk.hpp owner. Secret keys and
+// identities are only read by the calls, so one opening serves every case that names the same
+// arguments; a spent-nonce set belongs to one case and one layer.
 class Handles {
  public:
-  ~Handles() {
-    for (auto& [k, h] : keys_) vesk_secret_key_free(h);
-    for (auto& [k, h] : ids_) vesk_signing_identity_free(h);
-  }
-  void* open(const Json& spec) {
+  struct Opened {
+    void* raw;
+    void* owner;
+  };
+  Opened open(const Json& spec) {
     const Kind k = handle_kind(spec);
     if (k == Kind::NonceSet) {
-      sets_.emplace_back(vesk_spent_nonces_new(), &vesk_spent_nonces_free);
-      return sets_.back().get();
+      sets_.push_back(std::make_unique<vesk::SpentNonces>(vesk::spent_nonces_new()));
+      return {sets_.back()->get(), sets_.back().get()};
     }
     const std::string key = spec.dump();
     const Json& args = spec.begin().value();
     Arg data, passphrase;
     parse_input(args["data"], Kind::Bytes, data, "handle data");
     parse_input(args["passphrase"], Kind::Text, passphrase, "handle passphrase");
-    const std::uint8_t* p = data.bytes.empty() ? nullptr : data.bytes.data();
-    const char* pw = passphrase.null ? nullptr : passphrase.text.c_str();
+    const vesk::ByteView bytes(data.bytes.data(), data.bytes.size());
+    const vesk::OptionalText pw(passphrase.null ? nullptr : passphrase.text.c_str());
     if (k == Kind::SecretKey) {
-      if (auto it = keys_.find(key); it != keys_.end()) return it->second;
-      VeskSecretKeyHandle* h = nullptr;
-      const VeskStatus s = vesk_secret_key_open(p, data.bytes.size(), pw, &h);
-      if (s != VESK_OK) throw std::runtime_error("the handle's vesk_secret_key_open gave " + status_name(s));
-      return keys_[key] = h;
+      auto it = keys_.find(key);
+      if (it == keys_.end()) {
+        auto opened = vesk::secret_key_open(bytes, pw);
+        if (!opened) throw std::runtime_error("the handle's vesk_secret_key_open gave " + status_name(opened.status()));
+        it = keys_.emplace(key, std::make_unique<vesk::SecretKey>(std::move(*opened))).first;
+      }
+      return {it->second->get(), it->second.get()};
     }
-    if (auto it = ids_.find(key); it != ids_.end()) return it->second;
-    VeskSigningIdentityHandle* h = nullptr;
-    const VeskStatus s = vesk_signing_identity_open(p, data.bytes.size(), pw, &h);
-    if (s != VESK_OK) throw std::runtime_error("the handle's vesk_signing_identity_open gave " + status_name(s));
-    return ids_[key] = h;
+    auto it = ids_.find(key);
+    if (it == ids_.end()) {
+      auto opened = vesk::signing_identity_open(bytes, pw);
+      if (!opened) throw std::runtime_error("the handle's vesk_signing_identity_open gave " + status_name(opened.status()));
+      it = ids_.emplace(key, std::make_unique<vesk::SigningIdentity>(std::move(*opened))).first;
+    }
+    return {it->second->get(), it->second.get()};
   }
 
  private:
-  std::map<std::string, VeskSecretKeyHandle*> keys_;
-  std::map<std::string, VeskSigningIdentityHandle*> ids_;
-  std::vector<std::unique_ptr<VeskSpentNonceSet, void (*)(VeskSpentNonceSet*)>> sets_;
+  std::map<std::string, std::unique_ptr<vesk::SecretKey>> keys_;
+  std::map<std::string, std::unique_ptr<vesk::SigningIdentity>> ids_;
+  std::vector<std::unique_ptr<vesk::SpentNonces>> sets_;
 };
 
 // ---- cases -------------------------------------------------------------------------------------
@@ -571,8 +725,37 @@ constexpr std::uint64_t kSentinelU64 = 0xDEADBEEFCAFEF00Dull;
 constexpr std::int32_t kSentinelI32 = 0x5A5A5A5A;
 void* sentinel_handle() { return &g_sentinel_target; }
 
-// Runs one call; returns the failures it found.
-std::vector<std::string> run_call(const Export& ex, const Call& call, Handles& opened, std::map<std::string, void*>& named) {
+using Named = std::map<std::string, Handles::Opened>;
+
+// Compares what a call through vesk.hpp gave with the case.
+std::vector<std::string> compare_outcome(const Export& ex, const Call& call, const Outcome& got) {
+  std::vector<std::string> failures;
+  if (got.status != call.status) failures.push_back("status " + status_name(got.status) + ", expected " + status_name(call.status));
+  for (const Param& p : ex.params) {
+    if (!is_out(p.kind) || !call.outputs.contains(p.name)) continue;
+    const Json& want = call.outputs[p.name];
+    if (got.status != VESK_OK) {
+      // Nothing came back; a listed buffer must be what was released: nothing.
+      if (std::string d = compare_buffer(want, nullptr, 0); !d.empty()) failures.push_back(std::string(p.name) + " released nothing, the case expects " + d);
+      continue;
+    }
+    if (p.kind == Kind::OutU64 || p.kind == Kind::OutI32) {
+      const std::uint64_t n = got.numbers.count(p.name) ? got.numbers.at(p.name) : ~std::uint64_t{0};
+      const std::uint64_t expected = p.kind == Kind::OutU64 ? parse_u64(want, p.name) : static_cast<std::uint64_t>(want.get<std::int64_t>());
+      if (n != expected) failures.push_back(std::string(p.name) + " = " + std::to_string(n) + ", expected " + want.dump());
+      continue;
+    }
+    const Bytes& b = got.bytes.count(p.name) ? got.bytes.at(p.name) : Bytes{};
+    const Json& value = p.kind == Kind::OutSecretKey ? want["secret_key_public"]
+                        : p.kind == Kind::OutIdentity ? want["signing_identity_public"]
+                                                      : want;
+    if (std::string d = compare_buffer(value, b.data(), b.size()); !d.empty()) failures.push_back(std::string(p.name) + ": " + d);
+  }
+  return failures;
+}
+
+// Runs one call, through the C interface or through vesk.hpp; returns the failures it found.
+std::vector<std::string> run_call(const Export& ex, const CppCall* cpp, const Call& call, Handles& opened, Named& named) {
   std::vector<std::string> failures;
   Args args(ex.params.size());
   for (std::size_t i = 0; i < ex.params.size(); ++i) {
@@ -583,7 +766,9 @@ std::vector<std::string> run_call(const Export& ex, const Call& call, Handles& o
       case Kind::Identity:
       case Kind::NonceSet: {
         const Json& v = call.inputs[p.name];
-        a.handle = v.contains("handle") ? named.at(v["handle"].get<std::string>()) : opened.open(v);
+        const Handles::Opened o = v.contains("handle") ? named.at(v["handle"].get<std::string>()) : opened.open(v);
+        a.handle = o.raw;
+        a.owner = o.owner;
         break;
       }
       case Kind::OutBuffer: a.buffer = sentinel_buffer(); break;
@@ -594,6 +779,7 @@ std::vector<std::string> run_call(const Export& ex, const Call& call, Handles& o
       default: parse_input(call.inputs[p.name], p.kind, a, p.name);
     }
   }
+  if (cpp != nullptr) return compare_outcome(ex, call, (*cpp)(args));
   const VeskStatus got = ex.call(args);
   if (got != call.status) failures.push_back("status " + status_name(got) + ", expected " + status_name(call.status));
 
@@ -696,18 +882,23 @@ void run_file(const fs::path& path, Tally& tally) {
   }
   Handles opened;
   std::size_t passed = 0;
+  const CppCall& cpp = cpp_layer().at(file["export"].get<std::string>());
   for (const Case& c : cases) {
     std::vector<std::string> failures;
-    try {
-      std::map<std::string, void*> named;
-      for (const auto& [hn, spec] : c.handles.items()) named[hn] = opened.open(spec);
-      for (std::size_t i = 0; i < c.calls.size(); ++i) {
-        for (const std::string& f : run_call(*ex, c.calls[i], opened, named))
-          failures.push_back(c.calls.size() > 1 ? "step " + std::to_string(i + 1) + ": " + f : f);
-        tally.by_status[status_name(c.calls[i].status)]++;
+    // Each layer runs the whole case, with handles of its own for the steps it shares.
+    for (const CppCall* layer : {static_cast<const CppCall*>(nullptr), &cpp}) {
+      const std::string through = layer == nullptr ? "" : "through vesk.hpp: ";
+      try {
+        Named named;
+        for (const auto& [hn, spec] : c.handles.items()) named[hn] = opened.open(spec);
+        for (std::size_t i = 0; i < c.calls.size(); ++i) {
+          for (const std::string& f : run_call(*ex, layer, c.calls[i], opened, named))
+            failures.push_back(through + (c.calls.size() > 1 ? "step " + std::to_string(i + 1) + ": " + f : f));
+          if (layer == nullptr) tally.by_status[status_name(c.calls[i].status)]++;
+        }
+      } catch (const std::exception& e) {
+        failures.push_back(through + e.what());
       }
-    } catch (const std::exception& e) {
-      failures.push_back(e.what());
     }
     if (failures.empty()) {
       ++passed;
