@@ -13,7 +13,7 @@
 #include "sign/hybrid.h"
 #include "support/identity_writer.h"
 #include "support/test_util.h"
-#include "vesk.h"
+#include "vesk.hpp"
 
 namespace vesk::testing {
 namespace {
@@ -154,9 +154,9 @@ class Challenges : public ::testing::Test {
     for (int i = 0; i < 2; ++i) {
       const ByteVec seed = test_bytes(32, 100 + i);
       ASSERT_EQ(vesk_signing_identity_open(seed.data(), 32, nullptr, &id_[i]), VESK_OK);
-      ScopedBuffer vk;
+      vesk::Buffer vk;
       ASSERT_EQ(vesk_signing_identity_public(id_[i], vk.out()), VESK_OK);
-      key_[i] = vk.bytes();
+      key_[i] = vk.to_vector();
     }
     set_ = vesk_spent_nonces_new();
     ASSERT_NE(set_, nullptr);
@@ -167,17 +167,17 @@ class Challenges : public ::testing::Test {
   }
 
   ByteVec make(const char* purpose, std::uint64_t issued_at, std::uint64_t lifetime) {
-    ScopedBuffer c;
+    vesk::Buffer c;
     EXPECT_EQ(vesk_challenge_new(purpose, issued_at, lifetime, c.out()), VESK_OK);
     EXPECT_EQ(c.get().capacity, c.get().len);
-    return c.bytes();
+    return c.to_vector();
   }
   ByteVec answer(const ByteVec& challenge, int who = 0) {
-    ScopedBuffer sig;
+    vesk::Buffer sig;
     EXPECT_EQ(vesk_challenge_answer(id_[who], challenge.data(), challenge.size(), sig.out()), VESK_OK);
     EXPECT_EQ(sig.get().len, VESK_SIGNATURE_LEN);
     EXPECT_EQ(sig.get().capacity, VESK_SIGNATURE_LEN);
-    return sig.bytes();
+    return sig.to_vector();
   }
   VeskStatus accept(const ByteVec& challenge, const ByteVec& sig, std::uint64_t now, const ByteVec* key = nullptr) {
     const ByteVec& k = key ? *key : key_[0];
@@ -260,7 +260,7 @@ TEST_F(Challenges, BadAnswersLeaveTheSetUnchanged) {
   const ByteVec right = answer(c);
   const auto id = sign::SigningIdentity::from_seed(test_bytes(32, 100));
   const sign::Signature near_context = sign::hybrid_sign(*id, as_bytes("VESK/0.5 challengE"), c);
-  ScopedBuffer app_context;
+  vesk::Buffer app_context;
   ASSERT_EQ(vesk_sign_message(id_[0], reinterpret_cast<const std::uint8_t*>("login"), 5, c.data(), c.size(),
                               app_context.out()),
             VESK_OK);
@@ -269,7 +269,7 @@ TEST_F(Challenges, BadAnswersLeaveTheSetUnchanged) {
   const std::pair<const char*, ByteVec> wrong[] = {
       {"another identity's answer", answer(c, 1)},
       {"same identity, another context", ByteVec(near_context.begin(), near_context.end())},
-      {"a message signature over the same bytes", app_context.bytes()},
+      {"a message signature over the same bytes", app_context.to_vector()},
       {"answer to another challenge", answer(old)},
       {"altered answer", flipped},
   };
@@ -294,9 +294,9 @@ TEST_F(Challenges, BadAnswersLeaveTheSetUnchanged) {
 // One identity handle shared by many threads; each thread has its own set and challenges.
 TEST_F(Challenges, ManyThreadsShareOneIdentity) {
   const ByteVec context = {'t'}, message = test_bytes(200, 9);
-  ScopedBuffer reference;
+  vesk::Buffer reference;
   ASSERT_EQ(vesk_sign_message(id_[0], context.data(), 1, message.data(), message.size(), reference.out()), VESK_OK);
-  const ByteVec expected = reference.bytes();
+  const ByteVec expected = reference.to_vector();
   constexpr int kThreads = 8, kRounds = 6;
   std::vector<int> failures(kThreads, 0);
   std::vector<std::thread> threads;

@@ -18,7 +18,7 @@
 #include "support/identity_writer.h"
 #include "support/test_util.h"
 #include "transparency/checkpoint/checkpoint.h"
-#include "vesk.h"
+#include "vesk.hpp"
 
 namespace vesk::testing {
 namespace {
@@ -60,13 +60,13 @@ struct Keys {
   VeskSigningIdentityHandle* identity = nullptr;
   ByteVec public_key, verifying_key;
   Keys() {
-    ScopedBuffer pk, vk;
+    vesk::Buffer pk, vk;
     EXPECT_EQ(vesk_keypair_generate(&key, pk.out()), VESK_OK);
-    public_key = pk.bytes();
+    public_key = pk.to_vector();
     const ByteVec seed = test_bytes(32, 77);
     EXPECT_EQ(vesk_signing_identity_open(seed.data(), seed.size(), nullptr, &identity), VESK_OK);
     EXPECT_EQ(vesk_signing_identity_public(identity, vk.out()), VESK_OK);
-    verifying_key = vk.bytes();
+    verifying_key = vk.to_vector();
   }
   ~Keys() {
     vesk_secret_key_free(key);
@@ -101,11 +101,11 @@ std::vector<Case> cases() {
 
   // A container of three chunks with a file name.
   const ByteVec plaintext = test_bytes(150000, 3);
-  ScopedBuffer sealed;
+  vesk::Buffer sealed;
   EXPECT_EQ(vesk_encrypt(plaintext.data(), plaintext.size(), k.public_key.data(), 1, "notes.txt", nullptr,
                          sealed.out()),
             VESK_OK);
-  const ByteVec container = sealed.bytes();
+  const ByteVec container = sealed.to_vector();
   const ContainerLayout at = layout_of(container);
   const auto decrypt = [plaintext](const ByteVec& input) {
     VeskBuffer plain = vesk_buffer_empty(), name = vesk_buffer_empty();
@@ -163,12 +163,12 @@ std::vector<Case> cases() {
 
   // An expired challenge whose lifetime flips to one that has not expired: accepting it at all
   // would be accepting what the signature does not cover.
-  ScopedBuffer challenge, answer;
+  vesk::Buffer challenge, answer;
   EXPECT_EQ(vesk_challenge_new("sign in", 0, 100, challenge.out()), VESK_OK);
   EXPECT_EQ(vesk_challenge_answer(k.identity, challenge.get().data, challenge.size(), answer.out()), VESK_OK);
-  const ByteVec answer_bytes = answer.bytes();
+  const ByteVec answer_bytes = answer.to_vector();
   // The lifetime is the last 8 bytes; 100 | 0x80 = 228 outlives a clock at 200.
-  out.push_back({"challenge accept: the lifetime", challenge.bytes(), challenge.size() - 1, 0x80,
+  out.push_back({"challenge accept: the lifetime", challenge.to_vector(), challenge.size() - 1, 0x80,
                  [answer_bytes](const ByteVec& input) {
                    VeskSpentNonceSet* set = vesk_spent_nonces_new();
                    const VeskStatus s =

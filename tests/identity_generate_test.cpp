@@ -10,7 +10,7 @@
 
 #include "ffi/random_sourced.h"
 #include "support/test_util.h"
-#include "vesk.h"
+#include "vesk.hpp"
 
 namespace vesk::testing {
 namespace {
@@ -29,26 +29,26 @@ ByteVec verifying_key_of(const ByteVec& data, const char* passphrase) {
   VeskSigningIdentityHandle* id = nullptr;
   EXPECT_EQ(vesk_signing_identity_open(data.data(), data.size(), passphrase, &id), VESK_OK);
   if (id == nullptr) return {};
-  ScopedBuffer vk;
+  vesk::Buffer vk;
   EXPECT_EQ(vesk_signing_identity_public(id, vk.out()), VESK_OK);
   vesk_signing_identity_free(id);
-  return vk.bytes();
+  return vk.to_vector();
 }
 
 ByteVec recipient_key_of(const ByteVec& data, const char* passphrase) {
   VeskSecretKeyHandle* key = nullptr;
   EXPECT_EQ(vesk_secret_key_open(data.data(), data.size(), passphrase, &key), VESK_OK);
   if (key == nullptr) return {};
-  ScopedBuffer pk;
+  vesk::Buffer pk;
   EXPECT_EQ(vesk_secret_key_public(key, pk.out()), VESK_OK);
   vesk_secret_key_free(key);
-  return pk.bytes();
+  return pk.to_vector();
 }
 
 TEST(IdentityGenerate, FileOpensAsSigningIdentityAndRecipientKeyOfTheSeed) {
-  ScopedBuffer file;
+  vesk::Buffer file;
   ASSERT_EQ(ffi::identity_generate_from(&known_source, kPassphrase, file.out()), VESK_OK);
-  const ByteVec bytes = file.bytes();
+  const ByteVec bytes = file.to_vector();
   ASSERT_EQ(bytes.size(), VESK_KEY_FILE_LEN);
   EXPECT_EQ(file.get().capacity, VESK_KEY_FILE_LEN);
   EXPECT_EQ(std::memcmp(bytes.data(), "VESK-KEY", 8), 0);
@@ -66,16 +66,16 @@ TEST(IdentityGenerate, FileOpensAsSigningIdentityAndRecipientKeyOfTheSeed) {
 }
 
 TEST(IdentityGenerate, EachCallIsANewIdentity) {
-  ScopedBuffer a, b;
+  vesk::Buffer a, b;
   ASSERT_EQ(vesk_identity_generate(kPassphrase, a.out()), VESK_OK);
   ASSERT_EQ(vesk_identity_generate(kPassphrase, b.out()), VESK_OK);
-  const ByteVec vk_a = verifying_key_of(a.bytes(), kPassphrase), vk_b = verifying_key_of(b.bytes(), kPassphrase);
+  const ByteVec vk_a = verifying_key_of(a.to_vector(), kPassphrase), vk_b = verifying_key_of(b.to_vector(), kPassphrase);
   ASSERT_EQ(vk_a.size(), VESK_VERIFYING_KEY_LEN);
   EXPECT_NE(vk_a, vk_b);
   // The file signs: a message signed by the opened identity verifies under its key.
   VeskSigningIdentityHandle* id = nullptr;
   ASSERT_EQ(vesk_signing_identity_open(a.get().data, a.get().len, kPassphrase, &id), VESK_OK);
-  ScopedBuffer sig;
+  vesk::Buffer sig;
   ASSERT_EQ(vesk_sign_message(id, nullptr, 0, reinterpret_cast<const std::uint8_t*>("hi"), 2, sig.out()), VESK_OK);
   vesk_signing_identity_free(id);
   EXPECT_EQ(vesk_verify_message(vk_a.data(), vk_a.size(), nullptr, 0, reinterpret_cast<const std::uint8_t*>("hi"), 2,

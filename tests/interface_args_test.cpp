@@ -31,7 +31,7 @@
 #include "support/test_util.h"
 #include "support/vectors.h"
 #include "transparency/checkpoint/checkpoint.h"
-#include "vesk.h"
+#include "vesk.hpp"
 
 namespace vesk::testing {
 namespace {
@@ -168,24 +168,24 @@ struct Fixture {
   const std::string origin = "example.com/log";
 
   Fixture() {
-    ScopedBuffer pk, text, sealed, vk, sig, ch, ans;
+    vesk::Buffer pk, text, sealed, vk, sig, ch, ans;
     EXPECT_EQ(vesk_keypair_generate(&key, pk.out()), VESK_OK);
-    public_key = pk.bytes();
+    public_key = pk.to_vector();
     EXPECT_EQ(vesk_public_key_armor(public_key.data(), public_key.size(), text.out()), VESK_OK);
-    armor = text.text();
+    armor = std::string(text.text());
     EXPECT_EQ(vesk_encrypt(message.data(), message.size(), public_key.data(), 1, nullptr, nullptr, sealed.out()),
               VESK_OK);
-    container = sealed.bytes();
+    container = sealed.to_vector();
     EXPECT_EQ(vesk_signing_identity_open(seed.data(), seed.size(), nullptr, &identity), VESK_OK);
     EXPECT_EQ(vesk_signing_identity_public(identity, vk.out()), VESK_OK);
-    verifying_key = vk.bytes();
+    verifying_key = vk.to_vector();
     EXPECT_EQ(vesk_sign_message(identity, context.data(), context.size(), message.data(), message.size(), sig.out()),
               VESK_OK);
-    signature = sig.bytes();
+    signature = sig.to_vector();
     EXPECT_EQ(vesk_challenge_new("sign in", 0, 100, ch.out()), VESK_OK);
-    challenge = ch.bytes();
+    challenge = ch.to_vector();
     EXPECT_EQ(vesk_challenge_answer(identity, challenge.data(), challenge.size(), ans.out()), VESK_OK);
-    answer = ans.bytes();
+    answer = ans.to_vector();
 
     const sign::SigningIdentity &first = test_identity(1), &second = test_identity(2);
     LogWriter writer;

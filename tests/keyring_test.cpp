@@ -13,7 +13,7 @@
 #include "ffi/handles.h"
 #include "support/test_util.h"
 #include "support/vectors.h"
-#include "vesk.h"
+#include "vesk.hpp"
 
 namespace vesk::testing {
 namespace {
@@ -27,18 +27,18 @@ ByteVec seed_of_handle(const VeskSecretKeyHandle* h) { return ByteVec(h->seed, h
 TEST(Keypair, GenerationIsFreshAndMatchesItsSeed) {
   VeskSecretKeyHandle* a = nullptr;
   VeskSecretKeyHandle* b = nullptr;
-  ScopedBuffer pa, pb, again;
+  vesk::Buffer pa, pb, again;
   ASSERT_EQ(vesk_keypair_generate(&a, pa.out()), VESK_OK);
   ASSERT_EQ(vesk_keypair_generate(&b, pb.out()), VESK_OK);
   EXPECT_EQ(pa.size(), kPk);
   EXPECT_EQ(pa.get().capacity, kPk);
   EXPECT_NE(seed_of_handle(a), seed_of_handle(b));
-  EXPECT_NE(pa.bytes(), pb.bytes());
+  EXPECT_NE(pa.to_vector(), pb.to_vector());
   // The public key is the one derived from the seed the handle holds.
   auto derived = crypto::XWingSecretKey::from_seed(ffi::seed_of(a));
-  EXPECT_EQ(pa.bytes(), ByteVec(derived.public_key().begin(), derived.public_key().end()));
+  EXPECT_EQ(pa.to_vector(), ByteVec(derived.public_key().begin(), derived.public_key().end()));
   ASSERT_EQ(vesk_secret_key_public(a, again.out()), VESK_OK);
-  EXPECT_EQ(again.bytes(), pa.bytes());
+  EXPECT_EQ(again.to_vector(), pa.to_vector());
   EXPECT_EQ(again.get().capacity, kPk);
   vesk_secret_key_free(a);
   vesk_secret_key_free(b);
@@ -48,9 +48,9 @@ TEST(Keypair, PublicKeyOfAKnownSeedMatchesTheXWingVectors) {
   for (const auto& v : load_vectors("xwing.json")) {
     const ByteVec seed = hex_field(v, "seed");
     VeskSecretKeyHandle* h = ffi::new_secret_key_handle(as_seed(seed));
-    ScopedBuffer pk;
+    vesk::Buffer pk;
     ASSERT_EQ(vesk_secret_key_public(h, pk.out()), VESK_OK);
-    EXPECT_EQ(pk.bytes(), hex_field(v, "pk"));
+    EXPECT_EQ(pk.to_vector(), hex_field(v, "pk"));
     vesk_secret_key_free(h);
   }
 }

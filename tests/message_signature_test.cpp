@@ -9,7 +9,7 @@
 
 #include "sign/hybrid.h"
 #include "support/test_util.h"
-#include "vesk.h"
+#include "vesk.hpp"
 
 namespace vesk::testing {
 namespace {
@@ -19,21 +19,21 @@ class MessageSignature : public ::testing::Test {
   void SetUp() override {
     seed_ = test_bytes(32, 11);
     ASSERT_EQ(vesk_signing_identity_open(seed_.data(), seed_.size(), nullptr, &identity_), VESK_OK);
-    ScopedBuffer vk;
+    vesk::Buffer vk;
     ASSERT_EQ(vesk_signing_identity_public(identity_, vk.out()), VESK_OK);
-    key_ = vk.bytes();
+    key_ = vk.to_vector();
     ASSERT_EQ(key_.size(), VESK_VERIFYING_KEY_LEN);
   }
   void TearDown() override { vesk_signing_identity_free(identity_); }
 
   // Signs, expecting success, and returns the signature.
   ByteVec sign(const ByteVec& context, const ByteVec& message) {
-    ScopedBuffer sig;
+    vesk::Buffer sig;
     EXPECT_EQ(vesk_sign_message(identity_, context.data(), context.size(), message.data(), message.size(), sig.out()),
               VESK_OK);
     EXPECT_EQ(sig.get().len, VESK_SIGNATURE_LEN);
     EXPECT_EQ(sig.get().capacity, VESK_SIGNATURE_LEN);
-    return sig.bytes();
+    return sig.to_vector();
   }
   VeskStatus verify(const ByteVec& key, const ByteVec& context, const ByteVec& message, const ByteVec& sig) {
     return vesk_verify_message(key.data(), key.size(), context.data(), context.size(), message.data(),

@@ -27,7 +27,7 @@
 #include "support/container_writer.h"
 #include "support/identity_writer.h"
 #include "support/test_util.h"
-#include "vesk.h"
+#include "vesk.hpp"
 
 // ---- the library's own released heap ----------------------------------------------------------
 // This test's operator delete looks at every block the library's C++ code releases while a
@@ -69,7 +69,6 @@ namespace vesk {
 namespace {
 
 using ByteVec = std::vector<std::uint8_t>;
-using testing::ScopedBuffer;
 
 constexpr char kPassphrase[] = "residue test passphrase, long enough to find";
 constexpr char kSignedName[] = "residue-of-a-signed-container.txt";
@@ -117,15 +116,15 @@ class Fixture {
     EXPECT_EQ(vesk_secret_key_open(alice_seed.data(), 32, nullptr, &alice), VESK_OK);
     EXPECT_EQ(vesk_secret_key_open(bob_seed.data(), 32, nullptr, &bob), VESK_OK);
     EXPECT_EQ(vesk_secret_key_open(carol_seed.data(), 32, nullptr, &carol), VESK_OK);
-    ScopedBuffer alice_public, bob_public, file, c;
+    vesk::Buffer alice_public, bob_public, file, c;
     EXPECT_EQ(vesk_secret_key_public(alice, alice_public.out()), VESK_OK);
     EXPECT_EQ(vesk_secret_key_public(bob, bob_public.out()), VESK_OK);
     EXPECT_EQ(vesk_secret_key_protect(alice, kPassphrase, file.out()), VESK_OK);
-    alice_file = file.bytes();
+    alice_file = file.to_vector();
     EXPECT_EQ(vesk_signing_identity_open(alice_seed.data(), 32, nullptr, &signer), VESK_OK);
-    recipients = alice_public.bytes();
+    recipients = alice_public.to_vector();
     testing::ContainerSpec spec;
-    spec.recipients = {alice_public.bytes()};
+    spec.recipients = {alice_public.to_vector()};
     spec.file_name = kSignedName;
     spec.content_type = kSignedType;
     spec.signature = testing::SignaturePlace::Metadata;
@@ -135,7 +134,7 @@ class Fixture {
     recipients.insert(recipients.end(), bob_public.get().data, bob_public.get().data + bob_public.size());
     EXPECT_EQ(vesk_encrypt(plaintext.data(), plaintext.size(), recipients.data(), 2, "notes.txt", nullptr, c.out()),
               VESK_OK);
-    container = c.bytes();
+    container = c.to_vector();
     altered = container;
     altered[altered.size() - 40] ^= 0x01;  // inside the last chunk
   }

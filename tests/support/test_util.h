@@ -25,23 +25,6 @@ Handle* sentinel_handle() {
   return static_cast<Handle*>(sentinel_address());
 }
 
-// Owns a VeskBuffer filled by an export and frees it at scope end.
-class ScopedBuffer {
- public:
-  ScopedBuffer() : buf_(vesk_buffer_empty()) {}
-  ~ScopedBuffer() { vesk_buffer_free(&buf_); }
-  ScopedBuffer(const ScopedBuffer&) = delete;
-  ScopedBuffer& operator=(const ScopedBuffer&) = delete;
-  VeskBuffer* out() { return &buf_; }
-  const VeskBuffer& get() const { return buf_; }
-  std::vector<std::uint8_t> bytes() const { return std::vector<std::uint8_t>(buf_.data, buf_.data + buf_.len); }
-  std::string text() const { return std::string(reinterpret_cast<const char*>(buf_.data), buf_.len); }
-  std::size_t size() const { return buf_.len; }
-
- private:
-  VeskBuffer buf_;
-};
-
 // A recipient seed held in a vector (from a vector file, say), as the typed view the library takes;
 // the length must be right.
 crypto::XWingSeed as_seed(const std::vector<std::uint8_t>& seed);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "vesk.h"
+#include "vesk.hpp"
 
 namespace cli {
 
@@ -95,20 +95,5 @@ const std::vector<const Command*>& commands();
 const Command* find_command(int argc, char** argv, int& words);
 // The commands whose name begins with the word `group` ("identity": identity new, ...).
 std::vector<const Command*> commands_in(const std::string& group);
-
-// Owns a VeskBuffer for the duration of a command.
-struct Buffer {
-  VeskBuffer b = vesk_buffer_empty();
-  Buffer() = default;
-  Buffer(const Buffer&) = delete;
-  Buffer& operator=(const Buffer&) = delete;
-  ~Buffer() { vesk_buffer_free(&b); }
-  VeskBuffer* out() {
-    vesk_buffer_free(&b);  // a call overwrites the record without releasing what it held
-    return &b;
-  }
-  const std::uint8_t* data() const { return b.data; }
-  std::size_t size() const { return b.len; }
-};
 
 }  // namespace cli

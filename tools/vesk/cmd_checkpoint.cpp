@@ -22,7 +22,7 @@ int run(cli::Args& args) {
   const cli::Input text = cli::Input::open(args.positional()[0], VESK_MAX_CHECKPOINT, "a checkpoint");
 
   std::uint64_t tree_size = 0;
-  cli::Buffer root;
+  vesk::Buffer root;
   const VeskStatus s = vesk_checkpoint_verify(text.bytes().data(), text.bytes().size(), origin->c_str(), key.data(),
                                               key.size(), &tree_size, root.out());
   if (s == VESK_MALFORMED_INPUT)

@@ -86,7 +86,7 @@ std::optional<std::string> refuse_stored(std::string_view name) {
   return std::nullopt;
 }
 
-std::string stored_target(const cli::Buffer& name) {
+std::string stored_target(const vesk::Buffer& name) {
   const std::string_view stored(reinterpret_cast<const char*>(name.data()), name.size());
   if (stored.empty()) cli::fail(cli::kExitFile, "the encrypted file stores no file name; give -o OUT");
   if (!plain_component(stored)) cli::fail(cli::kExitFile, "refusing the stored file name (not a plain name); give -o OUT");
@@ -115,8 +115,8 @@ int run(cli::Args& args) {
   std::optional<cli::Output> out;
   if (!use_stored_name) out.emplace(out_path.value_or("-"), cli::Output::Content::kPlaintext, 0600, out_path.has_value());
   const auto container = cli::FormInput::open(path, cli::TextForm::kEncryptedFile, VESK_MAX_CONTAINER, "an encrypted file");
-  const cli::SecretKey key = cli::open_secret_key(args, *key_path, cap);
-  cli::Buffer plaintext, name, type;
+  const vesk::SecretKey key = cli::open_secret_key(args, *key_path, cap);
+  vesk::Buffer plaintext, name, type;
   const VeskStatus s = vesk_decrypt(container.bytes().data(), container.bytes().size(), key.get(), plaintext.out(),
                                     name.out(), type.out());
   if (s != VESK_OK)

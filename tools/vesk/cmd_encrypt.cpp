@@ -23,7 +23,7 @@ std::string base_name(const std::string& path) {
 // A key that dearmors may still not be usable; trying each alone names the one that is not.
 void check_usable(const Recipients& r) {
   for (std::size_t i = 0; i < r.count(); ++i) {
-    cli::Buffer probe;
+    vesk::Buffer probe;
     if (vesk_encrypt(nullptr, 0, r.key(i).data(), 1, nullptr, nullptr, probe.out()) != VESK_OK)
       cli::fail(cli::kExitRefused, r.source(i) + " holds a public key that cannot be used (it is damaged)");
   }
@@ -32,7 +32,7 @@ void check_usable(const Recipients& r) {
 // The library is the judge of what metadata it can store: an empty encryption to the first
 // recipient tells, before the real work and before anything is written.
 bool storable(const Recipients& r, const std::optional<std::string>& name, const std::optional<std::string>& type) {
-  cli::Buffer probe;
+  vesk::Buffer probe;
   return vesk_encrypt(nullptr, 0, r.keys().data(), 1, name ? name->c_str() : nullptr, type ? type->c_str() : nullptr,
                       probe.out()) == VESK_OK;
 }
@@ -83,7 +83,7 @@ int run(cli::Args& args) {
                   0644, out_path.has_value());
   const cli::Input in = cli::Input::open(path, VESK_MAX_PLAINTEXT, "a file to encrypt");
   const auto name = file_name(args, recipients, path);
-  cli::Buffer container;
+  vesk::Buffer container;
   const VeskStatus s = vesk_encrypt(in.bytes().data(), in.bytes().size(), recipients.keys().data(), recipients.count(),
                                     name ? name->c_str() : nullptr, type ? type->c_str() : nullptr, container.out());
   if (s != VESK_OK)

@@ -65,7 +65,7 @@ int run(cli::Args& args) {
   const std::uint64_t count = checked_epochs(args, chain);
   if (index >= count)
     cli::fail(cli::kExitRefused, chain.name() + " has " + cli::counted(count, "epoch", "epochs") + "; there is no epoch " + index_text);
-  cli::Buffer key, armor;
+  vesk::Buffer key, armor;
   VeskStatus s = vesk_epoch_public_key(chain.bytes().data(), chain.bytes().size(), index, key.out());
   if (s != VESK_OK) cli::fail_status("epoch chain " + chain.name(), s);
   s = vesk_public_key_armor(key.data(), key.size(), armor.out());

@@ -17,8 +17,8 @@ int run(cli::Args& args) {
   cli::one_standard_input({{"KEYFILE", args.positional()[0]}, {"the passphrase file", args.value("--passphrase-file")}});
   const cli::WorkCap cap = cli::work_cap(args);
   cli::Output out(args.value("--output").value_or("-"), cli::Output::Content::kText);
-  const cli::SigningIdentity identity = cli::open_signing_identity(args, args.positional()[0], cap);
-  cli::Buffer key;
+  const vesk::SigningIdentity identity = cli::open_signing_identity(args, args.positional()[0], cap);
+  vesk::Buffer key;
   const VeskStatus s = vesk_signing_identity_public(identity.get(), key.out());
   if (s != VESK_OK) cli::fail_status("the verifying key", s);
   const std::string text = cli::to_base64({key.data(), key.size()}) + "\n";

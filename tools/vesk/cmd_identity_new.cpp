@@ -18,14 +18,14 @@ int run(cli::Args& args) {
   if (!path || *path == "-") cli::fail_usage("needs -o FILE (a file, not standard output)");
   cli::Output key_file(*path, cli::Output::Content::kBinary, 0600);
 
-  cli::Buffer file, verifying_key;
+  vesk::Buffer file, verifying_key;
   cli::new_passphrase(args, *path, [&](const char* p) {
     VeskStatus s = vesk_identity_generate(p, file.out());
     if (s != VESK_OK) return s;
     // The verifying key comes from opening what is written, so it is the key of the file on disk.
     VeskSigningIdentityHandle* handle = nullptr;
     s = vesk_signing_identity_open(file.data(), file.size(), p, &handle);
-    const cli::SigningIdentity identity(handle);
+    const vesk::SigningIdentity identity(handle);
     return s != VESK_OK ? s : vesk_signing_identity_public(identity.get(), verifying_key.out());
   });
   key_file.write({file.data(), file.size()});

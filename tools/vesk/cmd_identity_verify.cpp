@@ -14,7 +14,7 @@
 namespace {
 
 void print_head(cli::ByteView log, cli::ByteView recovery_key) {
-  cli::Buffer head;
+  vesk::Buffer head;
   const VeskStatus s = vesk_identity_head(log.data(), log.size(), recovery_key.data(), recovery_key.size(), head.out());
   if (s != VESK_OK) cli::fail_status("identity log", s);
   std::printf("head: %s\n", cli::to_hex({head.data(), head.size()}).c_str());

@@ -23,11 +23,11 @@ int run(cli::Args& args) {
   if (public_path) public_file.emplace(*public_path, cli::Output::Content::kText);
 
   VeskSecretKeyHandle* handle = nullptr;
-  cli::Buffer public_key;
+  vesk::Buffer public_key;
   VeskStatus s = vesk_keypair_generate(&handle, public_key.out());
-  const cli::SecretKey key(handle);
+  const vesk::SecretKey key(handle);
   if (s != VESK_OK) cli::fail_status("generating a keypair", s);
-  cli::Buffer protected_key, armor;
+  vesk::Buffer protected_key, armor;
   cli::new_passphrase(args, *path, [&](const char* p) { return vesk_secret_key_protect(key.get(), p, protected_key.out()); });
   s = vesk_public_key_armor(public_key.data(), public_key.size(), armor.out());
   if (s != VESK_OK) cli::fail_status("armoring the public key", s);

@@ -12,8 +12,8 @@ int run(cli::Args& args) {
   if (args.positional().size() != 1) cli::fail_usage("takes one KEYFILE");
   cli::one_standard_input({{"KEYFILE", args.positional()[0]}, {"the passphrase file", args.value("--passphrase-file")}});
   const cli::WorkCap cap = cli::work_cap(args);
-  const cli::SecretKey key = cli::open_secret_key(args, args.positional()[0], cap);
-  cli::Buffer public_key, armor;
+  const vesk::SecretKey key = cli::open_secret_key(args, args.positional()[0], cap);
+  vesk::Buffer public_key, armor;
   VeskStatus s = vesk_secret_key_public(key.get(), public_key.out());
   if (s != VESK_OK) cli::fail_status("computing the public key", s);
   s = vesk_public_key_armor(public_key.data(), public_key.size(), armor.out());

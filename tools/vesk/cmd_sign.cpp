@@ -33,8 +33,8 @@ int run(cli::Args& args) {
   cli::Output out(out_path.value_or(path == "-" ? "-" : path + ".sig"),
                   armor ? cli::Output::Content::kText : cli::Output::Content::kBinaryOrText, 0644, out_path.has_value());
   const cli::Input message = cli::Input::open(path, VESK_MAX_PLAINTEXT, "a file to sign");
-  const cli::SigningIdentity identity = cli::open_signing_identity(args, *identity_path, cap);
-  cli::Buffer signature;
+  const vesk::SigningIdentity identity = cli::open_signing_identity(args, *identity_path, cap);
+  vesk::Buffer signature;
   const VeskStatus s = vesk_sign_message(identity.get(), reinterpret_cast<const std::uint8_t*>(context->data()),
                                          context->size(), message.bytes().data(), message.bytes().size(), signature.out());
   if (s != VESK_OK) cli::fail_status("signing " + message.name(), s);

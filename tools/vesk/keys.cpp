@@ -86,7 +86,7 @@ void check_work(const std::string& name, const KeyFileWork& work, const WorkCap&
 // The armored public key in `text`, or the library's status for why it is not one.
 VeskStatus dearmor(const std::string& text, Bytes& key) {
   if (text.find('\0') != std::string::npos) return VESK_INVALID_ARGUMENT;
-  Buffer out;
+  vesk::Buffer out;
   const VeskStatus s = vesk_public_key_dearmor(text.c_str(), out.out());
   if (s == VESK_OK) key.assign(out.data(), out.data() + out.size());
   return s;
@@ -298,7 +298,7 @@ Bytes verifying_key_in(const Input& in) {
   return Bytes(in.bytes().begin(), in.bytes().end());
 }
 
-SecretKey open_secret_key(const Args& args, const std::string& path, const WorkCap& cap) {
+vesk::SecretKey open_secret_key(const Args& args, const std::string& path, const WorkCap& cap) {
   VeskSecretKeyHandle* handle = nullptr;
   open_key_data(
       args, path, cap,
@@ -308,17 +308,17 @@ SecretKey open_secret_key(const Args& args, const std::string& path, const WorkC
       },
       "a secret key", "give the key file that vesk keygen or vesk identity new wrote",
       [&](ByteView data, const char* p) { return vesk_secret_key_open(data.data(), data.size(), p, &handle); });
-  return SecretKey(handle);
+  return vesk::SecretKey(handle);
 }
 
-SigningIdentity open_signing_identity(const Args& args, const std::string& path, const WorkCap& cap) {
+vesk::SigningIdentity open_signing_identity(const Args& args, const std::string& path, const WorkCap& cap) {
   VeskSigningIdentityHandle* handle = nullptr;
   open_key_data(
       args, path, cap,
       [](Kind k) { return k == Kind::kIdentityKeyFile || k == Kind::kOtherKeyFile || k == Kind::kIdentitySeed; },
       "a signing identity", "sign with the identity key file that vesk identity new wrote",
       [&](ByteView data, const char* p) { return vesk_signing_identity_open(data.data(), data.size(), p, &handle); });
-  return SigningIdentity(handle);
+  return vesk::SigningIdentity(handle);
 }
 
 }  // namespace cli

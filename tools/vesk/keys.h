@@ -91,27 +91,11 @@ struct WorkCap {
 // The cap --max-work MIB[,PASSES] sets (a usage error when malformed), or the default.
 WorkCap work_cap(const Args& args);
 
-// An opened recipient secret key or signing identity, released when it goes away.
-template <class Handle, void (*Free)(Handle*)>
-class Opened {
- public:
-  explicit Opened(Handle* h) : h_(h) {}
-  Opened(const Opened&) = delete;
-  Opened& operator=(const Opened&) = delete;
-  ~Opened() { Free(h_); }
-  Handle* get() const { return h_; }
-
- private:
-  Handle* h_;
-};
-using SecretKey = Opened<VeskSecretKeyHandle, vesk_secret_key_free>;
-using SigningIdentity = Opened<VeskSigningIdentityHandle, vesk_signing_identity_free>;
-
 // Opens the key file (or bare identity seed) at `path`, asking for its passphrase only when it
 // is a protected key file. Any key file opens as a secret key (an identity's seed yields one);
 // only an identity opens as a signing identity. A key file that asks for more work than `cap`
 // is refused before its passphrase is asked for.
-SecretKey open_secret_key(const Args& args, const std::string& path, const WorkCap& cap);
-SigningIdentity open_signing_identity(const Args& args, const std::string& path, const WorkCap& cap);
+vesk::SecretKey open_secret_key(const Args& args, const std::string& path, const WorkCap& cap);
+vesk::SigningIdentity open_signing_identity(const Args& args, const std::string& path, const WorkCap& cap);
 
 }  // namespace cli
