@@ -73,10 +73,7 @@ func secretText(op, name string, b []byte) (*C.char, error) {
 			return nil, invalid(op, name+" contains a NUL byte")
 		}
 	}
-	p := (*C.char)(C.malloc(C.size_t(len(b) + 1)))
-	if p == nil {
-		panic("vesk: out of memory")
-	}
+	p := (*C.char)(C.malloc(C.size_t(len(b) + 1))) // cgo's malloc never returns NULL
 	copy(unsafe.Slice((*byte)(unsafe.Pointer(p)), len(b)), b)
 	*(*C.char)(unsafe.Add(unsafe.Pointer(p), len(b))) = 0
 	return p, nil

@@ -50,7 +50,9 @@ func Encrypt(data []byte, recipients [][]byte, options ...EncryptOption) ([]byte
 	const op = "Encrypt"
 	var o encryptOptions
 	for _, option := range options {
-		option(&o)
+		if option != nil { // a nil option sets nothing
+			option(&o)
+		}
 	}
 	if len(recipients) < 1 || len(recipients) > MaxRecipients {
 		return nil, invalid(op, fmt.Sprintf("recipients holds %d public keys, not 1 to %d", len(recipients), MaxRecipients))

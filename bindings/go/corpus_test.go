@@ -871,6 +871,42 @@ func TestCorpus(t *testing.T) {
 	}
 }
 
+// The runner fails a case whose expectation the package does not meet: a wrong output, a wrong
+// status, or a failure where success is expected.
+func TestCorpusRunnerCatchesAWrongExpectation(t *testing.T) {
+	ex := exports["vesk_epoch_verify"]
+	good := goodCase(t)
+	check := func(c map[string]any) []string {
+		return runCall(ex, checkCall(ex, c["inputs"], c["expect"], nil), &opened{handles: map[string]any{}}, nil)
+	}
+	if failures := check(good); len(failures) != 0 {
+		t.Fatalf("the good case fails: %v", failures)
+	}
+	changes := map[string]func(c map[string]any){
+		"another count": func(c map[string]any) {
+			outputs := c["expect"].(map[string]any)["outputs"].(map[string]any)
+			n, _ := strconv.Atoi(outputs["epoch_count_out"].(json.Number).String())
+			outputs["epoch_count_out"] = json.Number(strconv.Itoa(n + 1))
+		},
+		"another status": func(c map[string]any) {
+			c["expect"] = map[string]any{"status": "VESK_MALFORMED_INPUT", "outputs": map[string]any{}}
+		},
+		"success for a broken chain": func(c map[string]any) {
+			chain := c["inputs"].(map[string]any)["chain"].(map[string]any)
+			chain["hex"] = chain["hex"].(string)[:len(chain["hex"].(string))-2]
+		},
+	}
+	for name, change := range changes {
+		t.Run(name, func(t *testing.T) {
+			c := goodCase(t)
+			change(c)
+			if failures := check(c); len(failures) == 0 {
+				t.Fatal("the runner passed a case the package does not meet")
+			}
+		})
+	}
+}
+
 // ---- refusals -----------------------------------------------------------------------------------
 
 func goodCase(t *testing.T) map[string]any {

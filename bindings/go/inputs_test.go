@@ -97,6 +97,16 @@ func TestArgumentsAreRefusedByName(t *testing.T) {
 	}
 }
 
+func TestANilOptionSetsNothing(t *testing.T) {
+	key := newKey(t)
+	container := must(Encrypt([]byte("x"), [][]byte{must(key.PublicKey())}, nil, WithContentType("text/plain"), nil))
+	p := must(Decrypt(container, key))
+	defer p.Close()
+	if p.FileName() != "" || p.ContentType() != "text/plain" {
+		t.Fatalf("metadata %q %q", p.FileName(), p.ContentType())
+	}
+}
+
 func TestPassphrasesAreCopiedNotKept(t *testing.T) {
 	key := newKey(t)
 	mine := append([]byte(nil), passphrase...)
