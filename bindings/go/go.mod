@@ -1,0 +1,3 @@
+module vesk
+
+go 1.19

@@ -1,0 +1,78 @@
+// Package cbench calls libvesk's C interface directly, with nothing of package vesk around it: the
+// baseline the benchmarks compare the package with. Each function makes the one call it names
+// and releases what it returns, as a C host would.
+package cbench
+
+/*
+#cgo !vesk_no_pkgconfig pkg-config: vesk
+#cgo vesk_no_pkgconfig LDFLAGS: -lvesk
+#include <vesk.h>
+*/
+import "C"
+
+import (
+	"fmt"
+	"unsafe"
+)
+
+func bytesArg(b []byte) (*C.uint8_t, C.size_t) {
+	if len(b) == 0 {
+		return nil, 0
+	}
+	return (*C.uint8_t)(unsafe.Pointer(&b[0])), C.size_t(len(b))
+}
+
+// Key is a recipient secret key handle.
+type Key struct{ p *C.VeskSecretKeyHandle }
+
+// OpenKey opens a key from a bare 32-byte identity seed.
+func OpenKey(seed []byte) (*Key, error) {
+	var k Key
+	p, n := bytesArg(seed)
+	if status := C.vesk_secret_key_open(p, n, nil, &k.p); status != C.VESK_OK {
+		return nil, fmt.Errorf("vesk_secret_key_open: status %d", status)
+	}
+	return &k, nil
+}
+
+// Close releases the key.
+func (k *Key) Close() { C.vesk_secret_key_free(k.p) }
+
+// Decrypt decrypts container with vesk_decrypt and releases the plaintext with vesk_buffer_free;
+// it returns the plaintext's length and the status.
+func (k *Key) Decrypt(container []byte) (int, int) {
+	var plaintext C.VeskBuffer
+	p, n := bytesArg(container)
+	status := C.vesk_decrypt(p, n, k.p, &plaintext, nil, nil)
+	length := int(plaintext.len)
+	C.vesk_buffer_free(&plaintext)
+	return length, int(status)
+}
+
+// Identity is a signing identity handle.
+type Identity struct{ p *C.VeskSigningIdentityHandle }
+
+// OpenIdentity opens an identity from a bare 32-byte identity seed.
+func OpenIdentity(seed []byte) (*Identity, error) {
+	var id Identity
+	p, n := bytesArg(seed)
+	if status := C.vesk_signing_identity_open(p, n, nil, &id.p); status != C.VESK_OK {
+		return nil, fmt.Errorf("vesk_signing_identity_open: status %d", status)
+	}
+	return &id, nil
+}
+
+// Close releases the identity.
+func (id *Identity) Close() { C.vesk_signing_identity_free(id.p) }
+
+// Sign signs message under context with vesk_sign_message and releases the signature; it returns
+// the signature's length and the status.
+func (id *Identity) Sign(context, message []byte) (int, int) {
+	var signature C.VeskBuffer
+	c, cn := bytesArg(context)
+	m, mn := bytesArg(message)
+	status := C.vesk_sign_message(id.p, c, cn, m, mn, &signature)
+	length := int(signature.len)
+	C.vesk_buffer_free(&signature)
+	return length, int(status)
+}

@@ -1,0 +1,7 @@
+module consumer
+
+go 1.19
+
+require vesk v0.0.0
+
+replace vesk => ../..

@@ -1,0 +1,98 @@
+package vesk
+
+/*
+#include <vesk.h>
+*/
+import "C"
+
+import "fmt"
+
+// joinProof is a Merkle proof as the library takes it: its hashes back to back.
+func joinProof(op string, proof [][]byte) ([]byte, error) {
+	if len(proof) > MaxProof/HashLen {
+		return nil, invalid(op, fmt.Sprintf("proof holds %d hashes, more than the %d allowed", len(proof), MaxProof/HashLen))
+	}
+	joined := make([]byte, 0, len(proof)*HashLen)
+	for i, node := range proof {
+		if err := exactly(op, fmt.Sprintf("proof[%d]", i), node, HashLen); err != nil {
+			return nil, err
+		}
+		joined = append(joined, node...)
+	}
+	return joined, nil
+}
+
+// VerifyInclusion verifies a Merkle inclusion proof (an RFC 6962 tree) that leafHash sits at
+// leafIndex in the tree of treeSize leaves whose root is root. proof is its hashes from the leaf
+// upwards, at most MaxProof/HashLen of them; every hash is HashLen bytes. It returns nil when the
+// proof holds.
+//
+// Errors: ErrAuthenticationFailed for every refusal of the proof; ErrInvalidArgument for hashes
+// of the wrong length.
+func VerifyInclusion(leafHash []byte, leafIndex, treeSize uint64, proof [][]byte, root []byte) error {
+	const op = "VerifyInclusion"
+	if err := firstError(exactly(op, "leafHash", leafHash, HashLen), exactly(op, "root", root, HashLen)); err != nil {
+		return err
+	}
+	joined, err := joinProof(op, proof)
+	if err != nil {
+		return err
+	}
+	l, ln := bytesArg(leafHash)
+	p, pn := bytesArg(joined)
+	r, rn := bytesArg(root)
+	return check(op, C.vesk_transparency_verify_inclusion(l, ln, C.uint64_t(leafIndex), C.uint64_t(treeSize), p, pn, r, rn))
+}
+
+// VerifyConsistency verifies a Merkle consistency proof that the tree of oldSize leaves (root
+// oldRoot) is a prefix of the tree of newSize leaves (root newRoot). It returns nil when the
+// proof holds.
+//
+// Errors: ErrAuthenticationFailed for every refusal of the proof; ErrInvalidArgument for hashes
+// of the wrong length.
+func VerifyConsistency(oldSize, newSize uint64, proof [][]byte, oldRoot, newRoot []byte) error {
+	const op = "VerifyConsistency"
+	if err := firstError(exactly(op, "oldRoot", oldRoot, HashLen), exactly(op, "newRoot", newRoot, HashLen)); err != nil {
+		return err
+	}
+	joined, err := joinProof(op, proof)
+	if err != nil {
+		return err
+	}
+	p, pn := bytesArg(joined)
+	o, on := bytesArg(oldRoot)
+	n, nn := bytesArg(newRoot)
+	return check(op, C.vesk_transparency_verify_consistency(C.uint64_t(oldSize), C.uint64_t(newSize), p, pn, o, on, n, nn))
+}
+
+// Checkpoint is what a verified checkpoint states about its log.
+type Checkpoint struct {
+	TreeSize uint64        // the number of leaves
+	Root     [HashLen]byte // the root hash of the tree of TreeSize leaves
+}
+
+// VerifyCheckpoint verifies a signed checkpoint text (at most MaxCheckpoint bytes) of the log
+// named origin under the log's verifying key, and returns its tree size and root.
+//
+// Errors: ErrNotKeyFile when the key does not decode; ErrMalformedInput for a malformed or
+// non-canonical text; ErrAuthenticationFailed for another origin or no valid signature by the
+// log's key.
+func VerifyCheckpoint(checkpoint []byte, origin string, verifyingKey []byte) (Checkpoint, error) {
+	const op = "VerifyCheckpoint"
+	if err := firstError(atMost(op, "checkpoint", checkpoint, MaxCheckpoint), atMost(op, "verifyingKey", verifyingKey, MaxKeyData)); err != nil {
+		return Checkpoint{}, err
+	}
+	name, err := cText(op, "origin", origin)
+	if err != nil {
+		return Checkpoint{}, err
+	}
+	defer freeText(name)
+	var size C.uint64_t
+	var root C.VeskBuffer
+	c, cn := bytesArg(checkpoint)
+	k, kn := bytesArg(verifyingKey)
+	if err := check(op, C.vesk_checkpoint_verify(c, cn, name, k, kn, &size, &root)); err != nil {
+		return Checkpoint{}, err
+	}
+	return Checkpoint{TreeSize: uint64(size), Root: takeHash(&root)}, nil
+}
