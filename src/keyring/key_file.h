@@ -24,6 +24,9 @@ enum class KeyFileErrorKind {
   WrongPassphrase,     // no passphrase form opens the file (or none was given)
   PassphraseTooShort,  // writer: fewer than 8 scalar values after NFC
   Other,               // randomness or encryption failure while writing
+  PassphraseRequired,  // opening a signing identity: a key file, and no passphrase
+  NotIdentity,         // opening a signing identity: a recipient key file, or neither key file nor seed
+  SeedUnavailable,     // a new identity: the randomness source gave no seed
 };
 
 struct KeyFileError {
