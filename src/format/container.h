@@ -13,6 +13,7 @@
 
 #include "core/byte_io.h"
 #include "core/bytes.h"
+#include "core/secret.h"
 #include "core/crypto/aead.h"
 #include "core/crypto/xwing.h"
 #include "format/cbor.h"
@@ -92,8 +93,7 @@ struct SignatureBlock {
   Bytes signature;
 };
 FormatResult<SignatureBlock> read_signature_block(CborDecoder& d);
-template <class Vec>
-void write_signature_block(const SignatureBlock& block, BasicCborEncoder<Vec>& e);
+void write_signature_block(const SignatureBlock& block, CborEncoder& e);
 
 struct ContainerHeader {
   Bytes object_id;  // 32 bytes
@@ -107,10 +107,13 @@ struct ContainerHeader {
 FormatResult<ContainerHeader> decode_header(Bytes body);
 // The canonical body; LimitExceeded for counts and lengths out of bounds, HeaderTooLarge for a
 // body over 1048576 bytes.
-FormatResult<std::vector<std::uint8_t>> encode_header(const ContainerHeader& header);
+FormatResult<SecureVector> encode_header(const ContainerHeader& header);
 
 // True when a chunk of `type` with ciphertext length `n` may stand at `index`.
 bool chunk_header_ok(std::uint8_t type, std::uint32_t n, std::uint64_t index);
+// The framing before a chunk's `sealed_len` sealed bytes (ciphertext and tag); the sealed bytes
+// follow through w.add_space.
+void write_chunk_header(ByteWriter& w, std::uint8_t type, std::size_t sealed_len);
 
 // One framed chunk: its position, type, and sealed bytes (ciphertext, then the 16-byte tag).
 struct ChunkFrame {

@@ -64,7 +64,7 @@ SecureVector signature_transcript(FormatVersion version, Bytes prelude, const Co
   }
   for (const ExtensionEntry& ext : header.extensions) size += sizeof ext.key + kBe64 + ext.value.size();
 
-  SecretWriter w(size);
+  ByteWriter w(size);
   if (version == FormatVersion::V0_5) {
     w.put(as_bytes(kTranscript05));
     w.put(kFormatTag);

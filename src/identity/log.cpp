@@ -125,7 +125,8 @@ std::vector<std::uint8_t> entry_body(const IdentityEntry& entry, const crypto::D
   std::size_t size = crypto::kDigest32Len + 8 + 1 + crypto::kDigest32Len + 8;
   size = ev.kind == EventKind::Revoke ? checked_add(size, crypto::kDigest32Len)
                                       : checked_add(checked_add(size, 8), checked_add(ev.key.size(), ev.label.size()));
-  ByteWriter w(size);
+  std::vector<std::uint8_t> body(size);
+  ByteWriter w{MutBytes(body)};
   w.put(view_of(prev));
   w.put_be64(entry.seq);
   w.put_u8(static_cast<std::uint8_t>(ev.kind));
@@ -136,7 +137,8 @@ std::vector<std::uint8_t> entry_body(const IdentityEntry& entry, const crypto::D
     w.put_framed(ev.key);
     w.put_framed(as_bytes(ev.label));
   }
-  return w.take();
+  w.finish();
+  return body;
 }
 
 crypto::Digest32 link_hash(Bytes body, Bytes signature) {

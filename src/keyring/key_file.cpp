@@ -90,7 +90,8 @@ Expected<KeyFileBytes, KeyFileError> write_key_file(Bytes secret32, std::string_
   std::array<std::uint8_t, crypto::kAeadNonceLen> nonce;
   if (!random_fill(salt) || !random_fill(nonce)) return unexpected(error(KeyFileErrorKind::Other));
 
-  ByteWriter header(kHeaderV2Len);
+  KeyFileBytes file{};
+  ByteWriter header(MutBytes(file).first(kHeaderV2Len));
   header.put(kMagic);
   header.put_u8(2);
   header.put_u8(static_cast<std::uint8_t>(kWriteParams.lanes));
@@ -99,14 +100,12 @@ Expected<KeyFileBytes, KeyFileError> write_key_file(Bytes secret32, std::string_
   header.put(salt);
   header.put(nonce);
   header.put_u8(static_cast<std::uint8_t>(kind));
-  VESK_CHECK(header.size() == kHeaderV2Len, "key-file header layout");
+  header.finish();
 
   SecretArray<32> key;
   if (!derive_key(password, salt, kWriteParams, key)) return unexpected(error(KeyFileErrorKind::Other));
 
-  KeyFileBytes file{};
-  std::memcpy(file.data(), header.view().data(), kHeaderV2Len);
-  MutBytes sealed = MutBytes(file).subspan(kHeaderV2Len);
+  const MutBytes sealed = MutBytes(file).subspan(kHeaderV2Len);
   // Sealed straight from the caller's secret: `file` never holds it in the clear.
   if (!crypto::aead_seal(key.view(), nonce, header.view(), secret32, sealed))
     return unexpected(error(KeyFileErrorKind::Other));

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "core/byte_io.h"
 #include "core/crypto/aead.h"
 #include "core/random.h"
 #include "format/container.h"
@@ -92,10 +93,10 @@ Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, Bytes recipient_key
   // Prelude, header block and payload salt, into a result sized exactly for the whole container.
   const std::size_t total = container_len(block_len, plaintext.size());
   OutputBuffer out(total);
-  out.append(prelude_bytes.data(), prelude_bytes.size());
-  const std::vector<std::uint8_t> block = encode_header_block(*body, mac);
-  out.append(block.data(), block.size());
-  out.append(payload_salt.data(), payload_salt.size());
+  ByteWriter w(MutBytes(out.extend(total), total));
+  w.put(prelude_bytes);
+  w.put(encode_header_block(*body, mac));
+  w.put(payload_salt);
 
   // The payload: each chunk is sealed from the plaintext straight into its place in the
   // result. A chunk is the last exactly when the look-ahead (the next chunk's bytes) is empty.
@@ -108,18 +109,16 @@ Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, Bytes recipient_key
     const std::size_t take = std::min(kChunkPlaintextLen, plaintext.size() - offset);
     const bool last = plaintext.size() - offset - take == 0;
     const std::uint8_t type = last ? kChunkLast : kChunkMore;
-    std::uint8_t* frame = out.extend(kChunkHeaderLen + take + kChunkTagLen);
-    frame[0] = type;
-    store_be32(frame + 1, static_cast<std::uint32_t>(take + kChunkTagLen));
-    std::uint8_t* sealed = frame + kChunkHeaderLen;
+    write_chunk_header(w, type, take + kChunkTagLen);
+    const MutBytes sealed = w.add_space(take + kChunkTagLen);
     if (!aead.seal(chunk_nonce(index, last), aad.at(index, type, static_cast<std::uint32_t>(take)),
-                   plaintext.subspan(offset, take), MutBytes(sealed, take), MutBytes(sealed + take, kChunkTagLen)))
+                   plaintext.subspan(offset, take), sealed.first(take), sealed.subspan(take)))
       return seal_failed();
     offset += take;
     if (last) break;
     if (index == kMaxChunkIndex) return unexpected(ObjectError::with(ObjectErrorKind::TooLarge, "chunk index"));
   }
-  VESK_CHECK(out.size() == total, "container length differs from its computed size");
+  w.finish();
   return out;
 }
 

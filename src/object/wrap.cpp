@@ -19,19 +19,19 @@ constexpr std::size_t kAadLen = format::kObjectIdLen + format::kFormatTag.size()
 // "VESK/0.1 object-key" || object_id || format tag.
 std::array<std::uint8_t, kInfoLen> hpke_info(Bytes object_id) {
   VESK_CHECK(object_id.size() == format::kObjectIdLen, "object id must be 32 bytes");
-  FixedWriter<kInfoLen> w;
-  w.put(as_bytes(kObjectKeyLabel));
-  w.put(object_id);
-  w.put(format::kFormatTag);
-  return w.take().full();
+  return fixed_record<kInfoLen>([&](ByteWriter& w) {
+    w.put(as_bytes(kObjectKeyLabel));
+    w.put(object_id);
+    w.put(format::kFormatTag);
+  });
 }
 
 // object_id || format tag.
 std::array<std::uint8_t, kAadLen> hpke_aad(Bytes object_id) {
-  FixedWriter<kAadLen> w;
-  w.put(object_id);
-  w.put(format::kFormatTag);
-  return w.take().full();
+  return fixed_record<kAadLen>([&](ByteWriter& w) {
+    w.put(object_id);
+    w.put(format::kFormatTag);
+  });
 }
 
 }  // namespace

@@ -15,9 +15,11 @@ namespace {
 std::vector<std::uint8_t> join(std::initializer_list<Bytes> parts) {
   std::size_t n = 0;
   for (Bytes p : parts) n = checked_add(n, p.size());
-  ByteWriter out(n);
+  std::vector<std::uint8_t> info(n);
+  ByteWriter out{MutBytes(info)};
   for (Bytes p : parts) out.put(p);
-  return out.take();
+  out.finish();
+  return info;
 }
 
 void run_hkdf(int mode, Bytes salt, Bytes key, Bytes info, MutBytes out) {

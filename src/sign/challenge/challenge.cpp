@@ -38,12 +38,14 @@ Expected<Challenge, ChallengeError> decode_challenge(Bytes input) {
 }
 
 std::vector<std::uint8_t> encode_challenge(const Challenge& c) {
-  ByteWriter w(checked_add(kChallengeFixedLen, c.purpose.size()));
+  std::vector<std::uint8_t> out(checked_add(kChallengeFixedLen, c.purpose.size()));
+  ByteWriter w{MutBytes(out)};
   w.put(c.nonce);
   w.put_framed(c.purpose);
   w.put_be64(c.issued_at);
   w.put_be64(c.lifetime);
-  return w.take();
+  w.finish();
+  return out;
 }
 
 Expected<std::vector<std::uint8_t>, ChallengeError> new_challenge(std::string_view purpose, std::uint64_t issued_at,
