@@ -33,10 +33,7 @@ static_assert(VESK_MAX_PROOF == transparency::kMaxProofLen);
 static_assert(VESK_MAX_CHECKPOINT == transparency::kMaxCheckpointLen);
 
 // The decryption cap is the longest container the largest plaintext can give.
-static_assert(VESK_MAX_CONTAINER == format::kPreludeLen + format::kMaxHeaderBlockLen + format::kPayloadSaltLen +
-                                        std::uint64_t{VESK_MAX_PLAINTEXT} +
-                                        format::chunk_count(VESK_MAX_PLAINTEXT) *
-                                            (format::kChunkHeaderLen + format::kChunkTagLen));
+static_assert(VESK_MAX_CONTAINER == format::container_len(format::kMaxHeaderBlockLen, VESK_MAX_PLAINTEXT));
 
 // The container format sits below the signing family and states the signature sizes itself; they
 // must be the hybrid signature's.

@@ -13,6 +13,7 @@
 
 #include "core/byte_io.h"
 #include "core/bytes.h"
+#include "core/check.h"
 #include "core/secret.h"
 #include "core/crypto/aead.h"
 #include "core/crypto/xwing.h"
@@ -32,7 +33,8 @@ inline constexpr std::size_t kObjectIdLen = 32;
 inline constexpr std::size_t kPayloadSaltLen = 16;
 inline constexpr std::size_t kMaxRecipients = 64;
 inline constexpr std::size_t kEncapsulationLen = crypto::kXWingCiphertextLen;  // 1120
-inline constexpr std::size_t kWrappedCekLen = 32 + crypto::kAeadTagLen;       // the sealed content key: 48
+inline constexpr std::size_t kCekLen = 32;                                     // the content key (CEK)
+inline constexpr std::size_t kWrappedCekLen = kCekLen + crypto::kAeadTagLen;   // the sealed content key: 48
 inline constexpr std::size_t kMaxRecipientFields = 7;  // byte strings of an entry of an unknown type
 inline constexpr std::size_t kMaxRecipientFieldLen = 65536;
 inline constexpr std::size_t kMinEncryptedMetadata = 16;
@@ -141,6 +143,14 @@ class ChunkFrames {
 // The number of chunks a plaintext of `len` bytes is cut into (an empty one still has one).
 constexpr std::uint64_t chunk_count(std::uint64_t len) {
   return len == 0 ? 1 : (len - 1) / kChunkPlaintextLen + 1;
+}
+
+// The exact length of a container with a header block of `header_block_len` bytes and a plaintext
+// of `plaintext_len` bytes: prelude, block, payload salt, and per chunk its framing, its bytes and
+// its tag.
+constexpr std::size_t container_len(std::size_t header_block_len, std::size_t plaintext_len) {
+  const std::size_t framing = checked_mul(chunk_count(plaintext_len), kChunkHeaderLen + kChunkTagLen);
+  return checked_add(checked_add(kPreludeLen + kPayloadSaltLen, header_block_len), checked_add(plaintext_len, framing));
 }
 
 }  // namespace vesk::format

@@ -13,24 +13,24 @@ namespace {
 constexpr std::string_view kHeaderMacLabel = "VESK/0.1 header-mac";
 constexpr std::string_view kPayloadLabel = "VESK/0.1 payload";
 
-SecretArray<32> derive(Bytes salt, Bytes cek, std::initializer_list<Bytes> info) {
+Key32 derive(Bytes salt, Bytes cek, std::initializer_list<Bytes> info) {
   VESK_CHECK(cek.size() == kCekLen, "content key must be 32 bytes");
-  SecretArray<32> key;
+  Key32 key;
   crypto::hkdf(salt, cek, info, key.span());
   return key;
 }
 
 }  // namespace
 
-SecretArray<32> derive_metadata_key(Bytes cek, Bytes object_id) {
+Key32 derive_metadata_key(Bytes cek, Bytes object_id) {
   return derive(object_id, cek, {as_bytes(kMetadataLabel)});
 }
 
-SecretArray<32> derive_header_mac_key(Bytes cek, Bytes object_id) {
+Key32 derive_header_mac_key(Bytes cek, Bytes object_id) {
   return derive(object_id, cek, {as_bytes(kHeaderMacLabel)});
 }
 
-SecretArray<32> derive_payload_key(Bytes cek, Bytes payload_salt, Bytes object_id) {
+Key32 derive_payload_key(Bytes cek, Bytes payload_salt, Bytes object_id) {
   return derive(payload_salt, cek, {as_bytes(kPayloadLabel), object_id});
 }
 

@@ -11,15 +11,15 @@ Unexpected<KeyFileError> fail(KeyFileErrorKind kind) { return unexpected(KeyFile
 
 Expected<KeyFileBytes, KeyFileError> generate_identity_key_file(std::string_view passphrase) {
   // The seed never leaves this array, which wipes itself on every way out, faults included.
-  SecretArray<32> seed;
+  Key32 seed;
   if (!random_fill(seed.span())) return fail(KeyFileErrorKind::SeedUnavailable);
   return write_key_file(seed.view(), passphrase, SecretKind::IdentitySeed);
 }
 
-Expected<SecretArray<32>, KeyFileError> open_identity_seed(Bytes data, std::optional<std::string_view> passphrase) {
+Expected<Key32, KeyFileError> open_identity_seed(Bytes data, std::optional<std::string_view> passphrase) {
   if (!has_key_file_magic(data)) {
     if (data.size() != kIdentitySeedLen) return fail(KeyFileErrorKind::NotIdentity);
-    return SecretArray<32>(data);
+    return Key32(data);
   }
   // Unlike a recipient key, a signing identity is not opened from a key file without its
   // passphrase: that is the caller's mistake, not a wrong passphrase.

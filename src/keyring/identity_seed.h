@@ -23,6 +23,6 @@ Expected<KeyFileBytes, KeyFileError> generate_identity_key_file(std::string_view
 // The identity seed held by key data: a key file of kind IdentitySeed (PassphraseRequired without
 // a passphrase; a recipient key file is NotIdentity), or a bare 32-byte seed (the passphrase, if
 // given, plays no part; any other length is NotIdentity).
-Expected<SecretArray<32>, KeyFileError> open_identity_seed(Bytes data, std::optional<std::string_view> passphrase);
+Expected<Key32, KeyFileError> open_identity_seed(Bytes data, std::optional<std::string_view> passphrase);
 
 }  // namespace vesk::keyring

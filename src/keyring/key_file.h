@@ -40,7 +40,7 @@ enum class SecretKind : std::uint8_t {
 };
 
 struct OpenedSecret {
-  SecretArray<32> secret;
+  Key32 secret;
   SecretKind kind;
 };
 
@@ -58,6 +58,6 @@ Expected<OpenedSecret, KeyFileError> parse_key_file(Bytes data, std::string_view
 
 // The recipient secret seed derived from an identity seed (HKDF-Expand-SHA-256 under
 // "VESK/0.5 identity encryption").
-SecretArray<32> identity_encryption_seed(Bytes identity_seed32);
+Key32 identity_encryption_seed(Bytes identity_seed32);
 
 }  // namespace vesk::keyring

@@ -87,7 +87,7 @@ Expected<Decrypted, ObjectError> decrypt(Bytes container, crypto::XWingSeed secr
   // The metadata: its tag, then its record rules.
   SecureVector metadata_plain(header->encrypted_metadata.size() - kChunkTagLen);
   {
-    const SecretArray<32> metadata_key = derive_metadata_key(cek.view(), header->object_id);
+    const Key32 metadata_key = derive_metadata_key(cek.view(), header->object_id);
     if (!crypto::aead_open(metadata_key.view(), kMetadataNonce, metadata_aad(header->object_id),
                            header->encrypted_metadata, metadata_plain))
       return unexpected(ObjectError::with(ObjectErrorKind::AuthenticationFailed, "metadata tag"));
@@ -102,7 +102,7 @@ Expected<Decrypted, ObjectError> decrypt(Bytes container, crypto::XWingSeed secr
   // hash (only then is the plaintext hashed).
   auto payload_salt = in.read(kPayloadSaltLen);
   if (!payload_salt) return malformed("payload salt truncated");
-  const SecretArray<32> payload_key = derive_payload_key(cek.view(), *payload_salt, header->object_id);
+  const Key32 payload_key = derive_payload_key(cek.view(), *payload_salt, header->object_id);
   const crypto::Digest32 header_hash = crypto::sha256(block->body);
   const auto signature = select_signature(*prelude, *header, *metadata);
   const bool verify = signature.has_value() && signature->has_value();

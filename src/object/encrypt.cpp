@@ -24,11 +24,6 @@ Unexpected<ObjectError> seal_failed() { return unexpected(ObjectError::with(Obje
 
 }  // namespace
 
-std::size_t container_len(std::size_t header_block_len, std::size_t plaintext_len) {
-  const std::size_t framing = checked_mul(chunk_count(plaintext_len), kChunkHeaderLen + kChunkTagLen);
-  return checked_add(checked_add(kPreludeLen + kPayloadSaltLen, header_block_len), checked_add(plaintext_len, framing));
-}
-
 Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, Bytes recipient_keys,
                                             std::optional<std::string_view> file_name,
                                             std::optional<std::string_view> content_type) {
@@ -60,7 +55,7 @@ Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, Bytes recipient_key
   if (!encoded_metadata) return unexpected(ObjectError::of(encoded_metadata.error()));
   std::vector<std::uint8_t> sealed_metadata(encoded_metadata->size() + kChunkTagLen);
   {
-    const SecretArray<32> metadata_key = derive_metadata_key(cek.view(), object_id);
+    const Key32 metadata_key = derive_metadata_key(cek.view(), object_id);
     if (!crypto::aead_seal(metadata_key.view(), kMetadataNonce, metadata_aad(object_id),
                            Bytes(encoded_metadata->data(), encoded_metadata->size()), sealed_metadata))
       return seal_failed();
@@ -86,7 +81,7 @@ Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, Bytes recipient_key
   const auto prelude_bytes = prelude.encode();
   crypto::Digest32 mac;
   {
-    const SecretArray<32> mac_key = derive_header_mac_key(cek.view(), object_id);
+    const Key32 mac_key = derive_header_mac_key(cek.view(), object_id);
     mac = header_mac(mac_key.view(), prelude_bytes, *body);
   }
 
@@ -100,7 +95,7 @@ Expected<OutputBuffer, ObjectError> encrypt(Bytes plaintext, Bytes recipient_key
 
   // The payload: each chunk is sealed from the plaintext straight into its place in the
   // result. A chunk is the last exactly when the look-ahead (the next chunk's bytes) is empty.
-  const SecretArray<32> payload_key = derive_payload_key(cek.view(), payload_salt, object_id);
+  const Key32 payload_key = derive_payload_key(cek.view(), payload_salt, object_id);
   const crypto::Digest32 header_hash = crypto::sha256(*body);
   crypto::ChaChaPoly aead(payload_key.view());
   ChunkAad aad(object_id, header_hash);

@@ -56,7 +56,7 @@ CekWrapper::CekWrapper(Bytes cek, Bytes object_id)
 Expected<WrappedCek, ObjectError> CekWrapper::wrap(const crypto::XWingRecipient& recipient) const {
   // A generator freshly seeded for this recipient: SHAKE256 stretches 32 bytes from the system
   // source to the 64-byte encapsulation seed.
-  SecretArray<32> seed;
+  Key32 seed;
   if (!random_fill(seed.span())) return unexpected(ObjectError::with(ObjectErrorKind::CryptoFailed, "randomness"));
   SecretArray<crypto::kXWingEncapsSeedLen> eseed;
   crypto::shake256({seed.view()}, eseed.span());
@@ -92,7 +92,7 @@ Expected<Cek, ObjectError> find_cek(const crypto::XWingSecretKey& key, const for
     if (entry.type != format::kRecipientTypeWrapped) continue;
     auto cek = unwrap(key, entry, schedule, header.object_id);
     if (!cek) continue;
-    const SecretArray<32> mac_key = format::derive_header_mac_key(cek->view(), header.object_id);
+    const Key32 mac_key = format::derive_header_mac_key(cek->view(), header.object_id);
     const crypto::Digest32 expected = format::header_mac(mac_key.view(), prelude, body);
     if (ct_equal(expected, mac)) return std::move(*cek);
     // The candidate wipes itself as it goes out of scope.

@@ -58,8 +58,8 @@ void hkdf_expand(Bytes prk, std::initializer_list<Bytes> info, MutBytes out) {
   run_hkdf(EVP_KDF_HKDF_MODE_EXPAND_ONLY, {}, prk, join(info), out);
 }
 
-SecretArray<32> hkdf_extract(Bytes salt, Bytes ikm) {
-  SecretArray<32> prk;
+Key32 hkdf_extract(Bytes salt, Bytes ikm) {
+  Key32 prk;
   run_hkdf(EVP_KDF_HKDF_MODE_EXTRACT_ONLY, salt, ikm, {}, prk.span());
   return prk;
 }
