@@ -52,6 +52,15 @@ class ByteReader {
     if (!b) return std::nullopt;
     return load_be64(b->data());
   }
+  // A big-endian integer of `width` bytes (at most 8).
+  std::optional<std::uint64_t> read_be(std::size_t width) {
+    VESK_CHECK(width <= 8, "integer wider than 64 bits");
+    auto b = read(width);
+    if (!b) return std::nullopt;
+    std::uint64_t v = 0;
+    for (std::uint8_t byte : *b) v = (v << 8) | byte;
+    return v;
+  }
   bool skip(std::size_t n) { return read(n).has_value(); }
 
  private:

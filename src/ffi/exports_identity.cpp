@@ -18,34 +18,38 @@ bool pinned_args_ok(const std::uint8_t* log, std::size_t log_len, const std::uin
          ffi::exact_ok(pin, pin_len, VESK_HASH_LEN);
 }
 
+// The two exports that verify a log under its recovery key: the same arguments and the same
+// verification, then `answer` writes what the export gives from the verified identity.
+template <class Out, class Answer>
+VeskStatus with_verified_identity(const uint8_t* log, size_t log_len, const uint8_t* recovery_key,
+                                  size_t recovery_key_len, Out* out, Answer&& answer) {
+  if (!ffi::present(out) || !log_ok(log, log_len) || !key_ok(recovery_key, recovery_key_len))
+    return VESK_INVALID_ARGUMENT;
+  return ffi::guarded([&]() -> VeskStatus {
+    const ffi::InputCopy log_copy(log, log_len), key(recovery_key, recovery_key_len);
+    auto r = identity::verify_identity(log_copy.view(), key.view());
+    if (!r) return ffi::status_of(r.error());
+    answer(*r, out);
+    return VESK_OK;
+  });
+}
+
 }  // namespace
 
 extern "C" {
 
 VESK_EXPORT VeskStatus vesk_identity_head(const uint8_t* log, size_t log_len, const uint8_t* recovery_key,
                                           size_t recovery_key_len, VeskBuffer* head_out) {
-  if (!ffi::present(head_out) || !log_ok(log, log_len) || !key_ok(recovery_key, recovery_key_len))
-    return VESK_INVALID_ARGUMENT;
-  return ffi::guarded([&]() -> VeskStatus {
-    const ffi::InputCopy log_copy(log, log_len), key(recovery_key, recovery_key_len);
-    auto r = identity::verify_identity(log_copy.view(), key.view());
-    if (!r) return ffi::status_of(r.error());
-    ffi::put_bytes(head_out, identity::view_of(r->log.entries.back().link));
-    return VESK_OK;
-  });
+  return with_verified_identity(log, log_len, recovery_key, recovery_key_len, head_out,
+                                [](const identity::VerifiedIdentity& v, VeskBuffer* out) {
+                                  ffi::put_bytes(out, identity::view_of(v.log.entries.back().link));
+                                });
 }
 
 VESK_EXPORT VeskStatus vesk_identity_verify(const uint8_t* log, size_t log_len, const uint8_t* recovery_key,
                                             size_t recovery_key_len, uint64_t* active_devices_out) {
-  if (!ffi::present(active_devices_out) || !log_ok(log, log_len) || !key_ok(recovery_key, recovery_key_len))
-    return VESK_INVALID_ARGUMENT;
-  return ffi::guarded([&]() -> VeskStatus {
-    const ffi::InputCopy log_copy(log, log_len), key(recovery_key, recovery_key_len);
-    auto r = identity::verify_identity(log_copy.view(), key.view());
-    if (!r) return ffi::status_of(r.error());
-    *active_devices_out = r->state.size();
-    return VESK_OK;
-  });
+  return with_verified_identity(log, log_len, recovery_key, recovery_key_len, active_devices_out,
+                                [](const identity::VerifiedIdentity& v, uint64_t* out) { *out = v.state.size(); });
 }
 
 VESK_EXPORT VeskStatus vesk_identity_verify_pinned(const uint8_t* log, size_t log_len, const uint8_t* recovery_binding,

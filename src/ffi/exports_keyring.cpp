@@ -5,6 +5,7 @@
 #include "ffi/args.h"
 #include "ffi/guard.h"
 #include "ffi/handles.h"
+#include "ffi/key_data.h"
 #include "ffi/results.h"
 #include "ffi/status_keyring.h"
 #include "keyring/armor.h"
@@ -90,17 +91,12 @@ VESK_EXPORT VeskStatus vesk_secret_key_protect(const VeskSecretKeyHandle* secret
 
 VESK_EXPORT VeskStatus vesk_secret_key_open(const uint8_t* data, size_t data_len, const char* passphrase,
                                             VeskSecretKeyHandle** key_out) {
-  if (!ffi::range_ok(data, data_len, VESK_MAX_KEY_DATA) || !ffi::optional_text_ok(passphrase) || !ffi::present(key_out))
-    return VESK_INVALID_ARGUMENT;
-  return ffi::guarded_with_secrets([&]() -> VeskStatus {
-    const ffi::InputCopy input(data, data_len);
-    const ffi::TextCopy passphrase_copy(passphrase);
-    if (!passphrase_copy.valid()) return VESK_INVALID_ARGUMENT;
-    auto seed = keyring::open_recipient_key(input.view(), passphrase_copy.optional());
-    if (!seed) return ffi::status_of(seed.error());
-    *key_out = ffi::new_secret_key_handle(seed->fixed());
-    return VESK_OK;
-  });
+  return ffi::open_key_data(data, data_len, passphrase, key_out,
+                            [](Bytes input, std::optional<std::string_view> pass)
+                                -> Expected<VeskSecretKeyHandle*, keyring::KeyFileError> {
+                              VESK_TRY(seed, keyring::open_recipient_key(input, pass));
+                              return ffi::new_secret_key_handle(seed.fixed());
+                            });
 }
 
 }  // extern "C"

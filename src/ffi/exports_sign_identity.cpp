@@ -2,6 +2,7 @@
 #include "ffi/args.h"
 #include "ffi/guard.h"
 #include "ffi/handles.h"
+#include "ffi/key_data.h"
 #include "ffi/results.h"
 #include "ffi/status_keyring.h"
 #include "keyring/identity_seed.h"
@@ -14,17 +15,12 @@ extern "C" {
 
 VESK_EXPORT VeskStatus vesk_signing_identity_open(const uint8_t* data, size_t data_len, const char* passphrase,
                                                   VeskSigningIdentityHandle** out) {
-  if (!ffi::present(out) || !ffi::range_ok(data, data_len, VESK_MAX_KEY_DATA) || !ffi::optional_text_ok(passphrase))
-    return VESK_INVALID_ARGUMENT;
-  return ffi::guarded_with_secrets([&]() -> VeskStatus {
-    const ffi::InputCopy input(data, data_len);
-    const ffi::TextCopy passphrase_copy(passphrase);
-    if (!passphrase_copy.valid()) return VESK_INVALID_ARGUMENT;
-    auto seed = keyring::open_identity_seed(input.view(), passphrase_copy.optional());
-    if (!seed) return ffi::status_of(seed.error());
-    *out = ffi::new_signing_identity_handle(sign::SigningIdentity::from_seed(seed->view()));
-    return VESK_OK;
-  });
+  return ffi::open_key_data(data, data_len, passphrase, out,
+                            [](Bytes input, std::optional<std::string_view> pass)
+                                -> Expected<VeskSigningIdentityHandle*, keyring::KeyFileError> {
+                              VESK_TRY(seed, keyring::open_identity_seed(input, pass));
+                              return ffi::new_signing_identity_handle(sign::SigningIdentity::from_seed(seed.view()));
+                            });
 }
 
 VESK_EXPORT VeskStatus vesk_signing_identity_public(const VeskSigningIdentityHandle* identity, VeskBuffer* out) {

@@ -78,23 +78,12 @@ FormatResult<CborDecoder::Head> CborDecoder::read_head(std::uint8_t major, const
   const std::uint8_t info = *initial & 0x1f;
   if ((*initial >> 5) != major) return malformed(mismatch);
   switch (info) {
-    case kInfoOneByte: {
-      const auto a = reader_.read_u8();
-      if (!a) return malformed(kEndOfInput);
-      return Head{info, *a};
-    }
-    case kInfoTwoBytes: {
-      const auto a = reader_.read_be16();
-      if (!a) return malformed(kEndOfInput);
-      return Head{info, *a};
-    }
-    case kInfoFourBytes: {
-      const auto a = reader_.read_be32();
-      if (!a) return malformed(kEndOfInput);
-      return Head{info, *a};
-    }
+    case kInfoOneByte:
+    case kInfoTwoBytes:
+    case kInfoFourBytes:
     case kInfoEightBytes: {
-      const auto a = reader_.read_be64();
+      // 24..27: the argument follows in 1, 2, 4 or 8 bytes.
+      const auto a = reader_.read_be(std::size_t{1} << (info - kInfoOneByte));
       if (!a) return malformed(kEndOfInput);
       return Head{info, *a};
     }
