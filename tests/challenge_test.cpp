@@ -7,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "ffi/random_sourced.h"
 #include "ffi/spent_nonce_set.h"
 #include "sign/challenge/challenge.h"
 #include "sign/hybrid.h"
@@ -203,11 +202,10 @@ TEST_F(Challenges, NewLaysOutFreshNonceAndFields) {
   EXPECT_EQ(c, challenge_bytes(ByteVec(c.begin(), c.begin() + 32), "sign in to example", kMax, kMax));
 }
 
-Expected<void, RandomError> failing_source(MutBytes) { return unexpected(RandomError{EIO}); }
-
 TEST_F(Challenges, RandomnessFailureIsAnInternalError) {
   VeskBuffer out = sentinel_buffer();
-  EXPECT_EQ(ffi::challenge_new_from(&failing_source, "purpose", 1, 2, &out), VESK_INTERNAL_ERROR);
+  const FailingRandomness failing;
+  EXPECT_EQ(vesk_challenge_new("purpose", 1, 2, &out), VESK_INTERNAL_ERROR);
   EXPECT_TRUE(is_sentinel(out));
 }
 

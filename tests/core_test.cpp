@@ -2,6 +2,7 @@
 // and Unicode normalisation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <latch>
 #include <set>
@@ -147,13 +148,28 @@ TEST(Random, ConcurrentFirstUseGivesEveryThreadItsOwnBytes) {
   EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kThreads));
 }
 
-TEST(Random, ForcedFailureIsReportedAndCleared) {
-  testing_hooks::force_random_failure(EIO);
+TEST(Random, StandInSourceFillsOrFailsAndIsCleared) {
   std::uint8_t b[4];
+  // A stand-in that reports an error fails the draw with it.
+  testing_hooks::set_random_source([](void*, MutBytes) { return EIO; });
   auto r = random_fill(b);
-  testing_hooks::force_random_failure(0);
+  // One that fills gives its bytes.
+  int calls = 0;
+  testing_hooks::set_random_source(
+      [](void* counter, MutBytes out) {
+        ++*static_cast<int*>(counter);
+        std::fill(out.begin(), out.end(), std::uint8_t{0xA5});
+        return 0;
+      },
+      &calls);
+  std::uint8_t filled[4] = {};
+  const bool filled_ok = random_fill(filled).has_value();
+  testing_hooks::set_random_source(nullptr);
   ASSERT_FALSE(r.has_value());
   EXPECT_EQ(r.error().system_error, EIO);
+  EXPECT_TRUE(filled_ok);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(ByteVec(filled, filled + 4), ByteVec(4, 0xA5));
   EXPECT_TRUE(random_fill(b).has_value());
 }
 

@@ -123,9 +123,9 @@ TEST(Frame, PanicIsCaughtEveryTime) {
 
 TEST(Frame, GuardTurnsOverflowFaultsIntoInternalFault) {
   testing::internal::CaptureStderr();
-  VeskStatus s = vesk::ffi::guarded([]() -> vesk::ffi::Status {
+  VeskStatus s = vesk::ffi::guarded([]() -> VeskStatus {
     (void)vesk::checked_add(SIZE_MAX, 1);
-    return vesk::ffi::Status::Ok;
+    return VESK_OK;
   });
   std::string report = testing::internal::GetCapturedStderr();
   EXPECT_EQ(s, VESK_INTERNAL_FAULT);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ffi/random_sourced.h"
+#include "core/testing_hooks.h"
 #include "support/test_util.h"
 #include "vesk.hpp"
 
@@ -17,13 +17,15 @@ namespace {
 
 const char kPassphrase[] = "correct horse battery";
 
-// A source that hands out a seed the test knows, so the file can be compared with the bare seed.
+// A source whose first draw (the identity seed) is a seed the test knows, so the file can be
+// compared with the bare seed; later draws (the file's salt and nonce) are other bytes.
 ByteVec g_known_seed = test_bytes(32, 42);
-Expected<void, RandomError> known_source(MutBytes out) {
-  for (std::size_t i = 0; i < out.size(); ++i) out[i] = g_known_seed[i % g_known_seed.size()];
-  return {};
+int known_source(void* draws, MutBytes out) {
+  const ByteVec other = test_bytes(out.size(), 43);
+  const ByteVec& from = (*static_cast<int*>(draws))++ == 0 ? g_known_seed : other;
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = from[i % from.size()];
+  return 0;
 }
-Expected<void, RandomError> failing_source(MutBytes) { return unexpected(RandomError{EIO}); }
 
 ByteVec verifying_key_of(const ByteVec& data, const char* passphrase) {
   VeskSigningIdentityHandle* id = nullptr;
@@ -47,7 +49,12 @@ ByteVec recipient_key_of(const ByteVec& data, const char* passphrase) {
 
 TEST(IdentityGenerate, FileOpensAsSigningIdentityAndRecipientKeyOfTheSeed) {
   vesk::Buffer file;
-  ASSERT_EQ(ffi::identity_generate_from(&known_source, kPassphrase, file.out()), VESK_OK);
+  int draws = 0;
+  testing_hooks::set_random_source(&known_source, &draws);
+  const VeskStatus generated = vesk_identity_generate(kPassphrase, file.out());
+  testing_hooks::set_random_source(nullptr);
+  ASSERT_EQ(generated, VESK_OK);
+  EXPECT_EQ(draws, 3);  // the seed, then the file's salt and nonce
   const ByteVec bytes = file.to_vector();
   ASSERT_EQ(bytes.size(), VESK_KEY_FILE_LEN);
   EXPECT_EQ(file.get().capacity, VESK_KEY_FILE_LEN);
@@ -89,19 +96,19 @@ TEST(IdentityGenerate, EachCallIsANewIdentity) {
 TEST(IdentityGenerate, FailuresLeaveTheOutputUntouched) {
   struct Case {
     const char* name;
-    ffi::RandomFill source;
     const char* passphrase;
     VeskStatus expected;
   };
   const Case cases[] = {
       // The seed is drawn before the passphrase is measured.
-      {"randomness fails", &failing_source, kPassphrase, VESK_INTERNAL_ERROR},
-      {"randomness fails, short passphrase", &failing_source, "1234567", VESK_INTERNAL_ERROR},
+      {"randomness fails", kPassphrase, VESK_INTERNAL_ERROR},
+      {"randomness fails, short passphrase", "1234567", VESK_INTERNAL_ERROR},
   };
+  const FailingRandomness failing;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     VeskBuffer out = sentinel_buffer();
-    EXPECT_EQ(ffi::identity_generate_from(c.source, c.passphrase, &out), c.expected);
+    EXPECT_EQ(vesk_identity_generate(c.passphrase, &out), c.expected);
     EXPECT_TRUE(is_sentinel(out));
   }
 }

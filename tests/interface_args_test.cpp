@@ -493,9 +493,11 @@ TEST(InterfaceArgs, EveryBreachIsInvalidArgumentBeforeAnyWork) {
         }
         b.change(c);
         const std::uint64_t derivations = keyring::testing_hooks::argon2_derivations();
-        testing_hooks::force_random_failure(EIO);
-        const VeskStatus s = e.call(c);
-        testing_hooks::force_random_failure(0);
+        VeskStatus s;
+        {
+          const FailingRandomness failing;
+          s = e.call(c);
+        }
         EXPECT_EQ(s, VESK_INVALID_ARGUMENT);
         EXPECT_TRUE(c.untouched());
         EXPECT_EQ(keyring::testing_hooks::argon2_derivations(), derivations);

@@ -333,9 +333,10 @@ TEST(KeyFile, ComposedAndDecomposedPassphrasesOpenEachOthersFiles) {
 
 TEST(KeyFile, RandomnessFailureWhileProtectingIs6) {
   const std::uint64_t before = argon2_derivations();
-  vesk::testing_hooks::force_random_failure(EIO);
-  protect(test_bytes(32, 13), "long enough passphrase", VESK_MALFORMED_INPUT);
-  vesk::testing_hooks::force_random_failure(0);
+  {
+    const FailingRandomness failing;
+    protect(test_bytes(32, 13), "long enough passphrase", VESK_MALFORMED_INPUT);
+  }
   EXPECT_EQ(argon2_derivations(), before);
 }
 

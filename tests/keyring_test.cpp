@@ -58,9 +58,11 @@ TEST(Keypair, PublicKeyOfAKnownSeedMatchesTheXWingVectors) {
 TEST(Keypair, RandomnessFailureIsAnInternalErrorAndLeavesOutputsUntouched) {
   VeskSecretKeyHandle* h = sentinel_handle<VeskSecretKeyHandle>();
   VeskBuffer pk = sentinel_buffer();
-  vesk::testing_hooks::force_random_failure(EIO);
-  const VeskStatus s = vesk_keypair_generate(&h, &pk);
-  vesk::testing_hooks::force_random_failure(0);
+  VeskStatus s;
+  {
+    const FailingRandomness failing;
+    s = vesk_keypair_generate(&h, &pk);
+  }
   EXPECT_EQ(s, VESK_INTERNAL_ERROR);
   EXPECT_EQ(h, sentinel_handle<VeskSecretKeyHandle>());
   EXPECT_TRUE(is_sentinel(pk));

@@ -380,13 +380,12 @@ TEST_F(ObjectTest, RecipientKeysAreCheckedBeforeAnythingRandomIsDrawn) {
   coefficient[1] = static_cast<std::uint8_t>((coefficient[1] & 0xf0) | 0x0d);
   // With the randomness source failing, an unusable key is still an invalid argument: a draw
   // would have failed first, as an authentication failure.
-  testing_hooks::force_random_failure(EIO);
+  const FailingRandomness failing;
   for (const ByteVec& key : {zero_x25519, coefficient}) {
     EXPECT_EQ(encrypt(pt, key, 1).status, VESK_INVALID_ARGUMENT);
     EXPECT_EQ(encrypt(pt, cat({good, key}), 2).status, VESK_INVALID_ARGUMENT);
   }
   EXPECT_EQ(encrypt(pt, good, 1).status, VESK_AUTHENTICATION_FAILED);
-  testing_hooks::force_random_failure(0);
 }
 
 // ---- decryption refusals ----------------------------------------------------------------------

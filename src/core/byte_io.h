@@ -1,13 +1,14 @@
-// A bounds-checked reader over a borrowed byte range and a growable writer. Every parser of the
-// library reads through ByteReader, so none indexes raw pointers.
+// A bounds-checked reader over a borrowed byte range, and the one writer. Every parser of the
+// library reads through ByteReader and every record is written through ByteWriter, so none indexes
+// raw pointers.
 #pragma once
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
-#include <vector>
 
 #include "core/bytes.h"
 #include "core/check.h"
@@ -51,6 +52,15 @@ class ByteReader {
     if (!b) return std::nullopt;
     return load_be64(b->data());
   }
+  // A big-endian integer of `width` bytes (at most 8).
+  std::optional<std::uint64_t> read_be(std::size_t width) {
+    VESK_CHECK(width <= 8, "integer wider than 64 bits");
+    auto b = read(width);
+    if (!b) return std::nullopt;
+    std::uint64_t v = 0;
+    for (std::uint8_t byte : *b) v = (v << 8) | byte;
+    return v;
+  }
   bool skip(std::size_t n) { return read(n).has_value(); }
 
  private:
@@ -58,77 +68,74 @@ class ByteReader {
   std::size_t pos_ = 0;
 };
 
-// Storage for a record of fixed layout: exactly N bytes, filled front to back by a writer; writing
-// past N is a fault, and so is taking the record before it is full.
-template <std::size_t N>
-class FixedBuffer {
+// A writer with one of two storages, chosen when it is made:
+//  - growable (the default): a wiping vector, so that a record which may hold something private
+//    (metadata, a transcript) leaves nothing behind as the storage grows or is released;
+//  - fixed: memory of exactly the record's size, filled front to back; writing past its end is a
+//    fault, and so is finishing before every byte is written.
+// Either way the writer only appends: put_* copies bytes in, add_space hands out the next bytes to
+// be written in place.
+class ByteWriter {
  public:
-  void reserve(std::size_t) {}
-  std::size_t size() const { return size_; }
-  const std::uint8_t* data() const { return bytes_.data(); }
-  const std::uint8_t* end() const { return bytes_.data() + size_; }
-  void push_back(std::uint8_t b) {
-    VESK_CHECK(size_ < N, "fixed record overflow");
-    bytes_[size_++] = b;
-  }
-  template <class It>
-  void insert(const std::uint8_t*, It first, It last) {
-    const auto n = static_cast<std::size_t>(last - first);
-    VESK_CHECK(n <= N - size_, "fixed record overflow");
-    std::copy(first, last, bytes_.begin() + static_cast<std::ptrdiff_t>(size_));
+  ByteWriter() = default;
+  explicit ByteWriter(std::size_t reserve) { grown_.reserve(reserve); }
+  explicit ByteWriter(MutBytes fixed) : fixed_(fixed), is_fixed_(true) {}
+
+  // Extends the output by n bytes and returns them, to be written in place.
+  MutBytes add_space(std::size_t n) {
+    if (is_fixed_) {
+      VESK_CHECK(n <= fixed_.size() - size_, "fixed record overflow");
+    } else {
+      grown_.resize(checked_add(size_, n));
+    }
+    const MutBytes space = storage().subspan(size_, n);
     size_ += n;
+    return space;
   }
-  const std::array<std::uint8_t, N>& full() const {
-    VESK_CHECK(size_ == N, "fixed record not filled");
-    return bytes_;
+  void put(Bytes b) {
+    const MutBytes space = add_space(b.size());
+    if (!b.empty()) std::memcpy(space.data(), b.data(), b.size());
   }
-
- private:
-  std::array<std::uint8_t, N> bytes_{};
-  std::size_t size_ = 0;
-};
-
-template <class Vec>
-class BasicByteWriter {
- public:
-  BasicByteWriter() = default;
-  explicit BasicByteWriter(std::size_t reserve) { out_.reserve(reserve); }
-
-  void put(Bytes b) { out_.insert(out_.end(), b.begin(), b.end()); }
-  void put_u8(std::uint8_t v) { out_.push_back(v); }
-  void put_be16(std::uint16_t v) {
-    std::uint8_t b[2];
-    store_be16(b, v);
-    put(b);
-  }
-  void put_be32(std::uint32_t v) {
-    std::uint8_t b[4];
-    store_be32(b, v);
-    put(b);
-  }
-  void put_be64(std::uint64_t v) {
-    std::uint8_t b[8];
-    store_be64(b, v);
-    put(b);
-  }
-  // A 64-bit big-endian length followed by the bytes (the framing of hashed and signed records).
+  void put_u8(std::uint8_t v) { add_space(1)[0] = v; }
+  void put_be16(std::uint16_t v) { store_be16(add_space(2).data(), v); }
+  void put_be32(std::uint32_t v) { store_be32(add_space(4).data(), v); }
+  void put_be64(std::uint64_t v) { store_be64(add_space(8).data(), v); }
+  // A length-prefixed child: its 64-bit big-endian length, then its bytes (the framing of hashed
+  // and signed records).
   void put_framed(Bytes b) {
     put_be64(b.size());
     put(b);
   }
 
-  std::size_t size() const { return out_.size(); }
-  Bytes view() const { return {out_.data(), out_.size()}; }
-  Vec& buffer() { return out_; }
-  Vec take() { return std::move(out_); }
+  std::size_t size() const { return size_; }
+  Bytes view() const { return Bytes(storage()).first(size_); }
+  // Growable: the bytes written, handed over with their wiping storage.
+  SecureVector take() {
+    VESK_CHECK(!is_fixed_, "a fixed record stays where it was written");
+    size_ = 0;
+    return std::move(grown_);
+  }
+  // Fixed: faults unless every byte of the record was written.
+  void finish() const { VESK_CHECK(is_fixed_ && size_ == fixed_.size(), "fixed record not filled"); }
 
  private:
-  Vec out_;
+  MutBytes storage() { return is_fixed_ ? fixed_ : MutBytes(grown_); }
+  Bytes storage() const { return is_fixed_ ? Bytes(fixed_) : Bytes(grown_); }
+
+  SecureVector grown_;
+  MutBytes fixed_;
+  bool is_fixed_ = false;
+  std::size_t size_ = 0;
 };
 
-using ByteWriter = BasicByteWriter<std::vector<std::uint8_t>>;
-using SecretWriter = BasicByteWriter<SecureVector>;
-template <std::size_t N>
-using FixedWriter = BasicByteWriter<FixedBuffer<N>>;
+// A record of fixed layout, exactly N bytes, written front to back by `write(ByteWriter&)`.
+template <std::size_t N, class Write>
+std::array<std::uint8_t, N> fixed_record(Write&& write) {
+  std::array<std::uint8_t, N> out;
+  ByteWriter w{MutBytes(out)};
+  write(w);
+  w.finish();
+  return out;
+}
 
 }  // namespace vesk

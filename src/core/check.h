@@ -27,13 +27,13 @@ struct Fault {
 
 namespace vesk {
 
-// Size arithmetic that faults instead of wrapping.
-inline std::size_t checked_add(std::size_t a, std::size_t b) {
+// Size arithmetic that faults instead of wrapping (and, evaluated at compile time, does not compile).
+constexpr std::size_t checked_add(std::size_t a, std::size_t b) {
   std::size_t r;
   if (__builtin_add_overflow(a, b, &r)) VESK_FAULT("size computation overflows");
   return r;
 }
-inline std::size_t checked_mul(std::size_t a, std::size_t b) {
+constexpr std::size_t checked_mul(std::size_t a, std::size_t b) {
   std::size_t r;
   if (__builtin_mul_overflow(a, b, &r)) VESK_FAULT("size computation overflows");
   return r;

@@ -82,13 +82,11 @@ Expected<void, RandomError> RandomSource::fill(MutBytes out) const {
 }  // namespace detail
 
 namespace {
-std::atomic<int> g_forced_error{0};
 std::atomic<testing_hooks::RandomSource> g_source{nullptr};
 std::atomic<void*> g_source_context{nullptr};
 }  // namespace
 
 namespace testing_hooks {
-void force_random_failure(int system_error) { g_forced_error.store(system_error, std::memory_order_relaxed); }
 void set_random_source(RandomSource source, void* context) {
   g_source_context.store(context, std::memory_order_relaxed);
   g_source.store(source, std::memory_order_relaxed);
@@ -96,10 +94,9 @@ void set_random_source(RandomSource source, void* context) {
 }  // namespace testing_hooks
 
 Expected<void, RandomError> random_fill(MutBytes out) {
-  if (int forced = g_forced_error.load(std::memory_order_relaxed); forced != 0) [[unlikely]]
-    return unexpected(RandomError{forced});
   if (testing_hooks::RandomSource source = g_source.load(std::memory_order_relaxed); source != nullptr) [[unlikely]] {
-    source(g_source_context.load(std::memory_order_relaxed), out);
+    if (int error = source(g_source_context.load(std::memory_order_relaxed), out); error != 0)
+      return unexpected(RandomError{error});
     return {};
   }
   // Thread-safe one-time initialisation; the descriptor stays open for the life of the process.

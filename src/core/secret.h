@@ -75,4 +75,7 @@ class SecretArray {
   std::array<std::uint8_t, N> data_;
 };
 
+// The library's 32-byte secrets: symmetric and derived keys, seeds, shared secrets.
+using Key32 = SecretArray<32>;
+
 }  // namespace vesk

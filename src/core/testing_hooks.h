@@ -9,16 +9,14 @@
 
 namespace vesk::testing_hooks {
 
-// While set to a non-zero errno value, every random_fill fails with it; 0 restores the source.
-// Lets tests drive the failure paths of the operations that draw randomness.
-void force_random_failure(int system_error);
-
-// While set, random_fill takes its bytes from `source` (called with `context` and the range to
-// fill) instead of the system, and always succeeds; nullptr restores the system source. Only the
-// corpus generator (tools/vectorgen) installs one, so that containers and key files it writes
-// through the library's own writers come out the same on every run. A forced failure still wins.
-using RandomSource = void (*)(void* context, MutBytes out);
-void set_random_source(RandomSource source, void* context);
+// The one stand-in for the system randomness source. While set, every random_fill calls
+// `source(context, out)` instead: it fills `out` and returns 0, or returns an errno value, which
+// fails the draw with that error. nullptr restores the system source. Tests install one to reach
+// the paths a healthy machine never takes (a failing source) or to know what was drawn; the corpus
+// generator (tools/vectorgen) installs one so that what it writes through the library's own
+// writers comes out the same on every run.
+using RandomSource = int (*)(void* context, MutBytes out);
+void set_random_source(RandomSource source, void* context = nullptr);
 
 // Called with each result block just before it is released (after the wipe).
 using ReleaseHook = void (*)(const std::uint8_t* data, std::size_t wiped, std::size_t capacity);

@@ -1,5 +1,6 @@
 // The argument rules every export applies before any work, as small reusable checks. Each returns
-// true when the argument is acceptable.
+// true when the argument is acceptable; an export refuses with VESK_INVALID_ARGUMENT when one
+// does not hold. Caps are the public VESK_* constants.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +15,9 @@
 
 namespace vesk::ffi {
 
+// A handle or an out-parameter: always required.
+inline bool present(const void* p) { return p != nullptr; }
+
 // A byte range: a zero length accepts any pointer; otherwise the pointer must be set and the
 // length within the cap.
 inline bool range_ok(const void* p, std::size_t len, std::size_t cap) {
@@ -21,25 +25,15 @@ inline bool range_ok(const void* p, std::size_t len, std::size_t cap) {
 }
 // An exact-length byte range: the pointer is always required.
 inline bool exact_ok(const void* p, std::size_t len, std::size_t exact) { return p != nullptr && len == exact; }
-
-// A required text: non-NULL and valid UTF-8. Returns its view without the terminating NUL.
-inline std::optional<std::string_view> text_arg(const char* s) {
-  if (s == nullptr) return std::nullopt;
-  std::string_view v(s, std::strlen(s));
-  if (!is_valid_utf8(v)) return std::nullopt;
-  return v;
+// An array of `count` records: the pointer is always required, and the count within min..max.
+inline bool count_ok(const void* p, std::size_t count, std::size_t min, std::size_t max) {
+  return p != nullptr && count >= min && count <= max;
 }
 
-// An optional text: NULL means absent (an engaged optional holding nullopt); invalid UTF-8 is a
-// breach (nullopt).
-inline std::optional<std::optional<std::string_view>> optional_text_arg(const char* s) {
-  if (s == nullptr) return std::optional<std::string_view>{};
-  auto v = text_arg(s);
-  if (!v) return std::nullopt;
-  return std::optional<std::string_view>{*v};
-}
-
-inline Bytes range(const std::uint8_t* p, std::size_t len) { return view(p, len); }
+// A required text: non-NULL and valid UTF-8.
+inline bool text_ok(const char* s) { return s != nullptr && is_valid_utf8(std::string_view(s, std::strlen(s))); }
+// An optional text: NULL (absent), or valid UTF-8.
+inline bool optional_text_ok(const char* s) { return s == nullptr || text_ok(s); }
 
 // Caller memory may change while the library works on it (another thread, a mapped file someone
 // else writes). What a check was made on must be what is used, so inside the guard every input is

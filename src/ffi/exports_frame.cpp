@@ -29,7 +29,7 @@ VESK_EXPORT const char* vesk_error_message(int32_t status) { return ffi::status_
 VESK_EXPORT const char* vesk_version(void) { return VESK_VERSION; }
 
 VESK_EXPORT VeskStatus vesk_test_panic(void) {
-  return ffi::guarded([]() -> ffi::Status { VESK_FAULT("deliberate panic for the ABI guard test"); });
+  return ffi::guarded([]() -> VeskStatus { VESK_FAULT("deliberate panic for the ABI guard test"); });
 }
 
 }  // extern "C"

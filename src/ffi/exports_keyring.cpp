@@ -5,6 +5,7 @@
 #include "ffi/args.h"
 #include "ffi/guard.h"
 #include "ffi/handles.h"
+#include "ffi/key_data.h"
 #include "ffi/results.h"
 #include "ffi/status_keyring.h"
 #include "keyring/armor.h"
@@ -13,63 +14,61 @@
 #include "vesk.h"
 
 using namespace vesk;
-using ffi::Status;
 
 extern "C" {
 
 VESK_EXPORT VeskStatus vesk_keypair_generate(VeskSecretKeyHandle** secret_out, VeskBuffer* public_key_out) {
-  if (secret_out == nullptr || public_key_out == nullptr) return code(Status::InvalidArgument);
-  return ffi::guarded_with_secrets([&]() -> Status {
+  if (!ffi::present(secret_out) || !ffi::present(public_key_out)) return VESK_INVALID_ARGUMENT;
+  return ffi::guarded_with_secrets([&]() -> VeskStatus {
     auto pair = keyring::generate_keypair();
     if (!pair) return ffi::status_of(pair.error());
     OutputBuffer public_key = OutputBuffer::copy_of(pair->public_key.data(), pair->public_key.size());
     VeskSecretKeyHandle* handle = ffi::new_secret_key_handle(pair->seed.fixed());
     ffi::put_output(public_key_out, std::move(public_key));
     *secret_out = handle;
-    return Status::Ok;
+    return VESK_OK;
   });
 }
 
 VESK_EXPORT VeskStatus vesk_secret_key_public(const VeskSecretKeyHandle* secret_key, VeskBuffer* public_key_out) {
-  if (secret_key == nullptr || public_key_out == nullptr) return code(Status::InvalidArgument);
-  return ffi::guarded_with_secrets([&]() -> Status {
+  if (!ffi::present(secret_key) || !ffi::present(public_key_out)) return VESK_INVALID_ARGUMENT;
+  return ffi::guarded_with_secrets([&]() -> VeskStatus {
     auto public_key = keyring::recipient_public_key(ffi::seed_of(secret_key));
     if (!public_key) return ffi::status_of(public_key.error());
     ffi::put_bytes(public_key_out, *public_key);
-    return Status::Ok;
+    return VESK_OK;
   });
 }
 
 VESK_EXPORT VeskStatus vesk_public_key_armor(const uint8_t* public_key, size_t public_key_len, VeskBuffer* text_out) {
-  if (!ffi::exact_ok(public_key, public_key_len, VESK_PUBLIC_KEY_LEN) || text_out == nullptr)
-    return code(Status::InvalidArgument);
-  return ffi::guarded([&]() -> Status {
+  if (!ffi::exact_ok(public_key, public_key_len, VESK_PUBLIC_KEY_LEN) || !ffi::present(text_out))
+    return VESK_INVALID_ARGUMENT;
+  return ffi::guarded([&]() -> VeskStatus {
     const ffi::InputCopy key(public_key, public_key_len);
     ffi::put_output(text_out, keyring::armor_public_key(key.view()));
-    return Status::Ok;
+    return VESK_OK;
   });
 }
 
 VESK_EXPORT VeskStatus vesk_public_key_dearmor(const char* text, VeskBuffer* public_key_out) {
-  auto armored = ffi::text_arg(text);
-  if (!armored || public_key_out == nullptr) return code(Status::InvalidArgument);
-  return ffi::guarded([&]() -> Status {
+  if (!ffi::text_ok(text) || !ffi::present(public_key_out)) return VESK_INVALID_ARGUMENT;
+  return ffi::guarded([&]() -> VeskStatus {
     const ffi::TextCopy armor(text);
-    if (!armor.valid()) return Status::InvalidArgument;
+    if (!armor.valid()) return VESK_INVALID_ARGUMENT;
     auto public_key = keyring::dearmor_public_key(armor.view());
     if (!public_key) return ffi::status_of(public_key.error());
     ffi::put_output(public_key_out, std::move(*public_key));
-    return Status::Ok;
+    return VESK_OK;
   });
 }
 
 VESK_EXPORT VeskStatus vesk_inspect_key(const uint8_t* data, size_t data_len, int32_t* is_key_file_out) {
-  if (!ffi::range_ok(data, data_len, VESK_MAX_KEY_DATA) || is_key_file_out == nullptr)
-    return code(Status::InvalidArgument);
-  return ffi::guarded([&]() -> Status {
+  if (!ffi::range_ok(data, data_len, VESK_MAX_KEY_DATA) || !ffi::present(is_key_file_out))
+    return VESK_INVALID_ARGUMENT;
+  return ffi::guarded([&]() -> VeskStatus {
     const ffi::InputCopy input(data, data_len);
     *is_key_file_out = keyring::has_key_file_magic(input.view()) ? 1 : 0;
-    return Status::Ok;
+    return VESK_OK;
   });
 }
 
@@ -77,33 +76,27 @@ VESK_EXPORT void vesk_secret_key_free(VeskSecretKeyHandle* secret_key) { ffi::fr
 
 VESK_EXPORT VeskStatus vesk_secret_key_protect(const VeskSecretKeyHandle* secret_key, const char* passphrase,
                                                VeskBuffer* key_file_out) {
-  auto pass = ffi::text_arg(passphrase);
-  if (secret_key == nullptr || !pass || key_file_out == nullptr) return code(Status::InvalidArgument);
-  return ffi::guarded_with_secrets([&]() -> Status {
+  if (!ffi::present(secret_key) || !ffi::text_ok(passphrase) || !ffi::present(key_file_out))
+    return VESK_INVALID_ARGUMENT;
+  return ffi::guarded_with_secrets([&]() -> VeskStatus {
     const ffi::TextCopy passphrase_copy(passphrase);
-    if (!passphrase_copy.valid()) return Status::InvalidArgument;
+    if (!passphrase_copy.valid()) return VESK_INVALID_ARGUMENT;
     auto file = keyring::write_key_file(ffi::seed_of(secret_key), passphrase_copy.view(),
                                         keyring::SecretKind::RecipientSeed);
     if (!file) return ffi::status_of(file.error());
     ffi::put_bytes(key_file_out, *file);
-    return Status::Ok;
+    return VESK_OK;
   });
 }
 
 VESK_EXPORT VeskStatus vesk_secret_key_open(const uint8_t* data, size_t data_len, const char* passphrase,
                                             VeskSecretKeyHandle** key_out) {
-  auto pass = ffi::optional_text_arg(passphrase);
-  if (!ffi::range_ok(data, data_len, VESK_MAX_KEY_DATA) || !pass || key_out == nullptr)
-    return code(Status::InvalidArgument);
-  return ffi::guarded_with_secrets([&]() -> Status {
-    const ffi::InputCopy input(data, data_len);
-    const ffi::TextCopy passphrase_copy(passphrase);
-    if (!passphrase_copy.valid()) return Status::InvalidArgument;
-    auto seed = keyring::open_recipient_key(input.view(), passphrase_copy.optional());
-    if (!seed) return ffi::status_of(seed.error());
-    *key_out = ffi::new_secret_key_handle(seed->fixed());
-    return Status::Ok;
-  });
+  return ffi::open_key_data(data, data_len, passphrase, key_out,
+                            [](Bytes input, std::optional<std::string_view> pass)
+                                -> Expected<VeskSecretKeyHandle*, keyring::KeyFileError> {
+                              VESK_TRY(seed, keyring::open_recipient_key(input, pass));
+                              return ffi::new_secret_key_handle(seed.fixed());
+                            });
 }
 
 }  // extern "C"

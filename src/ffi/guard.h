@@ -10,19 +10,19 @@
 #include "core/memory.h"
 #include "core/secret.h"
 #include "core/work_stack.h"
-#include "ffi/status.h"
+#include "vesk.h"
 
 namespace vesk::ffi {
 
 void report_fault(const Fault& fault);
 void report_unexpected(const char* what);
 
-// Runs `op` (returning a Status) and turns a fault into InternalFault; secrets held by the
-// operation are wiped by their owners' destructors as the fault unwinds through them.
+// Runs `op` (returning a VeskStatus) and turns a fault into VESK_INTERNAL_FAULT; secrets held by
+// the operation are wiped by their owners' destructors as the fault unwinds through them.
 template <class Op>
 VeskStatus run_guarded(Op& op) noexcept {
   try {
-    return code(op());
+    return op();
   } catch (const Fault& fault) {
     report_fault(fault);
   } catch (const std::bad_alloc&) {
@@ -33,7 +33,7 @@ VeskStatus run_guarded(Op& op) noexcept {
   } catch (...) {
     report_unexpected("unknown exception");
   }
-  return code(Status::InternalFault);
+  return VESK_INTERNAL_FAULT;
 }
 
 // Makes sure libcrypto allocates through the library before the first operation of the process

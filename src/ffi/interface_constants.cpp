@@ -6,6 +6,7 @@
 #include "identity/epoch_binding.h"
 #include "identity/recovery_binding.h"
 #include "keyring/armor.h"
+#include "keyring/identity_seed.h"
 #include "keyring/key_file.h"
 #include "sign/hybrid.h"
 #include "sign/message.h"
@@ -16,7 +17,8 @@
 namespace vesk {
 
 static_assert(VESK_PUBLIC_KEY_LEN == crypto::kXWingPublicLen);
-static_assert(VESK_SECRET_SEED_LEN == crypto::kXWingSeedLen && VESK_SECRET_SEED_LEN == sign::kIdentitySeedLen);
+static_assert(VESK_SECRET_SEED_LEN == crypto::kXWingSeedLen && VESK_SECRET_SEED_LEN == sign::kIdentitySeedLen &&
+              VESK_SECRET_SEED_LEN == keyring::kIdentitySeedLen);
 static_assert(VESK_ARMOR_LEN == keyring::kArmorLen);
 static_assert(VESK_KEY_FILE_LEN == keyring::kKeyFileV2Len);
 static_assert(VESK_VERIFYING_KEY_LEN == sign::kVerifyingKeyLen);
@@ -31,10 +33,7 @@ static_assert(VESK_MAX_PROOF == transparency::kMaxProofLen);
 static_assert(VESK_MAX_CHECKPOINT == transparency::kMaxCheckpointLen);
 
 // The decryption cap is the longest container the largest plaintext can give.
-static_assert(VESK_MAX_CONTAINER == format::kPreludeLen + format::kMaxHeaderBlockLen + format::kPayloadSaltLen +
-                                        std::uint64_t{VESK_MAX_PLAINTEXT} +
-                                        format::chunk_count(VESK_MAX_PLAINTEXT) *
-                                            (format::kChunkHeaderLen + format::kChunkTagLen));
+static_assert(VESK_MAX_CONTAINER == format::container_len(format::kMaxHeaderBlockLen, VESK_MAX_PLAINTEXT));
 
 // The container format sits below the signing family and states the signature sizes itself; they
 // must be the hybrid signature's.

@@ -4,17 +4,17 @@ namespace vesk::ffi {
 
 using identity::ErrorStage;
 
-Status status_of(const identity::IdentityError& error) {
+VeskStatus status_of(const identity::IdentityError& error) {
   using K = identity::IdentityErrorKind;
   switch (error.kind) {
     case K::UndecodableKey:
-      return Status::NotKeyFile;
+      return VESK_NOT_KEY_FILE;
     // Raised both while decoding (the input does not parse) and during replay (a parsed log that
     // is not a valid history).
     case K::Malformed:
     case K::TooManyEntries:
     case K::LabelTooLong:
-      return error.stage == ErrorStage::Decoding ? Status::MalformedInput : Status::AuthenticationFailed;
+      return error.stage == ErrorStage::Decoding ? VESK_MALFORMED_INPUT : VESK_AUTHENTICATION_FAILED;
     case K::EmptyLog:
     case K::SequenceMismatch:
     case K::LinkMismatch:
@@ -27,26 +27,28 @@ Status status_of(const identity::IdentityError& error) {
     case K::PinMismatch:
     case K::BindingInvalid:
     case K::EpochBindingMismatch:
-      return Status::AuthenticationFailed;
+      return VESK_AUTHENTICATION_FAILED;
   }
   VESK_FAULT("identity error kind out of range");
 }
 
-Status status_of(const identity::EpochChainError& error) {
+VeskStatus status_of(const identity::EpochChainError& error) {
   using K = identity::EpochChainErrorKind;
   switch (error.kind) {
     case K::Malformed:
     case K::TooManyEpochs:
-      return error.stage == ErrorStage::Decoding ? Status::MalformedInput : Status::AuthenticationFailed;
+      return error.stage == ErrorStage::Decoding ? VESK_MALFORMED_INPUT : VESK_AUTHENTICATION_FAILED;
     case K::NumberMismatch:
     case K::KeyLength:
     case K::HashMismatch:
-      return Status::AuthenticationFailed;
+      return VESK_AUTHENTICATION_FAILED;
+    case K::NoSuchEpoch:
+      return VESK_INVALID_ARGUMENT;
   }
   VESK_FAULT("epoch chain error kind out of range");
 }
 
-Status status_of(const identity::BoundEpochError& error) {
+VeskStatus status_of(const identity::BoundEpochError& error) {
   return std::visit([](const auto& e) { return status_of(e); }, error);
 }
 

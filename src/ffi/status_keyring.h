@@ -2,15 +2,15 @@
 // opens key files: recipient keys, signing identities and identity generation.
 #pragma once
 
-#include "ffi/status.h"
+#include "vesk.h"
 #include "keyring/armor.h"
 #include "keyring/key_file.h"
 #include "keyring/recipient.h"
 
 namespace vesk::ffi {
 
-Status status_of(const keyring::KeyFileError& error);
-Status status_of(keyring::KeypairError error);
-Status status_of(keyring::DearmorError error);
+VeskStatus status_of(const keyring::KeyFileError& error);
+VeskStatus status_of(keyring::KeypairError error);
+VeskStatus status_of(keyring::DearmorError error);
 
 }  // namespace vesk::ffi

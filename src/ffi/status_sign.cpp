@@ -4,22 +4,23 @@
 
 namespace vesk::ffi {
 
-Status status_of(const sign::MessageError& error) {
+VeskStatus status_of(const sign::MessageError& error) {
   switch (error.kind) {
-    case sign::MessageErrorKind::ReservedContext: return Status::InvalidArgument;
-    case sign::MessageErrorKind::UndecodableKey: return Status::NotKeyFile;
-    case sign::MessageErrorKind::Invalid: return Status::AuthenticationFailed;
+    case sign::MessageErrorKind::ReservedContext: return VESK_INVALID_ARGUMENT;
+    case sign::MessageErrorKind::UndecodableKey: return VESK_NOT_KEY_FILE;
+    case sign::MessageErrorKind::Invalid: return VESK_AUTHENTICATION_FAILED;
   }
   VESK_FAULT("message-signature error kind out of range");
 }
 
-Status status_of(const sign::ChallengeError& error) {
+VeskStatus status_of(const sign::ChallengeError& error) {
   switch (error.kind) {
-    case sign::ChallengeErrorKind::Malformed: return Status::MalformedInput;
-    case sign::ChallengeErrorKind::UndecodableKey: return Status::NotKeyFile;
-    case sign::ChallengeErrorKind::Expired: return Status::ChallengeExpired;
-    case sign::ChallengeErrorKind::Invalid: return Status::AuthenticationFailed;
-    case sign::ChallengeErrorKind::Replayed: return Status::ChallengeReplayed;
+    case sign::ChallengeErrorKind::NoNonce: return VESK_INTERNAL_ERROR;
+    case sign::ChallengeErrorKind::Malformed: return VESK_MALFORMED_INPUT;
+    case sign::ChallengeErrorKind::UndecodableKey: return VESK_NOT_KEY_FILE;
+    case sign::ChallengeErrorKind::Expired: return VESK_CHALLENGE_EXPIRED;
+    case sign::ChallengeErrorKind::Invalid: return VESK_AUTHENTICATION_FAILED;
+    case sign::ChallengeErrorKind::Replayed: return VESK_CHALLENGE_REPLAYED;
   }
   VESK_FAULT("challenge error kind out of range");
 }

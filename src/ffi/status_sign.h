@@ -1,13 +1,13 @@
 // The signing family's errors as statuses: message signatures and challenges.
 #pragma once
 
-#include "ffi/status.h"
+#include "vesk.h"
 #include "sign/challenge/challenge.h"
 #include "sign/message.h"
 
 namespace vesk::ffi {
 
-Status status_of(const sign::MessageError& error);
-Status status_of(const sign::ChallengeError& error);
+VeskStatus status_of(const sign::MessageError& error);
+VeskStatus status_of(const sign::ChallengeError& error);
 
 }  // namespace vesk::ffi

@@ -4,16 +4,16 @@
 
 namespace vesk::ffi {
 
-Status proof_status(bool verified) { return verified ? Status::Ok : Status::AuthenticationFailed; }
+VeskStatus proof_status(bool verified) { return verified ? VESK_OK : VESK_AUTHENTICATION_FAILED; }
 
-Status status_of(transparency::CheckpointError error) {
+VeskStatus status_of(transparency::CheckpointError error) {
   using E = transparency::CheckpointError;
   switch (error) {
-    case E::UnusableKey: return Status::NotKeyFile;
-    case E::Malformed: return Status::MalformedInput;
+    case E::UnusableKey: return VESK_NOT_KEY_FILE;
+    case E::Malformed: return VESK_MALFORMED_INPUT;
     case E::OriginMismatch:
     case E::NoLogSignature:
-    case E::BadLogSignature: return Status::AuthenticationFailed;
+    case E::BadLogSignature: return VESK_AUTHENTICATION_FAILED;
   }
   VESK_FAULT("checkpoint error out of range");
 }

@@ -29,55 +29,43 @@ Unexpected<FormatError> malformed(const char* detail) {
 
 // ---- Writing ----
 
-template <class Vec>
-void BasicCborEncoder<Vec>::write_head(std::uint8_t major, std::uint64_t argument) {
+void CborEncoder::write_head(std::uint8_t major, std::uint64_t argument) {
   const auto initial = static_cast<std::uint8_t>(major << 5);
-  if (argument < kInfoOneByte) {
-    out_.put_u8(static_cast<std::uint8_t>(initial | argument));
-  } else if (argument <= 0xff) {
-    out_.put_u8(initial | kInfoOneByte);
-    out_.put_u8(static_cast<std::uint8_t>(argument));
-  } else if (argument <= 0xffff) {
-    out_.put_u8(initial | kInfoTwoBytes);
-    out_.put_be16(static_cast<std::uint16_t>(argument));
-  } else if (argument <= 0xffffffff) {
-    out_.put_u8(initial | kInfoFourBytes);
-    out_.put_be32(static_cast<std::uint32_t>(argument));
-  } else {
-    out_.put_u8(initial | kInfoEightBytes);
-    out_.put_be64(argument);
+  switch (cbor_head_len(argument)) {
+    case 1:
+      out_.put_u8(static_cast<std::uint8_t>(initial | argument));
+      break;
+    case 2:
+      out_.put_u8(initial | kInfoOneByte);
+      out_.put_u8(static_cast<std::uint8_t>(argument));
+      break;
+    case 3:
+      out_.put_u8(initial | kInfoTwoBytes);
+      out_.put_be16(static_cast<std::uint16_t>(argument));
+      break;
+    case 5:
+      out_.put_u8(initial | kInfoFourBytes);
+      out_.put_be32(static_cast<std::uint32_t>(argument));
+      break;
+    default:
+      out_.put_u8(initial | kInfoEightBytes);
+      out_.put_be64(argument);
+      break;
   }
 }
 
-template <class Vec>
-void BasicCborEncoder<Vec>::write_uint(std::uint64_t n) {
-  write_head(kMajorUnsigned, n);
-}
-template <class Vec>
-void BasicCborEncoder<Vec>::write_u16(std::uint16_t n) {
-  write_head(kMajorUnsigned, n);
-}
-template <class Vec>
-void BasicCborEncoder<Vec>::write_bytes(Bytes b) {
+void CborEncoder::write_uint(std::uint64_t n) { write_head(kMajorUnsigned, n); }
+void CborEncoder::write_u16(std::uint16_t n) { write_head(kMajorUnsigned, n); }
+void CborEncoder::write_bytes(Bytes b) {
   write_head(kMajorBytes, b.size());
   out_.put(b);
 }
-template <class Vec>
-void BasicCborEncoder<Vec>::write_text(std::string_view s) {
+void CborEncoder::write_text(std::string_view s) {
   write_head(kMajorText, s.size());
   out_.put(as_bytes(s));
 }
-template <class Vec>
-void BasicCborEncoder<Vec>::write_array_head(std::uint64_t count) {
-  write_head(kMajorArray, count);
-}
-template <class Vec>
-void BasicCborEncoder<Vec>::write_map_head(std::uint64_t count) {
-  write_head(kMajorMap, count);
-}
-
-template class BasicCborEncoder<std::vector<std::uint8_t>>;
-template class BasicCborEncoder<SecureVector>;
+void CborEncoder::write_array_head(std::uint64_t count) { write_head(kMajorArray, count); }
+void CborEncoder::write_map_head(std::uint64_t count) { write_head(kMajorMap, count); }
 
 // ---- Reading ----
 
@@ -90,23 +78,12 @@ FormatResult<CborDecoder::Head> CborDecoder::read_head(std::uint8_t major, const
   const std::uint8_t info = *initial & 0x1f;
   if ((*initial >> 5) != major) return malformed(mismatch);
   switch (info) {
-    case kInfoOneByte: {
-      const auto a = reader_.read_u8();
-      if (!a) return malformed(kEndOfInput);
-      return Head{info, *a};
-    }
-    case kInfoTwoBytes: {
-      const auto a = reader_.read_be16();
-      if (!a) return malformed(kEndOfInput);
-      return Head{info, *a};
-    }
-    case kInfoFourBytes: {
-      const auto a = reader_.read_be32();
-      if (!a) return malformed(kEndOfInput);
-      return Head{info, *a};
-    }
+    case kInfoOneByte:
+    case kInfoTwoBytes:
+    case kInfoFourBytes:
     case kInfoEightBytes: {
-      const auto a = reader_.read_be64();
+      // 24..27: the argument follows in 1, 2, 4 or 8 bytes.
+      const auto a = reader_.read_be(std::size_t{1} << (info - kInfoOneByte));
       if (!a) return malformed(kEndOfInput);
       return Head{info, *a};
     }
@@ -225,8 +202,7 @@ FormatResult<std::vector<ExtensionEntry>> read_extension_entries(CborDecoder& d,
   return entries;
 }
 
-template <class Vec>
-FormatResult<void> write_extension_entries(BasicCborEncoder<Vec>& e, std::span<const ExtensionEntry> entries,
+FormatResult<void> write_extension_entries(CborEncoder& e, std::span<const ExtensionEntry> entries,
                                            std::size_t max_entries) {
   if (entries.size() > max_entries) {
     return format_error(FormatErrorKind::LimitExceeded, "too many extension entries");
@@ -249,7 +225,5 @@ FormatResult<void> write_extension_entries(BasicCborEncoder<Vec>& e, std::span<c
   return {};
 }
 
-template FormatResult<void> write_extension_entries(CborEncoder&, std::span<const ExtensionEntry>, std::size_t);
-template FormatResult<void> write_extension_entries(SecretCborEncoder&, std::span<const ExtensionEntry>, std::size_t);
 
 }  // namespace vesk::format

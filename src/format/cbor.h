@@ -38,13 +38,22 @@ inline Unexpected<FormatError> format_error(FormatErrorKind kind, const char* de
   return unexpected(FormatError{kind, detail});
 }
 
-// Writes shortest forms into a growable writer. Vec is the writer's storage: SecureVector for a
-// record that may hold something private (container metadata), so that growth and release wipe it.
-template <class Vec>
-class BasicCborEncoder {
+// The size of the shortest head for `argument`: the initial byte, and 0, 1, 2, 4 or 8 bytes more.
+constexpr std::size_t cbor_head_len(std::uint64_t argument) {
+  if (argument < 24) return 1;
+  if (argument <= 0xff) return 2;
+  if (argument <= 0xffff) return 3;
+  if (argument <= 0xffffffff) return 5;
+  return 9;
+}
+
+// Writes shortest forms through a ByteWriter: growable by default (wiping, so metadata leaves
+// nothing behind), or into exactly the memory of a record whose length is known up front.
+class CborEncoder {
  public:
-  BasicCborEncoder() = default;
-  explicit BasicCborEncoder(std::size_t reserve) : out_(reserve) {}
+  CborEncoder() = default;
+  explicit CborEncoder(std::size_t reserve) : out_(reserve) {}
+  explicit CborEncoder(MutBytes fixed) : out_(fixed) {}
 
   void write_uint(std::uint64_t n);
   void write_u16(std::uint16_t n);  // same rule; never wider than 0x19 and two bytes
@@ -55,17 +64,13 @@ class BasicCborEncoder {
 
   Bytes view() const { return out_.view(); }
   std::size_t size() const { return out_.size(); }
-  Vec take() { return out_.take(); }
+  SecureVector take() { return out_.take(); }
+  void finish() const { out_.finish(); }
 
  private:
   void write_head(std::uint8_t major, std::uint64_t argument);
-  BasicByteWriter<Vec> out_;
+  ByteWriter out_;
 };
-
-using CborEncoder = BasicCborEncoder<std::vector<std::uint8_t>>;
-using SecretCborEncoder = BasicCborEncoder<SecureVector>;
-extern template class BasicCborEncoder<std::vector<std::uint8_t>>;
-extern template class BasicCborEncoder<SecureVector>;
 
 // Reads one item at a time from a borrowed range. Strings come back as views into the input; the
 // decoder allocates nothing. On failure the position is unspecified and the decode is abandoned.
@@ -134,12 +139,8 @@ FormatResult<ExtensionEntry> read_extension_value(CborDecoder& d, std::uint64_t 
                                                   std::uint64_t previous_key);
 // Writes the entries after the known ones; LimitExceeded for too many entries, a key below 64,
 // keys not strictly ascending or a value over 65536 bytes. Nothing is written on failure.
-template <class Vec>
-FormatResult<void> write_extension_entries(BasicCborEncoder<Vec>& e, std::span<const ExtensionEntry> entries,
+FormatResult<void> write_extension_entries(CborEncoder& e, std::span<const ExtensionEntry> entries,
                                            std::size_t max_entries);
-extern template FormatResult<void> write_extension_entries(CborEncoder&, std::span<const ExtensionEntry>, std::size_t);
-extern template FormatResult<void> write_extension_entries(SecretCborEncoder&, std::span<const ExtensionEntry>,
-                                                           std::size_t);
 
 // The three-step canonical decode of a top-level record: `decode(CborDecoder&)` returns
 // FormatResult<T>; the cursor must then stand at the end (else NonCanonical); `encode(const T&,

@@ -22,15 +22,6 @@ constexpr std::uint64_t kKnownHeaderKeys = kKeySignatures;
 constexpr std::uint64_t kSignatureBlockItems = 3;
 constexpr std::uint8_t kSignatureBlockType = 1;
 
-// The size of a shortest-form CBOR head for `argument`.
-std::size_t head_len(std::uint64_t argument) {
-  if (argument < 24) return 1;
-  if (argument <= 0xff) return 2;
-  if (argument <= 0xffff) return 3;
-  if (argument <= 0xffffffff) return 5;
-  return 9;
-}
-
 FormatResult<RecipientEntry> read_recipient_entry(CborDecoder& d) {
   VESK_TRY(n, d.read_definite_array());
   if (n < 1 || n > 1 + kMaxRecipientFields) return format_error(K::Malformed, "recipient entry element count");
@@ -188,16 +179,18 @@ FormatResult<HeaderBlock> decode_header_block(Bytes block) {
 
 std::vector<std::uint8_t> encode_header_block(Bytes body, Bytes mac) {
   VESK_CHECK(mac.size() == kHeaderMacLen, "header MAC must be 32 bytes");
-  CborEncoder e(header_block_len(body.size()));
+  std::vector<std::uint8_t> block(header_block_len(body.size()));
+  CborEncoder e{MutBytes(block)};
   e.write_array_head(2);
   e.write_bytes(body);
   e.write_bytes(mac);
-  VESK_CHECK(e.size() == header_block_len(body.size()), "header block length");
-  return e.take();
+  e.finish();
+  return block;
 }
 
 std::size_t header_block_len(std::size_t body_len) {
-  return checked_add(1 + head_len(body_len) + head_len(kHeaderMacLen) + kHeaderMacLen, body_len);
+  return checked_add(cbor_head_len(2) + cbor_head_len(body_len) + cbor_head_len(kHeaderMacLen) + kHeaderMacLen,
+                     body_len);
 }
 
 RecipientEntry RecipientEntry::wrapped(Bytes encapsulation, Bytes wrapped_cek) {
@@ -221,22 +214,19 @@ FormatResult<SignatureBlock> read_signature_block(CborDecoder& d) {
   return SignatureBlock{key, signature};
 }
 
-template <class Vec>
-void write_signature_block(const SignatureBlock& block, BasicCborEncoder<Vec>& e) {
+void write_signature_block(const SignatureBlock& block, CborEncoder& e) {
   e.write_array_head(kSignatureBlockItems);
   e.write_uint(kSignatureBlockType);
   e.write_bytes(block.verifying_key);
   e.write_bytes(block.signature);
 }
-template void write_signature_block(const SignatureBlock&, CborEncoder&);
-template void write_signature_block(const SignatureBlock&, SecretCborEncoder&);
 
 FormatResult<ContainerHeader> decode_header(Bytes body) {
   if (body.empty() || body.size() > kMaxHeaderBodyLen) return format_error(K::HeaderTooLarge, "header body length");
   return decode_canonical<ContainerHeader>(body, read_header, write_header);
 }
 
-FormatResult<std::vector<std::uint8_t>> encode_header(const ContainerHeader& header) {
+FormatResult<SecureVector> encode_header(const ContainerHeader& header) {
   CborEncoder e;
   VESK_TRY_VOID(write_header(header, e));
   if (e.size() == 0 || e.size() > kMaxHeaderBodyLen) return format_error(K::HeaderTooLarge, "header body length");
@@ -247,6 +237,12 @@ bool chunk_header_ok(std::uint8_t type, std::uint32_t n, std::uint64_t index) {
   if (type == kChunkMore) return n == kFullChunkLen;
   if (type == kChunkLast) return n >= kChunkTagLen && n <= kFullChunkLen && (n > kChunkTagLen || index == 0);
   return false;
+}
+
+void write_chunk_header(ByteWriter& w, std::uint8_t type, std::size_t sealed_len) {
+  VESK_CHECK(sealed_len <= kFullChunkLen, "chunk longer than the framing allows");
+  w.put_u8(type);
+  w.put_be32(static_cast<std::uint32_t>(sealed_len));
 }
 
 Expected<ChunkFrame, const char*> ChunkFrames::next() {

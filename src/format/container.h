@@ -13,6 +13,8 @@
 
 #include "core/byte_io.h"
 #include "core/bytes.h"
+#include "core/check.h"
+#include "core/secret.h"
 #include "core/crypto/aead.h"
 #include "core/crypto/xwing.h"
 #include "format/cbor.h"
@@ -31,7 +33,8 @@ inline constexpr std::size_t kObjectIdLen = 32;
 inline constexpr std::size_t kPayloadSaltLen = 16;
 inline constexpr std::size_t kMaxRecipients = 64;
 inline constexpr std::size_t kEncapsulationLen = crypto::kXWingCiphertextLen;  // 1120
-inline constexpr std::size_t kWrappedCekLen = 32 + crypto::kAeadTagLen;       // the sealed content key: 48
+inline constexpr std::size_t kCekLen = 32;                                     // the content key (CEK)
+inline constexpr std::size_t kWrappedCekLen = kCekLen + crypto::kAeadTagLen;   // the sealed content key: 48
 inline constexpr std::size_t kMaxRecipientFields = 7;  // byte strings of an entry of an unknown type
 inline constexpr std::size_t kMaxRecipientFieldLen = 65536;
 inline constexpr std::size_t kMinEncryptedMetadata = 16;
@@ -92,8 +95,7 @@ struct SignatureBlock {
   Bytes signature;
 };
 FormatResult<SignatureBlock> read_signature_block(CborDecoder& d);
-template <class Vec>
-void write_signature_block(const SignatureBlock& block, BasicCborEncoder<Vec>& e);
+void write_signature_block(const SignatureBlock& block, CborEncoder& e);
 
 struct ContainerHeader {
   Bytes object_id;  // 32 bytes
@@ -107,10 +109,13 @@ struct ContainerHeader {
 FormatResult<ContainerHeader> decode_header(Bytes body);
 // The canonical body; LimitExceeded for counts and lengths out of bounds, HeaderTooLarge for a
 // body over 1048576 bytes.
-FormatResult<std::vector<std::uint8_t>> encode_header(const ContainerHeader& header);
+FormatResult<SecureVector> encode_header(const ContainerHeader& header);
 
 // True when a chunk of `type` with ciphertext length `n` may stand at `index`.
 bool chunk_header_ok(std::uint8_t type, std::uint32_t n, std::uint64_t index);
+// The framing before a chunk's `sealed_len` sealed bytes (ciphertext and tag); the sealed bytes
+// follow through w.add_space.
+void write_chunk_header(ByteWriter& w, std::uint8_t type, std::size_t sealed_len);
 
 // One framed chunk: its position, type, and sealed bytes (ciphertext, then the 16-byte tag).
 struct ChunkFrame {
@@ -138,6 +143,14 @@ class ChunkFrames {
 // The number of chunks a plaintext of `len` bytes is cut into (an empty one still has one).
 constexpr std::uint64_t chunk_count(std::uint64_t len) {
   return len == 0 ? 1 : (len - 1) / kChunkPlaintextLen + 1;
+}
+
+// The exact length of a container with a header block of `header_block_len` bytes and a plaintext
+// of `plaintext_len` bytes: prelude, block, payload salt, and per chunk its framing, its bytes and
+// its tag.
+constexpr std::size_t container_len(std::size_t header_block_len, std::size_t plaintext_len) {
+  const std::size_t framing = checked_mul(chunk_count(plaintext_len), kChunkHeaderLen + kChunkTagLen);
+  return checked_add(checked_add(kPreludeLen + kPayloadSaltLen, header_block_len), checked_add(plaintext_len, framing));
 }
 
 }  // namespace vesk::format

@@ -13,24 +13,24 @@ namespace {
 constexpr std::string_view kHeaderMacLabel = "VESK/0.1 header-mac";
 constexpr std::string_view kPayloadLabel = "VESK/0.1 payload";
 
-SecretArray<32> derive(Bytes salt, Bytes cek, std::initializer_list<Bytes> info) {
+Key32 derive(Bytes salt, Bytes cek, std::initializer_list<Bytes> info) {
   VESK_CHECK(cek.size() == kCekLen, "content key must be 32 bytes");
-  SecretArray<32> key;
+  Key32 key;
   crypto::hkdf(salt, cek, info, key.span());
   return key;
 }
 
 }  // namespace
 
-SecretArray<32> derive_metadata_key(Bytes cek, Bytes object_id) {
+Key32 derive_metadata_key(Bytes cek, Bytes object_id) {
   return derive(object_id, cek, {as_bytes(kMetadataLabel)});
 }
 
-SecretArray<32> derive_header_mac_key(Bytes cek, Bytes object_id) {
+Key32 derive_header_mac_key(Bytes cek, Bytes object_id) {
   return derive(object_id, cek, {as_bytes(kHeaderMacLabel)});
 }
 
-SecretArray<32> derive_payload_key(Bytes cek, Bytes payload_salt, Bytes object_id) {
+Key32 derive_payload_key(Bytes cek, Bytes payload_salt, Bytes object_id) {
   return derive(payload_salt, cek, {as_bytes(kPayloadLabel), object_id});
 }
 
@@ -40,39 +40,39 @@ crypto::Digest32 header_mac(Bytes mac_key, Bytes prelude, Bytes body) {
 
 std::array<std::uint8_t, kMetadataAadLen> metadata_aad(Bytes object_id) {
   VESK_CHECK(object_id.size() == kObjectIdLen, "object id must be 32 bytes");
-  FixedWriter<kMetadataAadLen> w;
-  w.put(as_bytes(kMetadataLabel));
-  w.put(object_id);
-  w.put(kFormatTag);
-  return w.take().full();
+  return fixed_record<kMetadataAadLen>([&](ByteWriter& w) {
+    w.put(as_bytes(kMetadataLabel));
+    w.put(object_id);
+    w.put(kFormatTag);
+  });
 }
 
 std::array<std::uint8_t, crypto::kAeadNonceLen> chunk_nonce(std::uint64_t index, bool last) {
-  FixedWriter<crypto::kAeadNonceLen> w;
-  w.put(std::array<std::uint8_t, 3>{});
-  w.put_be64(index);
-  w.put_u8(last ? 0x01 : 0x00);
-  return w.take().full();
+  return fixed_record<crypto::kAeadNonceLen>([&](ByteWriter& w) {
+    w.put(std::array<std::uint8_t, 3>{});
+    w.put_be64(index);
+    w.put_u8(last ? 0x01 : 0x00);
+  });
 }
 
 ChunkAad::ChunkAad(Bytes object_id, Bytes header_hash) {
   VESK_CHECK(object_id.size() == kObjectIdLen && header_hash.size() == crypto::kDigest32Len,
              "chunk associated data inputs");
-  FixedWriter<kChunkAadPrefixLen> w;
-  w.put(as_bytes(kChunkLabel));
-  w.put(object_id);
-  w.put(header_hash);
-  prefix_ = w.take().full();
+  prefix_ = fixed_record<kChunkAadPrefixLen>([&](ByteWriter& w) {
+    w.put(as_bytes(kChunkLabel));
+    w.put(object_id);
+    w.put(header_hash);
+  });
 }
 
 std::array<std::uint8_t, kChunkAadLen> ChunkAad::at(std::uint64_t index, std::uint8_t type,
                                                     std::uint32_t plaintext_len) const {
-  FixedWriter<kChunkAadLen> w;
-  w.put(prefix_);
-  w.put_be64(index);
-  w.put_u8(type);
-  w.put_be32(plaintext_len);
-  return w.take().full();
+  return fixed_record<kChunkAadLen>([&](ByteWriter& w) {
+    w.put(prefix_);
+    w.put_be64(index);
+    w.put_u8(type);
+    w.put_be32(plaintext_len);
+  });
 }
 
 }  // namespace vesk::format

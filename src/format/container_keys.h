@@ -15,7 +15,6 @@
 
 namespace vesk::format {
 
-inline constexpr std::size_t kCekLen = 32;
 inline constexpr std::string_view kMetadataLabel = "VESK/0.1 metadata";
 inline constexpr std::string_view kChunkLabel = "VESK/0.1 chunk";
 inline constexpr std::size_t kMetadataAadLen = kMetadataLabel.size() + kObjectIdLen + kFormatTag.size();  // 51
@@ -24,11 +23,11 @@ inline constexpr std::size_t kChunkAadPrefixLen = kChunkLabel.size() + kObjectId
 inline constexpr std::size_t kChunkAadLen = kChunkAadPrefixLen + 8 + 1 + 4;                                 // 91
 
 // HKDF-SHA-256(salt = object_id, IKM = CEK, info = "VESK/0.1 metadata").
-SecretArray<32> derive_metadata_key(Bytes cek, Bytes object_id);
+Key32 derive_metadata_key(Bytes cek, Bytes object_id);
 // HKDF-SHA-256(salt = object_id, IKM = CEK, info = "VESK/0.1 header-mac").
-SecretArray<32> derive_header_mac_key(Bytes cek, Bytes object_id);
+Key32 derive_header_mac_key(Bytes cek, Bytes object_id);
 // HKDF-SHA-256(salt = payload_salt, IKM = CEK, info = "VESK/0.1 payload" || object_id).
-SecretArray<32> derive_payload_key(Bytes cek, Bytes payload_salt, Bytes object_id);
+Key32 derive_payload_key(Bytes cek, Bytes payload_salt, Bytes object_id);
 
 // HMAC-SHA-256(header-MAC key, prelude || header body).
 crypto::Digest32 header_mac(Bytes mac_key, Bytes prelude, Bytes body);

@@ -31,7 +31,7 @@ bool is_reserved_device_name(std::string_view stem) {
   return false;
 }
 
-FormatResult<void> write_metadata(const ContainerMetadata& m, SecretCborEncoder& e, bool with_signature) {
+FormatResult<void> write_metadata(const ContainerMetadata& m, CborEncoder& e, bool with_signature) {
   if (m.file_name && !file_name_ok(*m.file_name)) return format_error(K::LimitExceeded, "file name");
   if (m.content_type && !content_type_ok(*m.content_type)) return format_error(K::LimitExceeded, "content type");
   if (m.extensions.size() > kMaxMetadataExtensions) return format_error(K::LimitExceeded, "too many metadata extensions");
@@ -50,6 +50,41 @@ FormatResult<void> write_metadata(const ContainerMetadata& m, SecretCborEncoder&
     write_signature_block(*m.signature, e);
   }
   return write_extension_entries(e, m.extensions, kMaxMetadataExtensions);
+}
+
+FormatResult<ContainerMetadata> read_metadata(CborDecoder& d) {
+  VESK_TRY(entries, d.read_definite_map());
+  if (entries > kMaxMetadataEntries) return format_error(K::LimitExceeded, "too many metadata entries");
+  ContainerMetadata m;
+  std::uint64_t previous = 0;
+  for (std::uint64_t i = 0; i < entries; ++i) {
+    const CborDecoder before_key = d;
+    VESK_TRY(key, d.read_u64());
+    if (key > kLastKnownKey) {
+      // The first key past the known ones starts the extension entries, which read their own keys.
+      d = before_key;
+      auto extensions = read_extension_entries(d, entries - i, kLastKnownKey, kMaxMetadataExtensions);
+      if (!extensions) {
+        // Keys 4..63 keep their kind; every other refused extension counts as over the limits.
+        if (extensions.error().kind == K::Unsupported) return unexpected(extensions.error());
+        return format_error(K::LimitExceeded, extensions.error().detail);
+      }
+      m.extensions = std::move(*extensions);
+      break;
+    }
+    if (key == 0 || key <= previous) return format_error(K::LimitExceeded, "metadata keys not ascending");
+    previous = key;
+    if (key == kKeySignature) {
+      auto block = read_signature_block(d);
+      if (!block) return format_error(K::LimitExceeded, block.error().detail);
+      m.signature = *block;
+      continue;
+    }
+    VESK_TRY(text, d.read_text());
+    if (text.size() > kMaxMetadataTextLen) return format_error(K::LimitExceeded, "metadata text too long");
+    (key == kKeyFileName ? m.file_name : m.content_type) = text;
+  }
+  return m;
 }
 
 }  // namespace
@@ -85,47 +120,13 @@ bool content_type_ok(std::string_view type) {
 
 FormatResult<ContainerMetadata> decode_metadata(Bytes input) {
   if (input.size() > kMaxMetadataLen) return format_error(K::LimitExceeded, "metadata too long");
-  CborDecoder d(input);
-  VESK_TRY(entries, d.read_definite_map());
-  if (entries > kMaxMetadataEntries) return format_error(K::LimitExceeded, "too many metadata entries");
-  ContainerMetadata m;
-  std::uint64_t previous = 0;
-  for (std::uint64_t i = 0; i < entries; ++i) {
-    const CborDecoder before_key = d;
-    VESK_TRY(key, d.read_u64());
-    if (key > kLastKnownKey) {
-      // The first key past the known ones starts the extension entries, which read their own keys.
-      d = before_key;
-      auto extensions = read_extension_entries(d, entries - i, kLastKnownKey, kMaxMetadataExtensions);
-      if (!extensions) {
-        // Keys 4..63 keep their kind; every other refused extension counts as over the limits.
-        if (extensions.error().kind == K::Unsupported) return unexpected(extensions.error());
-        return format_error(K::LimitExceeded, extensions.error().detail);
-      }
-      m.extensions = std::move(*extensions);
-      break;
-    }
-    if (key == 0 || key <= previous) return format_error(K::LimitExceeded, "metadata keys not ascending");
-    previous = key;
-    if (key == kKeySignature) {
-      auto block = read_signature_block(d);
-      if (!block) return format_error(K::LimitExceeded, block.error().detail);
-      m.signature = *block;
-      continue;
-    }
-    VESK_TRY(text, d.read_text());
-    if (text.size() > kMaxMetadataTextLen) return format_error(K::LimitExceeded, "metadata text too long");
-    (key == kKeyFileName ? m.file_name : m.content_type) = text;
-  }
-  if (!d.at_end()) return format_error(K::NonCanonical, "trailing bytes");
-  SecretCborEncoder again(input.size());
-  VESK_TRY_VOID(write_metadata(m, again, true));
-  if (!equal_bytes(again.view(), input)) return format_error(K::NonCanonical, "re-encoding differs");
-  return m;
+  return decode_canonical<ContainerMetadata>(input, read_metadata, [](const ContainerMetadata& m, CborEncoder& e) {
+    return write_metadata(m, e, true);
+  });
 }
 
 FormatResult<SecureVector> encode_metadata(const ContainerMetadata& metadata, bool with_signature) {
-  SecretCborEncoder e(2 * kMaxMetadataTextLen + 16 + (with_signature && metadata.signature ? kSignatureBlockRoom : 0));
+  CborEncoder e(2 * kMaxMetadataTextLen + 16 + (with_signature && metadata.signature ? kSignatureBlockRoom : 0));
   VESK_TRY_VOID(write_metadata(metadata, e, with_signature));
   if (e.size() > kMaxMetadataLen) return format_error(K::LimitExceeded, "metadata too long");
   return e.take();

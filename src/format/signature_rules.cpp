@@ -15,18 +15,17 @@ constexpr std::size_t kBe64 = 8;
 
 }  // namespace
 
-Expected<std::optional<SignatureBlock>, SignatureRefusal> select_signature(const ContainerPrelude& prelude,
-                                                                           const ContainerHeader& header,
-                                                                           const ContainerMetadata& metadata) {
-  if (header.signature && metadata.signature) return unexpected(SignatureRefusal::BothPlaces);
+SignatureCheck select_signature(const ContainerPrelude& prelude, const ContainerHeader& header,
+                                const ContainerMetadata& metadata) {
+  if (header.signature && metadata.signature) return SignatureRefusal::BothPlaces;
   const bool expected = prelude.version == FormatVersion::V0_5 || prelude.signed_flag;
   const std::optional<SignatureBlock>& present = header.signature ? header.signature : metadata.signature;
   if (!present) {
-    if (expected) return unexpected(SignatureRefusal::Missing);
-    return std::optional<SignatureBlock>{};
+    if (expected) return SignatureRefusal::Missing;
+    return NoSignature{};
   }
-  if (!expected) return unexpected(SignatureRefusal::Unexpected);
-  return present;
+  if (!expected) return SignatureRefusal::Unexpected;
+  return *present;
 }
 
 FormatResult<void> check_v05_header(const ContainerHeader& header) {
@@ -64,7 +63,7 @@ SecureVector signature_transcript(FormatVersion version, Bytes prelude, const Co
   }
   for (const ExtensionEntry& ext : header.extensions) size += sizeof ext.key + kBe64 + ext.value.size();
 
-  SecretWriter w(size);
+  ByteWriter w(size);
   if (version == FormatVersion::V0_5) {
     w.put(as_bytes(kTranscript05));
     w.put(kFormatTag);

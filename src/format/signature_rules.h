@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "core/bytes.h"
@@ -21,10 +22,13 @@ enum class SignatureRefusal {
   Unexpected,  // a signature in a format 1.0 container whose signed_flag is 0
 };
 
-// The signature to verify (nullopt when none is expected and none is present), or the refusal.
-Expected<std::optional<SignatureBlock>, SignatureRefusal> select_signature(const ContainerPrelude& prelude,
-                                                                           const ContainerHeader& header,
-                                                                           const ContainerMetadata& metadata);
+// None expected and none present: nothing to verify.
+struct NoSignature {};
+// What the signature rules call for: nothing, the one signature to verify, or a refusal.
+using SignatureCheck = std::variant<NoSignature, SignatureBlock, SignatureRefusal>;
+
+SignatureCheck select_signature(const ContainerPrelude& prelude, const ContainerHeader& header,
+                                const ContainerMetadata& metadata);
 
 // Format 0.5 admits no header or metadata extension entry and no recipient entry other than type 1.
 FormatResult<void> check_v05_header(const ContainerHeader& header);

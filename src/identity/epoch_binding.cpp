@@ -36,13 +36,13 @@ IdentityResult<EpochBinding> decode_epoch_binding(Bytes input) {
 }
 
 std::array<std::uint8_t, kEpochBindingSignedLen> epoch_binding_message(const EpochBinding& b) {
-  FixedWriter<kEpochBindingSignedLen> w;
-  w.put(b.identity);
-  w.put(b.log_link);
-  w.put(b.chain_head);
-  w.put_be64(b.epoch_count);
-  w.put(b.signer);
-  return w.take().full();
+  return fixed_record<kEpochBindingSignedLen>([&](ByteWriter& w) {
+    w.put(b.identity);
+    w.put(b.log_link);
+    w.put(b.chain_head);
+    w.put_be64(b.epoch_count);
+    w.put(b.signer);
+  });
 }
 
 IdentityResult<void> check_epoch_binding(const PinnedVerification& identity, const EpochChain& chain,

@@ -19,8 +19,8 @@ Unexpected<EpochChainError> malformed() {
 }
 
 EpochResult<EpochRecord> decode_record(format::CborDecoder& d) {
-  auto head = d.read_array_head();
-  if (!head || !*head || **head != kRecordItems) return malformed();
+  auto head = d.read_definite_array();
+  if (!head || *head != kRecordItems) return malformed();
   EpochRecord r;
   auto number = d.read_u64();
   if (!number) return malformed();
@@ -48,16 +48,16 @@ void encode_chain(const EpochChain& chain, format::CborEncoder& out) {
 
 EpochResult<EpochChain> decode_epoch_chain(Bytes input) {
   format::CborDecoder d(input);
-  auto count = d.read_array_head();
-  if (!count || !*count) return malformed();
-  if (**count > kMaxEpochs) {
+  auto count = d.read_definite_array();
+  if (!count) return malformed();
+  if (*count > kMaxEpochs) {
     EpochChainError err{EpochChainErrorKind::TooManyEpochs, ErrorStage::Decoding};
-    err.count = **count;
+    err.count = *count;
     return unexpected(err);
   }
   EpochChain chain;
-  chain.records.reserve(std::min<std::uint64_t>(**count, input.size() / kBytesPerReservedRecord));
-  for (std::uint64_t i = 0; i < **count; ++i) {
+  chain.records.reserve(std::min<std::uint64_t>(*count, input.size() / kBytesPerReservedRecord));
+  for (std::uint64_t i = 0; i < *count; ++i) {
     VESK_TRY(record, decode_record(d));
     chain.records.push_back(std::move(record));
   }

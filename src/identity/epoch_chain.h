@@ -32,12 +32,13 @@ enum class EpochChainErrorKind {
   NumberMismatch,  // number differs from the position; carries both
   KeyLength,       // key not 1216 bytes; carries the position, 1216 and the length
   HashMismatch,    // stored hash differs from the computed one; carries the position
+  NoSuchEpoch,     // a query for an epoch past the chain's last; carries the count
 };
 
 struct EpochChainError {
   EpochChainErrorKind kind;
   ErrorStage stage = ErrorStage::Checking;
-  std::uint64_t count = 0;     // TooManyEpochs
+  std::uint64_t count = 0;     // TooManyEpochs, NoSuchEpoch
   std::uint64_t position = 0;  // NumberMismatch, KeyLength, HashMismatch
   std::uint64_t number = 0;    // NumberMismatch
   std::uint64_t expected_length = 0;  // KeyLength

@@ -32,9 +32,9 @@ bool read_hash(CborDecoder& d, T& out) {
 }
 
 IdentityResult<IdentityEntry> decode_entry(CborDecoder& d, std::uint64_t& entry_items) {
-  auto head = d.read_array_head();
-  if (!head || !*head) return malformed();
-  std::uint64_t items = **head;
+  auto head = d.read_definite_array();
+  if (!head) return malformed();
+  const std::uint64_t items = *head;
   if (items != kEntryItems && items != kShortEntryHead) return malformed();
   if (entry_items == 0) entry_items = items;
   if (items != entry_items) return malformed();
@@ -94,18 +94,18 @@ void encode_log(const IdentityLog& log, CborEncoder& out) {
 
 IdentityResult<IdentityLog> decode_identity_log(Bytes input) {
   CborDecoder d(input);
-  auto count = d.read_array_head();
-  if (!count || !*count) return malformed();
-  if (**count > kMaxEntries) {
+  auto count = d.read_definite_array();
+  if (!count) return malformed();
+  if (*count > kMaxEntries) {
     IdentityError err = decoding_error(IdentityErrorKind::TooManyEntries);
-    err.count = **count;
+    err.count = *count;
     return unexpected(err);
   }
 
   IdentityLog log;
-  log.entries.reserve(std::min<std::uint64_t>(**count, input.size() / kBytesPerReservedEntry));
+  log.entries.reserve(std::min<std::uint64_t>(*count, input.size() / kBytesPerReservedEntry));
   std::uint64_t entry_items = 0;
-  for (std::uint64_t i = 0; i < **count; ++i) {
+  for (std::uint64_t i = 0; i < *count; ++i) {
     VESK_TRY(entry, decode_entry(d, entry_items));
     log.entries.push_back(std::move(entry));
   }
@@ -125,7 +125,8 @@ std::vector<std::uint8_t> entry_body(const IdentityEntry& entry, const crypto::D
   std::size_t size = crypto::kDigest32Len + 8 + 1 + crypto::kDigest32Len + 8;
   size = ev.kind == EventKind::Revoke ? checked_add(size, crypto::kDigest32Len)
                                       : checked_add(checked_add(size, 8), checked_add(ev.key.size(), ev.label.size()));
-  ByteWriter w(size);
+  std::vector<std::uint8_t> body(size);
+  ByteWriter w{MutBytes(body)};
   w.put(view_of(prev));
   w.put_be64(entry.seq);
   w.put_u8(static_cast<std::uint8_t>(ev.kind));
@@ -136,7 +137,8 @@ std::vector<std::uint8_t> entry_body(const IdentityEntry& entry, const crypto::D
     w.put_framed(ev.key);
     w.put_framed(as_bytes(ev.label));
   }
-  return w.take();
+  w.finish();
+  return body;
 }
 
 crypto::Digest32 link_hash(Bytes body, Bytes signature) {

@@ -36,6 +36,16 @@ EpochResult<EpochChain> verified_epoch_chain(Bytes chain_bytes) {
   return chain;
 }
 
+EpochResult<std::vector<std::uint8_t>> epoch_public_key(Bytes chain_bytes, std::uint64_t index) {
+  VESK_TRY(chain, verified_epoch_chain(chain_bytes));
+  if (index >= chain.records.size()) {
+    EpochChainError err{EpochChainErrorKind::NoSuchEpoch};
+    err.count = chain.records.size();
+    return unexpected(err);
+  }
+  return std::move(chain.records[index].public_key);
+}
+
 Expected<std::uint64_t, BoundEpochError> verify_bound_epochs(Bytes log, Bytes recovery_binding, Bytes pin,
                                                              Bytes chain_bytes, Bytes epoch_binding) {
   VESK_TRY(identity, verify_pinned(log, recovery_binding, pin));

@@ -28,6 +28,9 @@ IdentityResult<bool> trusts_device(Bytes log, Bytes recovery_key, Bytes device_k
 // A chain that decodes and passes its checks.
 EpochResult<EpochChain> verified_epoch_chain(Bytes chain);
 
+// The public key of epoch `index` of a verified chain; an index past its last is NoSuchEpoch.
+EpochResult<std::vector<std::uint8_t>> epoch_public_key(Bytes chain, std::uint64_t index);
+
 // Pinned verification of the identity first; only then are the chain and the epoch binding
 // decoded, and the binding checked against both. Yields the chain's epoch count.
 using BoundEpochError = std::variant<IdentityError, EpochChainError>;

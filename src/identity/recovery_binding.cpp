@@ -24,10 +24,10 @@ IdentityResult<RecoveryBinding> decode_recovery_binding(Bytes input) {
 
 std::array<std::uint8_t, kRecoveryBindingSignedLen> recovery_binding_message(const crypto::Digest32& identity,
                                                                            const sign::VerifyingKeyBytes& key) {
-  FixedWriter<kRecoveryBindingSignedLen> w;
-  w.put(identity);
-  w.put(key);
-  return w.take().full();
+  return fixed_record<kRecoveryBindingSignedLen>([&](ByteWriter& w) {
+    w.put(identity);
+    w.put(key);
+  });
 }
 
 }  // namespace vesk::identity

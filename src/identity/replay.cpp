@@ -27,27 +27,21 @@ void insert_device(IdentityState& state, const IdentityEntry& e, sign::DecodedVe
   state.emplace(id, Device{id, std::move(key), e.event.label, e.seq});
 }
 
-// `founder` is the Create's key when the caller has decoded it already (it is taken then).
-IdentityResult<void> apply_entry(const IdentityEntry& e, const crypto::Digest32& prev,
-                                 const sign::DecodedVerifyingKey& recovery, const DeviceId& recovery_id,
-                                 std::optional<sign::DecodedVerifyingKey>& founder, IdentityState& state) {
-  const IdentityEvent& ev = e.event;
-  if (ev.kind != EventKind::Revoke && ev.label.size() > kMaxLabel) return fail(IdentityErrorKind::LabelTooLong);
-
-  std::vector<std::uint8_t> body = entry_body(e, prev);
-  if (link_hash(body, e.signature) != e.link) return fail(IdentityErrorKind::LinkMismatch);
-  if (e.signature.size() != sign::kSignatureLen) return fail(IdentityErrorKind::BadSignature);
-
-  // The key allowed to sign this entry.
-  const sign::DecodedVerifyingKey* signer_key = nullptr;
-  std::optional<sign::DecodedVerifyingKey> own_key;  // a Create signs itself
-  switch (ev.kind) {
+// The key allowed to sign entry `e`: an active device for Add and Revoke, the recovery key for
+// Recover, and for a Create its own key, which it signs itself with and which ends up in
+// `own_key`: `founder` when the caller has decoded it already (it is taken then), else decoded here.
+IdentityResult<const sign::DecodedVerifyingKey*> signer_of(const IdentityEntry& e,
+                                                           const sign::DecodedVerifyingKey& recovery,
+                                                           const DeviceId& recovery_id,
+                                                           std::optional<sign::DecodedVerifyingKey>& founder,
+                                                           std::optional<sign::DecodedVerifyingKey>& own_key,
+                                                           const IdentityState& state) {
+  switch (e.event.kind) {
     case EventKind::Add:
     case EventKind::Revoke: {
       auto it = state.find(e.signer);
       if (it == state.end()) return fail(IdentityErrorKind::UnknownSigner);
-      signer_key = &it->second.key;
-      break;
+      return &it->second.key;
     }
     case EventKind::Create: {
       if (e.seq != 0) return unexpected_event(kLaterCreate);
@@ -55,26 +49,27 @@ IdentityResult<void> apply_entry(const IdentityEntry& e, const crypto::Digest32&
         own_key.emplace(std::move(*founder));
         founder.reset();
       } else {
-        VESK_TRY(key, entry_key(ev));
+        VESK_TRY(key, entry_key(e.event));
         own_key.emplace(std::move(key));
       }
       if (device_id(own_key->bytes()) != e.signer) return fail(IdentityErrorKind::UnknownSigner);
-      signer_key = &*own_key;
-      break;
+      return &*own_key;
     }
     case EventKind::Recover:
       if (recovery_id != e.signer) return fail(IdentityErrorKind::UnknownSigner);
-      signer_key = &recovery;
-      break;
+      return &recovery;
   }
-  VESK_CHECK(signer_key != nullptr, "identity event kind out of range");
-  if (!sign::hybrid_verify(*signer_key, as_bytes(kEntryContext), body, e.signature))
-    return fail(IdentityErrorKind::BadSignature);
+  VESK_FAULT("identity event kind out of range");
+}
 
+// What a verified entry changes in the active device set. A Create's key is `own_key`.
+IdentityResult<void> apply_event(const IdentityEntry& e, std::optional<sign::DecodedVerifyingKey>& own_key,
+                                 IdentityState& state) {
+  const IdentityEvent& ev = e.event;
   switch (ev.kind) {
     case EventKind::Create:
       insert_device(state, e, std::move(*own_key));
-      break;
+      return {};
     case EventKind::Add: {
       VESK_TRY(key, entry_key(ev));
       if (state.contains(device_id(key.bytes()))) {
@@ -83,23 +78,41 @@ IdentityResult<void> apply_entry(const IdentityEntry& e, const crypto::Digest32&
         return unexpected(err);
       }
       insert_device(state, e, std::move(key));
-      break;
+      return {};
     }
     case EventKind::Revoke: {
       auto it = state.find(ev.device);
       if (it == state.end()) return fail(IdentityErrorKind::UnknownDevice);
       if (state.size() == 1) return fail(IdentityErrorKind::LastDevice);
       state.erase(it);  // the signer may revoke itself
-      break;
+      return {};
     }
     case EventKind::Recover: {
       VESK_TRY(key, entry_key(ev));
       state.clear();
       insert_device(state, e, std::move(key));
-      break;
+      return {};
     }
   }
-  return {};
+  VESK_FAULT("identity event kind out of range");
+}
+
+// One entry after the entry whose link is `prev`: its label, link and signature length, the key
+// allowed to sign it and its signature, then its event.
+IdentityResult<void> apply_entry(const IdentityEntry& e, const crypto::Digest32& prev,
+                                 const sign::DecodedVerifyingKey& recovery, const DeviceId& recovery_id,
+                                 std::optional<sign::DecodedVerifyingKey>& founder, IdentityState& state) {
+  if (e.event.kind != EventKind::Revoke && e.event.label.size() > kMaxLabel) return fail(IdentityErrorKind::LabelTooLong);
+
+  const std::vector<std::uint8_t> body = entry_body(e, prev);
+  if (link_hash(body, e.signature) != e.link) return fail(IdentityErrorKind::LinkMismatch);
+  if (e.signature.size() != sign::kSignatureLen) return fail(IdentityErrorKind::BadSignature);
+
+  std::optional<sign::DecodedVerifyingKey> own_key;  // a Create signs itself
+  VESK_TRY(signer_key, signer_of(e, recovery, recovery_id, founder, own_key, state));
+  if (!sign::hybrid_verify(*signer_key, as_bytes(kEntryContext), body, e.signature))
+    return fail(IdentityErrorKind::BadSignature);
+  return apply_event(e, own_key, state);
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ constexpr std::string_view kIdentityEncryptionLabel = "VESK/0.5 identity encrypt
 
 std::atomic<std::uint64_t> g_derivations{0};
 
-bool derive_key(Bytes password, Bytes salt, const crypto::Argon2Params& params, SecretArray<32>& key) {
+bool derive_key(Bytes password, Bytes salt, const crypto::Argon2Params& params, Key32& key) {
   g_derivations.fetch_add(1, std::memory_order_relaxed);
   return crypto::argon2id(password, salt, params, key.span());
 }
@@ -90,7 +90,8 @@ Expected<KeyFileBytes, KeyFileError> write_key_file(Bytes secret32, std::string_
   std::array<std::uint8_t, crypto::kAeadNonceLen> nonce;
   if (!random_fill(salt) || !random_fill(nonce)) return unexpected(error(KeyFileErrorKind::Other));
 
-  ByteWriter header(kHeaderV2Len);
+  KeyFileBytes file{};
+  ByteWriter header(MutBytes(file).first(kHeaderV2Len));
   header.put(kMagic);
   header.put_u8(2);
   header.put_u8(static_cast<std::uint8_t>(kWriteParams.lanes));
@@ -99,14 +100,12 @@ Expected<KeyFileBytes, KeyFileError> write_key_file(Bytes secret32, std::string_
   header.put(salt);
   header.put(nonce);
   header.put_u8(static_cast<std::uint8_t>(kind));
-  VESK_CHECK(header.size() == kHeaderV2Len, "key-file header layout");
+  header.finish();
 
-  SecretArray<32> key;
+  Key32 key;
   if (!derive_key(password, salt, kWriteParams, key)) return unexpected(error(KeyFileErrorKind::Other));
 
-  KeyFileBytes file{};
-  std::memcpy(file.data(), header.view().data(), kHeaderV2Len);
-  MutBytes sealed = MutBytes(file).subspan(kHeaderV2Len);
+  const MutBytes sealed = MutBytes(file).subspan(kHeaderV2Len);
   // Sealed straight from the caller's secret: `file` never holds it in the clear.
   if (!crypto::aead_seal(key.view(), nonce, header.view(), secret32, sealed))
     return unexpected(error(KeyFileErrorKind::Other));
@@ -152,17 +151,17 @@ Expected<OpenedSecret, KeyFileError> parse_key_file(Bytes data, std::string_view
   const Candidates candidates = passphrase_candidates(passphrase);
   for (std::size_t i = 0; i < candidates.count; ++i) {
     const SecureVector& form = candidates.forms[i];
-    SecretArray<32> key;
+    Key32 key;
     if (!derive_key(Bytes(form.data(), form.size()), salt, params, key))
       return unexpected(error(KeyFileErrorKind::BadParameters));
-    OpenedSecret opened{SecretArray<32>(), kind};
+    OpenedSecret opened{Key32(), kind};
     // A failed open may leave unauthenticated bytes in the secret; its destructor wipes them.
     if (crypto::aead_open(key.view(), nonce, header, sealed, opened.secret.span())) return opened;
   }
   return unexpected(error(KeyFileErrorKind::WrongPassphrase));
 }
 
-SecretArray<32> identity_encryption_seed(Bytes identity_seed32) {
+Key32 identity_encryption_seed(Bytes identity_seed32) {
   VESK_CHECK(identity_seed32.size() == 32, "an identity seed is 32 bytes");
   return crypto::hkdf_expand32(identity_seed32, {as_bytes(kIdentityEncryptionLabel)});
 }

@@ -24,6 +24,9 @@ enum class KeyFileErrorKind {
   WrongPassphrase,     // no passphrase form opens the file (or none was given)
   PassphraseTooShort,  // writer: fewer than 8 scalar values after NFC
   Other,               // randomness or encryption failure while writing
+  PassphraseRequired,  // opening a signing identity: a key file, and no passphrase
+  NotIdentity,         // opening a signing identity: a recipient key file, or neither key file nor seed
+  SeedUnavailable,     // a new identity: the randomness source gave no seed
 };
 
 struct KeyFileError {
@@ -37,7 +40,7 @@ enum class SecretKind : std::uint8_t {
 };
 
 struct OpenedSecret {
-  SecretArray<32> secret;
+  Key32 secret;
   SecretKind kind;
 };
 
@@ -55,6 +58,6 @@ Expected<OpenedSecret, KeyFileError> parse_key_file(Bytes data, std::string_view
 
 // The recipient secret seed derived from an identity seed (HKDF-Expand-SHA-256 under
 // "VESK/0.5 identity encryption").
-SecretArray<32> identity_encryption_seed(Bytes identity_seed32);
+Key32 identity_encryption_seed(Bytes identity_seed32);
 
 }  // namespace vesk::keyring

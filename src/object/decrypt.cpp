@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 #include <optional>
+#include <variant>
 #include <vector>
 
 #include "core/byte_io.h"
@@ -33,6 +34,75 @@ Unexpected<ObjectError> format_failure(const FormatResult<T>& r) {
   return unexpected(ObjectError::of(r.error()));
 }
 
+// What stands before the payload, as a recipient's key opens it: the prelude and the header block,
+// each copied once out of the caller's memory, the records they decode to, the content key, and
+// the metadata with its plaintext. Filled in place, stage by stage, and never copied: the records
+// point into the copies.
+struct OpenedHeader {
+  std::array<std::uint8_t, kPreludeLen> prelude_bytes{};
+  ContainerPrelude prelude;
+  std::vector<std::uint8_t> block_bytes;
+  HeaderBlock block;       // views into block_bytes
+  ContainerHeader header;  // views into block_bytes
+  Cek cek;
+  SecureVector metadata_plain;
+  ContainerMetadata metadata;  // views into metadata_plain
+
+  OpenedHeader() = default;
+  OpenedHeader(const OpenedHeader&) = delete;
+  OpenedHeader& operator=(const OpenedHeader&) = delete;
+  bool v05() const { return prelude.version == FormatVersion::V0_5; }
+};
+
+// The prelude and the header block, copied, and what they decode to with the refusals of format 0.5.
+Expected<void, ObjectError> read_header(ByteReader& in, OpenedHeader& h) {
+  auto prelude_in = in.read(kPreludeLen);
+  if (!prelude_in) return malformed("shorter than a prelude");
+  std::memcpy(h.prelude_bytes.data(), prelude_in->data(), kPreludeLen);
+  auto prelude = parse_prelude(h.prelude_bytes);
+  if (!prelude) return format_failure(prelude);
+  h.prelude = *prelude;
+  auto block_in = in.read(h.prelude.header_len);
+  if (!block_in) return malformed("header block truncated");
+  h.block_bytes.assign(block_in->begin(), block_in->end());
+
+  auto block = decode_header_block(h.block_bytes);
+  if (!block) return format_failure(block);
+  h.block = *block;
+  auto header = decode_header(h.block.body);
+  if (!header) return format_failure(header);
+  h.header = std::move(*header);
+  if (h.v05()) {
+    if (auto ok = check_v05_header(h.header); !ok) return format_failure(ok);
+  }
+  return {};
+}
+
+// The recipient entry that opens with this key and authenticates the header; then the metadata:
+// its tag, its record rules, and the refusals of format 0.5.
+Expected<void, ObjectError> open_metadata(OpenedHeader& h, crypto::XWingSeed secret_seed) {
+  {
+    const crypto::XWingSecretKey key = crypto::XWingSecretKey::from_seed(secret_seed);
+    auto found = find_cek(key, h.header, h.prelude_bytes, h.block.body, h.block.mac);
+    if (!found) return unexpected(found.error());
+    h.cek = std::move(*found);
+  }
+  h.metadata_plain.resize(h.header.encrypted_metadata.size() - kChunkTagLen);
+  {
+    const Key32 metadata_key = derive_metadata_key(h.cek.view(), h.header.object_id);
+    if (!crypto::aead_open(metadata_key.view(), kMetadataNonce, metadata_aad(h.header.object_id),
+                           h.header.encrypted_metadata, h.metadata_plain))
+      return unexpected(ObjectError::with(ObjectErrorKind::AuthenticationFailed, "metadata tag"));
+  }
+  auto metadata = decode_metadata(h.metadata_plain);
+  if (!metadata) return format_failure(metadata);
+  h.metadata = std::move(*metadata);
+  if (h.v05()) {
+    if (auto ok = check_v05_metadata(h.metadata); !ok) return format_failure(ok);
+  }
+  return {};
+}
+
 // The plaintext length of the payload's chunks as far as their framing follows the chunk rules.
 // A payload that decrypts has exactly this length; one that does not fails before writing past it.
 std::size_t framed_plaintext_len(Bytes payload) {
@@ -45,115 +115,80 @@ std::size_t framed_plaintext_len(Bytes payload) {
   return total;
 }
 
-}  // namespace
-
-Expected<Decrypted, ObjectError> decrypt(Bytes container, crypto::XWingSeed secret_seed) {
-  // The caller's memory may change while it is read (a mapped file someone writes, another
-  // thread), so nothing is read from it twice between a check and a use. The prelude and the
-  // header block (which carries the sealed metadata) are copied once and used only from the copy;
-  // each chunk is copied into its place in the result and decrypted there.
-  ByteReader in(container);
-  auto prelude_in = in.read(kPreludeLen);
-  if (!prelude_in) return malformed("shorter than a prelude");
-  std::array<std::uint8_t, kPreludeLen> prelude_copy;
-  std::memcpy(prelude_copy.data(), prelude_in->data(), kPreludeLen);
-  const Bytes prelude_bytes(prelude_copy);
-  auto prelude = parse_prelude(prelude_bytes);
-  if (!prelude) return format_failure(prelude);
-  auto block_in = in.read(prelude->header_len);
-  if (!block_in) return malformed("header block truncated");
-  const std::vector<std::uint8_t> block_copy(block_in->begin(), block_in->end());
-  const Bytes block_bytes(block_copy);
-
-  // Header block, header body, and the refusals of format 0.5.
-  auto block = decode_header_block(block_bytes);
-  if (!block) return format_failure(block);
-  auto header = decode_header(block->body);
-  if (!header) return format_failure(header);
-  const bool v05 = prelude->version == FormatVersion::V0_5;
-  if (v05) {
-    if (auto ok = check_v05_header(*header); !ok) return format_failure(ok);
-  }
-
-  // The recipient entry that opens with this key and authenticates the header.
-  Cek cek;
-  {
-    const crypto::XWingSecretKey key = crypto::XWingSecretKey::from_seed(secret_seed);
-    auto found = find_cek(key, *header, prelude_bytes, block->body, block->mac);
-    if (!found) return unexpected(found.error());
-    cek = std::move(*found);
-  }
-
-  // The metadata: its tag, then its record rules.
-  SecureVector metadata_plain(header->encrypted_metadata.size() - kChunkTagLen);
-  {
-    const SecretArray<32> metadata_key = derive_metadata_key(cek.view(), header->object_id);
-    if (!crypto::aead_open(metadata_key.view(), kMetadataNonce, metadata_aad(header->object_id),
-                           header->encrypted_metadata, metadata_plain))
-      return unexpected(ObjectError::with(ObjectErrorKind::AuthenticationFailed, "metadata tag"));
-  }
-  auto metadata = decode_metadata(Bytes(metadata_plain.data(), metadata_plain.size()));
-  if (!metadata) return format_failure(metadata);
-  if (v05) {
-    if (auto ok = check_v05_metadata(*metadata); !ok) return format_failure(ok);
-  }
-
-  // Payload salt and key, the header hash, and whether a signature will need the plaintext
-  // hash (only then is the plaintext hashed).
+// The payload salt, then the chunks in one pass, each copied into its place in the result and
+// opened there (and hashed, when `plaintext_hash` is given). The result is sized by a first look
+// at the framing; framing that has changed since is refused.
+Expected<OutputBuffer, ObjectError> open_payload(ByteReader& in, const OpenedHeader& h,
+                                                 crypto::Sha256* plaintext_hash) {
   auto payload_salt = in.read(kPayloadSaltLen);
   if (!payload_salt) return malformed("payload salt truncated");
-  const SecretArray<32> payload_key = derive_payload_key(cek.view(), *payload_salt, header->object_id);
-  const crypto::Digest32 header_hash = crypto::sha256(block->body);
-  const auto signature = select_signature(*prelude, *header, *metadata);
-  const bool verify = signature.has_value() && signature->has_value();
-  std::optional<crypto::Sha256> plaintext_hash;
-  if (verify) plaintext_hash.emplace();
-
-  // The chunks, in one pass, each copied into its place in the result and opened there. The
-  // result is sized by a first look at the framing; framing that has changed since is refused.
-  Decrypted out;
-  out.plaintext = OutputBuffer(framed_plaintext_len(in.rest()));
+  const Key32 payload_key = derive_payload_key(h.cek.view(), *payload_salt, h.header.object_id);
+  const ChunkAad aad(h.header.object_id, crypto::sha256(h.block.body));
   crypto::ChaChaPoly aead(payload_key.view());
-  ChunkAad aad(header->object_id, header_hash);
+  OutputBuffer plaintext(framed_plaintext_len(in.rest()));
   ChunkFrames frames(in.rest());
   for (;;) {
     auto frame = frames.next();
     if (!frame) return malformed(frame.error());
     const std::size_t len = frame->ciphertext().size();
-    if (len > out.plaintext.capacity() - out.plaintext.size()) return malformed("payload changed while read");
-    std::uint8_t* plain = out.plaintext.extend(len);
+    if (len > plaintext.capacity() - plaintext.size()) return malformed("payload changed while read");
+    std::uint8_t* plain = plaintext.extend(len);
     if (!aead.open_copying(chunk_nonce(frame->index, frame->last()),
                            aad.at(frame->index, frame->type, static_cast<std::uint32_t>(len)), frame->ciphertext(),
                            MutBytes(plain, len), frame->tag()))
       return unexpected(ObjectError::with(ObjectErrorKind::AuthenticationFailed, "chunk tag"));
     if (frame->last() && !frames.at_end()) return malformed("bytes after the last chunk");
-    if (plaintext_hash) plaintext_hash->update(Bytes(plain, len));
+    if (plaintext_hash != nullptr) plaintext_hash->update(Bytes(plain, len));
     if (frame->last()) break;
     if (frame->index == kMaxChunkIndex) return unexpected(ObjectError::with(ObjectErrorKind::TooLarge, "chunk index"));
   }
+  return plaintext;
+}
 
-  // The signature rules, and the signature itself over its version's transcript.
-  if (!signature) return refused("signature placement");
-  if (verify) {
-    const SignatureBlock& block_sig = **signature;
-    auto key = sign::decode_verifying_key(block_sig.verifying_key);
-    if (!key) return refused("verifying key does not decode");
-    auto unsigned_metadata = encode_metadata(*metadata, false);
-    if (!unsigned_metadata) return format_failure(unsigned_metadata);
-    const crypto::Digest32 digest = plaintext_hash->finish();
-    const SecureVector transcript = signature_transcript(
-        prelude->version, prelude_bytes, *header, Bytes(unsigned_metadata->data(), unsigned_metadata->size()), digest,
-        out.plaintext.size());
-    if (!sign::hybrid_verify(*key, as_bytes(signature_context(prelude->version)), transcript, block_sig.signature))
-      return refused("signature does not verify");
-  }
+// The sender's signature over its version's transcript of the container.
+Expected<void, ObjectError> verify_sender(const OpenedHeader& h, const SignatureBlock& signature,
+                                          crypto::Sha256& plaintext_hash, std::uint64_t plaintext_len) {
+  auto key = sign::decode_verifying_key(signature.verifying_key);
+  if (!key) return refused("verifying key does not decode");
+  auto unsigned_metadata = encode_metadata(h.metadata, false);
+  if (!unsigned_metadata) return format_failure(unsigned_metadata);
+  const crypto::Digest32 digest = plaintext_hash.finish();
+  const SecureVector transcript =
+      signature_transcript(h.prelude.version, h.prelude_bytes, h.header, *unsigned_metadata, digest, plaintext_len);
+  if (!sign::hybrid_verify(*key, as_bytes(signature_context(h.prelude.version)), transcript, signature.signature))
+    return refused("signature does not verify");
+  return {};
+}
+
+OutputBuffer copy_text(const std::optional<std::string_view>& text) {
+  return text ? OutputBuffer::copy_of(as_bytes(*text).data(), text->size()) : OutputBuffer();
+}
+
+}  // namespace
+
+Expected<Decrypted, ObjectError> decrypt(Bytes container, crypto::XWingSeed secret_seed) {
+  // The caller's memory may change while it is read (a mapped file someone writes, another
+  // thread), so nothing is read from it twice between a check and a use: the prelude and the
+  // header block (which carries the sealed metadata) are copied once and used only from the copy;
+  // each chunk is copied into its place in the result and decrypted there.
+  ByteReader in(container);
+  OpenedHeader h;
+  VESK_TRY_VOID(read_header(in, h));
+  VESK_TRY_VOID(open_metadata(h, secret_seed));
+
+  // The plaintext is hashed only when a signature is to be verified over it.
+  const SignatureCheck signature = select_signature(h.prelude, h.header, h.metadata);
+  const SignatureBlock* to_verify = std::get_if<SignatureBlock>(&signature);
+  std::optional<crypto::Sha256> plaintext_hash;
+  if (to_verify != nullptr) plaintext_hash.emplace();
+  VESK_TRY(plaintext, open_payload(in, h, plaintext_hash ? &*plaintext_hash : nullptr));
+
+  // The signature rules are applied once the payload has authenticated.
+  if (std::holds_alternative<SignatureRefusal>(signature)) return refused("signature placement");
+  if (to_verify != nullptr) VESK_TRY_VOID(verify_sender(h, *to_verify, *plaintext_hash, plaintext.size()));
 
   // The texts, copied out of the metadata plaintext before it is wiped.
-  if (metadata->file_name)
-    out.file_name = OutputBuffer::copy_of(as_bytes(*metadata->file_name).data(), metadata->file_name->size());
-  if (metadata->content_type)
-    out.content_type = OutputBuffer::copy_of(as_bytes(*metadata->content_type).data(), metadata->content_type->size());
-  return out;
+  return Decrypted{std::move(plaintext), copy_text(h.metadata.file_name), copy_text(h.metadata.content_type)};
 }
 
 }  // namespace vesk::object

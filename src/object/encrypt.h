@@ -11,11 +11,6 @@
 
 namespace vesk::object {
 
-// The exact container length for a plaintext of `plaintext_len` bytes and a header block of
-// `header_block_len` bytes: prelude, block, payload salt, and per chunk 5 bytes of framing, the
-// chunk and its tag.
-std::size_t container_len(std::size_t header_block_len, std::size_t plaintext_len);
-
 // `recipient_keys` holds 1..64 recipient public keys back to back; every one is checked before
 // anything random is drawn (UnusableRecipientKey). The texts are UTF-8 and are checked against the
 // metadata rules here (a breach is a Format error). The result is sized exactly up front and the

@@ -19,19 +19,19 @@ constexpr std::size_t kAadLen = format::kObjectIdLen + format::kFormatTag.size()
 // "VESK/0.1 object-key" || object_id || format tag.
 std::array<std::uint8_t, kInfoLen> hpke_info(Bytes object_id) {
   VESK_CHECK(object_id.size() == format::kObjectIdLen, "object id must be 32 bytes");
-  FixedWriter<kInfoLen> w;
-  w.put(as_bytes(kObjectKeyLabel));
-  w.put(object_id);
-  w.put(format::kFormatTag);
-  return w.take().full();
+  return fixed_record<kInfoLen>([&](ByteWriter& w) {
+    w.put(as_bytes(kObjectKeyLabel));
+    w.put(object_id);
+    w.put(format::kFormatTag);
+  });
 }
 
 // object_id || format tag.
 std::array<std::uint8_t, kAadLen> hpke_aad(Bytes object_id) {
-  FixedWriter<kAadLen> w;
-  w.put(object_id);
-  w.put(format::kFormatTag);
-  return w.take().full();
+  return fixed_record<kAadLen>([&](ByteWriter& w) {
+    w.put(object_id);
+    w.put(format::kFormatTag);
+  });
 }
 
 }  // namespace
@@ -56,7 +56,7 @@ CekWrapper::CekWrapper(Bytes cek, Bytes object_id)
 Expected<WrappedCek, ObjectError> CekWrapper::wrap(const crypto::XWingRecipient& recipient) const {
   // A generator freshly seeded for this recipient: SHAKE256 stretches 32 bytes from the system
   // source to the 64-byte encapsulation seed.
-  SecretArray<32> seed;
+  Key32 seed;
   if (!random_fill(seed.span())) return unexpected(ObjectError::with(ObjectErrorKind::CryptoFailed, "randomness"));
   SecretArray<crypto::kXWingEncapsSeedLen> eseed;
   crypto::shake256({seed.view()}, eseed.span());
@@ -92,7 +92,7 @@ Expected<Cek, ObjectError> find_cek(const crypto::XWingSecretKey& key, const for
     if (entry.type != format::kRecipientTypeWrapped) continue;
     auto cek = unwrap(key, entry, schedule, header.object_id);
     if (!cek) continue;
-    const SecretArray<32> mac_key = format::derive_header_mac_key(cek->view(), header.object_id);
+    const Key32 mac_key = format::derive_header_mac_key(cek->view(), header.object_id);
     const crypto::Digest32 expected = format::header_mac(mac_key.view(), prelude, body);
     if (ct_equal(expected, mac)) return std::move(*cek);
     // The candidate wipes itself as it goes out of scope.

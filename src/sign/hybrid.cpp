@@ -36,9 +36,9 @@ SigningIdentity::~SigningIdentity() = default;
 
 std::unique_ptr<SigningIdentity> SigningIdentity::from_seed(Bytes identity_seed32) {
   VESK_CHECK(identity_seed32.size() == kIdentitySeedLen, "identity seed must be 32 bytes");
-  SecretArray<32> signing_seed = crypto::hkdf_expand32(identity_seed32, {as_bytes(kSigningLabel)});
-  SecretArray<32> ed25519_secret = crypto::hkdf_expand32(signing_seed.view(), {as_bytes(kEd25519Label)});
-  SecretArray<32> mldsa_seed = crypto::hkdf_expand32(signing_seed.view(), {as_bytes(kMlDsaLabel)});
+  Key32 signing_seed = crypto::hkdf_expand32(identity_seed32, {as_bytes(kSigningLabel)});
+  Key32 ed25519_secret = crypto::hkdf_expand32(signing_seed.view(), {as_bytes(kEd25519Label)});
+  Key32 mldsa_seed = crypto::hkdf_expand32(signing_seed.view(), {as_bytes(kMlDsaLabel)});
   auto ed25519 = crypto::Ed25519SigningKey::from_secret(ed25519_secret.view());
   auto mldsa = crypto::MlDsaSigningKey::from_seed(mldsa_seed.view());
 

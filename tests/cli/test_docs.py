@@ -1,6 +1,7 @@
 """Help for every command, and the manual page and the README agreeing with it."""
 
 import os
+import pathlib
 import re
 import subprocess
 
@@ -8,7 +9,8 @@ import pytest
 
 from conftest import SOURCE_DIR, VESK
 
-MAN_PAGE = SOURCE_DIR / "docs" / "vesk.1"
+# The manual page as the build writes it (docs/vesk.1.in with the version filled in).
+MAN_PAGE = pathlib.Path(os.environ.get("VESK_BUILD_DIR", "build/release")) / "docs" / "vesk.1"
 SECTIONS = ["NAME", "SYNOPSIS", "DESCRIPTION", "COMMANDS", "OPTIONS", "TEXT FORMS", "EXIT STATUS", "FILES", "EXAMPLES"]
 
 

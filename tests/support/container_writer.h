@@ -88,7 +88,7 @@ inline ByteVec metadata(const ContainerSpec& s, const ByteVec* key, const sign::
     e.write_uint(k);
     e.write_bytes(v);
   }
-  return e.take();
+  return to_vec(e.view());
 }
 
 }  // namespace writer_detail
@@ -172,7 +172,7 @@ inline ByteVec write_container(const ContainerSpec& s, Bytes plaintext) {
     e.write_uint(k);
     e.write_bytes(v);
   }
-  ByteVec body = e.take();
+  ByteVec body = to_vec(e.view());
   if (s.edit_body) s.edit_body(body);
 
   store_be32(prelude.data() + 12, static_cast<std::uint32_t>(header_block_len(body.size())));

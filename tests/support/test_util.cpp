@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "core/crypto/hmac.h"
+#include "core/testing_hooks.h"
 
 namespace vesk::testing {
 
@@ -41,5 +42,11 @@ ByteVec hkdf_by_hand(Bytes salt, Bytes ikm, Bytes info) {
   const auto okm = crypto::hmac_sha256(prk, {info, one});
   return ByteVec(okm.begin(), okm.end());
 }
+
+FailingRandomness::FailingRandomness(int error) : error_(error) {
+  vesk::testing_hooks::set_random_source([](void* self, MutBytes) { return static_cast<FailingRandomness*>(self)->error_; },
+                                         this);
+}
+FailingRandomness::~FailingRandomness() { vesk::testing_hooks::set_random_source(nullptr); }
 
 }  // namespace vesk::testing

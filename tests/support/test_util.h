@@ -1,6 +1,7 @@
 // Helpers shared by the test suites.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,6 +32,19 @@ crypto::XWingSeed as_seed(const std::vector<std::uint8_t>& seed);
 
 // Deterministic pseudo-random bytes for test inputs (not for keys that matter).
 ByteVec test_bytes(std::size_t n, std::uint32_t seed = 1);
+
+// While alive, every draw from the library's randomness source fails with `error`, through the
+// library's randomness hook; the system source is back once it goes.
+class FailingRandomness {
+ public:
+  explicit FailingRandomness(int error = EIO);
+  ~FailingRandomness();
+  FailingRandomness(const FailingRandomness&) = delete;
+  FailingRandomness& operator=(const FailingRandomness&) = delete;
+
+ private:
+  int error_;
+};
 
 // HKDF-SHA-256 to one block written out with HMAC, independent of the library's HKDF:
 // PRK = HMAC(salt, IKM), OKM = HMAC(PRK, info || 0x01).

@@ -95,17 +95,18 @@ std::string CorpusFile::render(const std::string& version) const {
 // ---- randomness --------------------------------------------------------------------------------
 
 DeterministicRandom::DeterministicRandom() { testing_hooks::set_random_source(&DeterministicRandom::fill, this); }
-DeterministicRandom::~DeterministicRandom() { testing_hooks::set_random_source(nullptr, nullptr); }
+DeterministicRandom::~DeterministicRandom() { testing_hooks::set_random_source(nullptr); }
 
 void DeterministicRandom::reseed(std::string_view label) {
   label_.assign(label);
   counter_ = 0;
 }
 
-void DeterministicRandom::fill(void* self, MutBytes out) {
+int DeterministicRandom::fill(void* self, MutBytes out) {
   auto* r = static_cast<DeterministicRandom*>(self);
   const auto n = be64(r->counter_++);
   crypto::shake256({as_bytes("vesk vectorgen"), as_bytes(r->label_), n}, out);
+  return 0;
 }
 
 DeterministicRandom& randomness() {

@@ -81,7 +81,7 @@ class DeterministicRandom {
   void reseed(std::string_view label);
 
  private:
-  static void fill(void* self, MutBytes out);
+  static int fill(void* self, MutBytes out);
   std::string label_;
   std::uint64_t counter_ = 0;
 };

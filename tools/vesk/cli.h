@@ -18,7 +18,8 @@ inline constexpr int kExitFile = 2;
 inline constexpr int kExitRefused = 3;
 inline constexpr int kExitVerify = 4;
 
-using Bytes = std::vector<std::uint8_t>;
+// Bytes the tool owns (a key, a hash, a proof it decoded); views of bytes are ByteView (files.h).
+using OwnedBytes = std::vector<std::uint8_t>;
 
 // Thrown to end a command: main() prints "vesk: <message>" and exits with `code`. Everything a
 // command holds (outputs not yet complete, passphrases, key handles) is released by its owner on

@@ -18,7 +18,7 @@ int run(cli::Args& args) {
   if (!origin) cli::fail_usage("needs --origin NAME");
   if (!key_arg) cli::fail_usage("needs --key KEY");
   if (args.positional().size() != 1) cli::fail_usage("takes one FILE");
-  const cli::Bytes key = cli::load_verifying_key(*key_arg);
+  const cli::OwnedBytes key = cli::load_verifying_key(*key_arg);
   const cli::Input text = cli::Input::open(args.positional()[0], VESK_MAX_CHECKPOINT, "a checkpoint");
 
   std::uint64_t tree_size = 0;

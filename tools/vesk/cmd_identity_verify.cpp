@@ -23,7 +23,7 @@ void print_head(cli::ByteView log, cli::ByteView recovery_key) {
 void print_active(std::uint64_t active) { std::printf("active devices: %llu\n", static_cast<unsigned long long>(active)); }
 
 void verify_with_recovery_key(const cli::Args& args, const cli::Input& log, const std::string& recovery_arg) {
-  const cli::Bytes key = cli::load_verifying_key(recovery_arg);
+  const cli::OwnedBytes key = cli::load_verifying_key(recovery_arg);
   std::uint64_t active = 0;
   VeskStatus s = vesk_identity_verify(log.bytes().data(), log.bytes().size(), key.data(), key.size(), &active);
   if (s != VESK_OK) cli::fail_status("identity log " + log.name(), s);
@@ -36,7 +36,7 @@ void verify_with_recovery_key(const cli::Args& args, const cli::Input& log, cons
   print_active(active);
   const auto device_arg = args.value("--device");
   if (!device_arg) return;
-  const cli::Bytes device = cli::load_verifying_key(*device_arg);
+  const cli::OwnedBytes device = cli::load_verifying_key(*device_arg);
   std::int32_t trusted = 0;
   s = vesk_identity_trusts_device(log.bytes().data(), log.bytes().size(), key.data(), key.size(), device.data(),
                                   device.size(), &trusted);

@@ -44,7 +44,7 @@ std::string describe_signature(const cli::FormInput& in) {
 
 // A verifying key decodes when checking any signature with it gets as far as the signature; a
 // key that does not decode is refused first.
-bool decodes(const cli::Bytes& key) {
+bool decodes(const cli::OwnedBytes& key) {
   static const std::uint8_t zeros[VESK_SIGNATURE_LEN] = {};
   return vesk_verify_message(key.data(), key.size(), nullptr, 0, nullptr, 0, zeros, sizeof zeros) != VESK_NOT_KEY_FILE;
 }
@@ -124,7 +124,7 @@ int run(cli::Args& args) {
       text = describe_signature(cli::FormInput::from(std::move(raw), cli::TextForm::kSignature, VESK_MAX_CONTAINER, "a signature"));
       break;
     case cli::Kind::kVerifyingKey: {
-      const cli::Bytes key = cli::verifying_key_in(raw);
+      const cli::OwnedBytes key = cli::verifying_key_in(raw);
       if (!decodes(key)) cli::fail(cli::kExitRefused, name + ": a verifying key that does not decode (it is damaged)");
       text = what.text ? "a verifying key (Base64)" : "a verifying key (raw bytes)";
       break;

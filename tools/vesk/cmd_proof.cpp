@@ -16,8 +16,8 @@ constexpr std::size_t kProofFileCap = 64 * 1024;
 constexpr std::size_t kHashBase64 = (VESK_HASH_LEN + 2) / 3 * 4;
 
 // A 32-byte hash given as 64 hex digits or 44 characters of Base64.
-std::optional<cli::Bytes> parse_hash(std::string_view text) {
-  std::optional<cli::Bytes> h;
+std::optional<cli::OwnedBytes> parse_hash(std::string_view text) {
+  std::optional<cli::OwnedBytes> h;
   if (text.size() == 2 * VESK_HASH_LEN) h = cli::from_hex(text);
   if (text.size() == kHashBase64) h = cli::from_base64(text);
   if (h && h->size() != VESK_HASH_LEN) h.reset();
@@ -31,9 +31,9 @@ std::string_view trimmed(std::string_view s) {
 
 // A proof file holds either one hash per line (hex or Base64; blank lines ignored) or the raw
 // concatenated hashes.
-std::optional<cli::Bytes> parse_proof(cli::ByteView data) {
+std::optional<cli::OwnedBytes> parse_proof(cli::ByteView data) {
   const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
-  cli::Bytes proof;
+  cli::OwnedBytes proof;
   for (std::size_t pos = 0; pos < text.size();) {
     const std::size_t nl = std::min(text.find('\n', pos), text.size());
     const std::string_view line = trimmed(text.substr(pos, nl - pos));
@@ -42,14 +42,14 @@ std::optional<cli::Bytes> parse_proof(cli::ByteView data) {
     const auto h = parse_hash(line);
     if (!h) {
       if (data.size() % VESK_HASH_LEN != 0) return std::nullopt;
-      return cli::Bytes(data.begin(), data.end());
+      return cli::OwnedBytes(data.begin(), data.end());
     }
     proof.insert(proof.end(), h->begin(), h->end());
   }
   return proof;
 }
 
-cli::Bytes hash_option(const cli::Args& args, const char* name) {
+cli::OwnedBytes hash_option(const cli::Args& args, const char* name) {
   const auto v = args.value(name);
   if (!v) cli::fail_usage(std::string("missing ") + name);
   auto h = parse_hash(*v);
@@ -68,7 +68,7 @@ std::uint64_t size_option(const cli::Args& args, const char* name) {
 }
 
 // PROOF, the one positional argument.
-cli::Bytes read_proof(const cli::Args& args) {
+cli::OwnedBytes read_proof(const cli::Args& args) {
   if (args.positional().size() != 1) cli::fail_usage("expected one PROOF file");
   const cli::Input in = cli::Input::open(args.positional()[0], kProofFileCap, "a proof");
   auto proof = parse_proof(in.bytes());
@@ -79,9 +79,9 @@ cli::Bytes read_proof(const cli::Args& args) {
 
 int run_inclusion(cli::Args& args) {
   args.parse({{"--leaf", nullptr, true}, {"--index", nullptr, true}, {"--size", nullptr, true}, {"--root", nullptr, true}});
-  const cli::Bytes leaf = hash_option(args, "--leaf"), root = hash_option(args, "--root");
+  const cli::OwnedBytes leaf = hash_option(args, "--leaf"), root = hash_option(args, "--root");
   const std::uint64_t index = size_option(args, "--index"), size = size_option(args, "--size");
-  const cli::Bytes proof = read_proof(args);
+  const cli::OwnedBytes proof = read_proof(args);
   const VeskStatus s = vesk_transparency_verify_inclusion(leaf.data(), leaf.size(), index, size, proof.data(),
                                                           proof.size(), root.data(), root.size());
   if (s != VESK_OK)
@@ -94,8 +94,8 @@ int run_inclusion(cli::Args& args) {
 int run_consistency(cli::Args& args) {
   args.parse({{"--old-size", nullptr, true}, {"--new-size", nullptr, true}, {"--old-root", nullptr, true}, {"--new-root", nullptr, true}});
   const std::uint64_t old_size = size_option(args, "--old-size"), new_size = size_option(args, "--new-size");
-  const cli::Bytes old_root = hash_option(args, "--old-root"), new_root = hash_option(args, "--new-root");
-  const cli::Bytes proof = read_proof(args);
+  const cli::OwnedBytes old_root = hash_option(args, "--old-root"), new_root = hash_option(args, "--new-root");
+  const cli::OwnedBytes proof = read_proof(args);
   const VeskStatus s = vesk_transparency_verify_consistency(old_size, new_size, proof.data(), proof.size(), old_root.data(),
                                                             old_root.size(), new_root.data(), new_root.size());
   if (s != VESK_OK)

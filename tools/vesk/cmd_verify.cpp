@@ -42,7 +42,7 @@ int run(cli::Args& args) {
   const std::string& sig_path = args.positional()[1];
   cli::one_standard_input({{"FILE", path}, {"SIG", sig_path}, {"VERIFYING_KEY", key_arg}});
 
-  const cli::Bytes key = cli::load_verifying_key(*key_arg);
+  const cli::OwnedBytes key = cli::load_verifying_key(*key_arg);
   const cli::FormInput signature = open_signature(sig_path);
   const cli::Input message = cli::Input::open(path, VESK_MAX_PLAINTEXT, "a signed file");
   const VeskStatus s = vesk_verify_message(key.data(), key.size(), reinterpret_cast<const std::uint8_t*>(context->data()),

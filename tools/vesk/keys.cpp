@@ -84,7 +84,7 @@ void check_work(const std::string& name, const KeyFileWork& work, const WorkCap&
 }
 
 // The armored public key in `text`, or the library's status for why it is not one.
-VeskStatus dearmor(const std::string& text, Bytes& key) {
+VeskStatus dearmor(const std::string& text, OwnedBytes& key) {
   if (text.find('\0') != std::string::npos) return VESK_INVALID_ARGUMENT;
   vesk::Buffer out;
   const VeskStatus s = vesk_public_key_dearmor(text.c_str(), out.out());
@@ -93,11 +93,11 @@ VeskStatus dearmor(const std::string& text, Bytes& key) {
 }
 
 bool is_public_key(ByteView data) {
-  Bytes key;
+  OwnedBytes key;
   return data.size() <= kKeyTextCap && dearmor(std::string(as_text(data)), key) == VESK_OK;
 }
 
-std::optional<Bytes> verifying_key_base64(ByteView data) {
+std::optional<OwnedBytes> verifying_key_base64(ByteView data) {
   if (data.size() > kKeyTextCap) return std::nullopt;
   auto key = from_base64(trimmed(as_text(data)));
   if (!key || key->size() != VESK_VERIFYING_KEY_LEN) return std::nullopt;
@@ -257,7 +257,7 @@ void Recipients::add_file(const std::string& path) {
 }
 
 void Recipients::add_text(const std::string& text, const std::string& source) {
-  Bytes key;
+  OwnedBytes key;
   const VeskStatus s = dearmor(text, key);
   if (s != VESK_OK) {
     const Identified found = identify({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
@@ -280,7 +280,7 @@ void Recipients::add_text(const std::string& text, const std::string& source) {
   sources_.push_back(source);
 }
 
-Bytes load_verifying_key(const std::string& arg) {
+OwnedBytes load_verifying_key(const std::string& arg) {
   if (!names_a_file(arg)) {
     if (auto key = verifying_key_base64({reinterpret_cast<const std::uint8_t*>(arg.data()), arg.size()})) return *key;
     const std::string shown = arg.size() > 40 ? arg.substr(0, 37) + "..." : arg;
@@ -289,13 +289,13 @@ Bytes load_verifying_key(const std::string& arg) {
   return verifying_key_in(Input::open(arg, kKeyTextCap, "a verifying key"));
 }
 
-Bytes verifying_key_in(const Input& in) {
+OwnedBytes verifying_key_in(const Input& in) {
   const Identified found = identify(in.bytes());
   if (found.kind != Kind::kVerifyingKey)
     refuse_kind(in.name(), found.kind, "a verifying key",
                 "give the verifying key that vesk identity new printed (Base64) or its raw bytes");
   if (found.text) return *verifying_key_base64(in.bytes());
-  return Bytes(in.bytes().begin(), in.bytes().end());
+  return OwnedBytes(in.bytes().begin(), in.bytes().end());
 }
 
 vesk::SecretKey open_secret_key(const Args& args, const std::string& path, const WorkCap& cap) {

@@ -58,14 +58,14 @@ class Recipients {
 
  private:
   void add_text(const std::string& text, const std::string& source);
-  Bytes keys_;
+  OwnedBytes keys_;
   std::vector<std::string> sources_;
 };
 
 // A verifying key given as a file (its raw bytes or their Base64) or as the Base64 text itself.
-Bytes load_verifying_key(const std::string& arg);
+OwnedBytes load_verifying_key(const std::string& arg);
 // The verifying key an input holds; anything else is refused by what it is.
-Bytes verifying_key_in(const Input& in);
+OwnedBytes verifying_key_in(const Input& in);
 
 // The Argon2id work a key file asks for before it opens, as its clear header states it.
 struct KeyFileWork {

@@ -60,13 +60,13 @@ class Cbor {
 };
 
 // The items of one array record: `count` items, the one at `wanted` a byte string taken out.
-std::optional<Bytes> record_field(Cbor& in, std::uint64_t count, std::uint64_t wanted) {
-  std::optional<Bytes> field;
+std::optional<OwnedBytes> record_field(Cbor& in, std::uint64_t count, std::uint64_t wanted) {
+  std::optional<OwnedBytes> field;
   for (std::uint64_t i = 0; i < count; ++i) {
     if (i == wanted) {
       const auto s = in.string(2);
       if (!s) return std::nullopt;
-      field = Bytes(s->begin(), s->end());
+      field = OwnedBytes(s->begin(), s->end());
     } else if (!in.skip()) {
       return std::nullopt;
     }
@@ -78,7 +78,7 @@ std::optional<Bytes> record_field(Cbor& in, std::uint64_t count, std::uint64_t w
 // kept for the first and the last record.
 struct Outline {
   std::uint64_t count = 0;
-  Bytes first, last;
+  OwnedBytes first, last;
 };
 std::optional<Outline> outline_records(ByteView data, std::uint64_t items, std::uint64_t alt_items,
                                        std::uint64_t wanted) {

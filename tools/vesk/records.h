@@ -18,14 +18,14 @@ namespace cli {
 // stored links (the identity id and the head, once the library has verified the log).
 struct LogOutline {
   std::uint64_t entries = 0;
-  Bytes first_link, last_link;  // empty for an empty log
+  OwnedBytes first_link, last_link;  // empty for an empty log
 };
 std::optional<LogOutline> outline_log(ByteView data);
 
 // An epoch chain as it claims to be: its record count and the last record's hash (its head).
 struct ChainOutline {
   std::uint64_t epochs = 0;
-  Bytes head;
+  OwnedBytes head;
 };
 std::optional<ChainOutline> outline_chain(ByteView data);
 

@@ -149,7 +149,7 @@ std::string to_hex(ByteView data) {
   return s;
 }
 
-std::optional<Bytes> from_hex(std::string_view hex) {
+std::optional<OwnedBytes> from_hex(std::string_view hex) {
   auto nibble = [](char c) -> int {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -157,7 +157,7 @@ std::optional<Bytes> from_hex(std::string_view hex) {
     return -1;
   };
   if (hex.size() % 2 != 0) return std::nullopt;
-  Bytes out;
+  OwnedBytes out;
   for (std::size_t i = 0; i < hex.size(); i += 2) {
     const int hi = nibble(hex[i]), lo = nibble(hex[i + 1]);
     if (hi < 0 || lo < 0) return std::nullopt;
@@ -173,8 +173,8 @@ std::string to_base64(ByteView data) {
   return s;
 }
 
-std::optional<Bytes> from_base64(std::string_view text) {
-  Bytes out(text.size() / 4 * 3);
+std::optional<OwnedBytes> from_base64(std::string_view text) {
+  OwnedBytes out(text.size() / 4 * 3);
   bool padded = false;
   auto n = decode_groups(text, out.data(), padded);
   if (!n) return std::nullopt;

@@ -21,10 +21,10 @@
 namespace cli {
 
 std::string to_hex(ByteView data);
-std::optional<Bytes> from_hex(std::string_view hex);
+std::optional<OwnedBytes> from_hex(std::string_view hex);
 std::string to_base64(ByteView data);
 // Standard alphabet, padding exactly as written, unused bits zero, no other characters.
-std::optional<Bytes> from_base64(std::string_view text);
+std::optional<OwnedBytes> from_base64(std::string_view text);
 
 enum class TextForm { kEncryptedFile, kSignature };
 

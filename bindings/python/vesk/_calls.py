@@ -15,7 +15,7 @@ from ._errors import InternalError, InvalidArgument, check
 
 
 class _PyBuffer(ctypes.Structure):
-    # CPython's Py_buffer, as PyObject_GetBuffer fills it.
+    # CPython's Py_buffer, as PyObject_GetBuffer fills it (only for read-only buffers: see below).
     _fields_ = [
         ("buf", ctypes.c_void_p),
         ("obj", ctypes.c_void_p),
@@ -31,9 +31,12 @@ class _PyBuffer(ctypes.Structure):
     ]
 
 
+# ctypes gives the address of a writable buffer (from_buffer) and passes a bytes object as itself,
+# but has no way to the address of any other read-only buffer: from_buffer refuses them, and
+# from_buffer_copy copies. Read-only memoryviews and mmaps opened for reading are common inputs
+# (a mapped file to sign or decrypt), so for those alone the buffer is taken with the C API's
+# PyObject_GetBuffer, the one call this package makes into the interpreter's buffer machinery.
 _PyBUF_SIMPLE = 0  # read-only access to a C-contiguous buffer, which is all a call needs
-# ctypes' from_buffer only takes writable buffers; the buffer protocol itself takes read-only
-# ones (bytes, read-only memoryviews and mmaps) as well, still without a copy.
 _get_buffer = ctypes.pythonapi.PyObject_GetBuffer
 _get_buffer.argtypes = [ctypes.py_object, ctypes.POINTER(_PyBuffer), ctypes.c_int]
 _get_buffer.restype = ctypes.c_int
@@ -87,18 +90,22 @@ class Borrowed(SingleOwner):
     never reads freed memory even though the call runs without the GIL.
     """
 
-    __slots__ = ("_views",)
+    __slots__ = ("_views", "_read_only")
 
     def __init__(self) -> None:
-        self._views: List[_PyBuffer] = []
+        self._views: List[memoryview] = []
+        self._read_only: List[_PyBuffer] = []
 
     def __enter__(self) -> "Borrowed":
         return self
 
     def __exit__(self, *exc: object) -> None:
+        read_only, self._read_only = self._read_only, []
+        for buffer in read_only:
+            _release_buffer(buffer)
         views, self._views = self._views, []
         for view in views:
-            _release_buffer(view)
+            view.release()
 
     def bytes(
         self, value: Any, name: str, *, exact: Optional[int] = None, cap: Optional[int] = None
@@ -111,21 +118,36 @@ class Borrowed(SingleOwner):
         else:
             if isinstance(value, str):
                 raise TypeError(f"{name} must be a bytes-like object, not str")
-            view = _PyBuffer()
-            try:
-                _get_buffer(value, view, _PyBUF_SIMPLE)
-            except (TypeError, BufferError):
-                raise TypeError(
-                    f"{name} must be a contiguous bytes-like object, not {type(value).__name__}"
-                ) from None
-            self._views.append(view)
-            pointer = view.buf
-            length = view.len
+            view = self._hold(value, name)
+            length = view.nbytes
+            pointer = self._address(view) if length else None
         if exact is not None and length != exact:
             raise InvalidArgument.argument(f"{name} must be {exact} bytes, not {length}")
         if cap is not None and length > cap:
             raise InvalidArgument.argument(f"{name} is {length} bytes, more than the {cap} allowed")
         return pointer, length
+
+    def _hold(self, value: Any, name: str) -> memoryview:
+        # A memoryview holds the object's buffer (it cannot be resized or closed meanwhile) until
+        # the block ends.
+        refusal = f"{name} must be a contiguous bytes-like object, not {type(value).__name__}"
+        try:
+            view = memoryview(value)
+        except (TypeError, BufferError):
+            raise TypeError(refusal) from None
+        self._views.append(view)
+        if not view.c_contiguous:
+            raise TypeError(refusal)
+        return view
+
+    def _address(self, view: memoryview) -> int:
+        if not view.readonly:
+            # The array only serves to learn the address; the view keeps the buffer held.
+            return ctypes.addressof(ctypes.c_char.from_buffer(view))
+        buffer = _PyBuffer()
+        _get_buffer(view, buffer, _PyBUF_SIMPLE)
+        self._read_only.append(buffer)
+        return buffer.buf or 0
 
 
 def text(value: Any, name: str) -> bytes:
@@ -195,8 +217,9 @@ def _libc_madvise() -> Optional[Callable[[int, int, int], int]]:
     return function
 
 
-_madvise = _libc_madvise()
-_MADV_HUGEPAGE = 14
+# Python names the advice where the platform has it; without it, large copies go unadvised.
+_MADV_HUGEPAGE: Optional[int] = getattr(mmap, "MADV_HUGEPAGE", None)
+_madvise = _libc_madvise() if _MADV_HUGEPAGE is not None else None
 _PAGE = 4096
 # From this size on a copy goes into storage advised for huge pages, as the library does for its
 # own results: first-touch page faults cost several times the copy itself otherwise.
@@ -207,7 +230,7 @@ def _copy_large(address: int, length: int) -> bytes:
     # A bytes object made without contents may be filled before anyone else sees it.
     result = _new_bytes(None, length)
     storage = _bytes_storage(result)
-    if _madvise is not None:
+    if _madvise is not None and _MADV_HUGEPAGE is not None:
         start = (storage + _PAGE - 1) & ~(_PAGE - 1)
         end = (storage + length) & ~(_PAGE - 1)
         _madvise(start, end - start, _MADV_HUGEPAGE)  # advice only: a refusal changes nothing

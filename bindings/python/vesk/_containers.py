@@ -7,8 +7,7 @@ import ctypes
 import sys
 import threading
 import weakref
-from pickle import PickleBuffer
-from typing import Dict, Optional, Sequence, Type, Union, cast
+from typing import Dict, Optional, Sequence, Union
 
 from . import _lib
 from ._calls import BytesLike, Borrowed, SingleOwner, optional_text, take, take_text
@@ -65,6 +64,11 @@ def encrypt(
     check(status, "encrypt", metadata_rules(file_name, content_type))
     return take(result)
 
+
+# One array type for every plaintext result: it spans the largest plaintext the library returns,
+# and a result only ever hands out views of its first len(result) bytes, so no type is made per
+# result. The record is freed when its array goes, and the array is what every view holds.
+_PlaintextMemory = ctypes.c_ubyte * MAX_PLAINTEXT
 
 # The plaintext records that a result or its views still hold, by address. A record is freed
 # (and wiped by the library) only once the result and every view of it are gone. At exit a
@@ -137,15 +141,7 @@ class Decrypted(SingleOwner):
         # A ctypes array over the library's allocation exports it through the buffer protocol;
         # the record is freed when the array dies, that is once this object and every view of
         # the plaintext are gone.
-        memory_type = cast(
-            "Type[ctypes.Array[ctypes.c_ubyte]]",
-            type(
-                "PlaintextMemory",
-                (ctypes.Array,),
-                {"_type_": ctypes.c_ubyte, "_length_": length, "__slots__": ("__weakref__",)},
-            ),
-        )
-        memory = memory_type.from_address(address)
+        memory = _PlaintextMemory.from_address(address)
         with _records_lock:
             _records[address] = record
         # Never at exit: _wipe_at_exit stands for it then.
@@ -159,8 +155,8 @@ class Decrypted(SingleOwner):
         memory = self._memory
         if memory is None:
             raise ValueError("Decrypted is closed")
-        # PickleBuffer.raw() gives unsigned bytes (format "B"), as users of memoryview expect.
-        return PickleBuffer(memory).raw().toreadonly()
+        # As unsigned bytes (format "B", where ctypes says "<B"), as users of memoryview expect.
+        return memoryview(memory).cast("B")[: self._length].toreadonly()
 
     @property
     def closed(self) -> bool:

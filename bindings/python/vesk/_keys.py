@@ -3,7 +3,7 @@
 from __future__ import annotations
 
 import ctypes
-from typing import Optional
+from typing import Optional, Type, TypeVar
 
 from . import _lib
 from ._calls import BytesLike, Borrowed, Handle, handle_value, optional_text, take, text
@@ -12,12 +12,31 @@ from ._errors import PassphraseRequired, check
 from ._explain import passphrase_length
 
 
+_Opened = TypeVar("_Opened", bound=Handle)
+
+
 def passphrase_required(call: str, data: BytesLike, passphrase: Optional[str], status: int) -> None:
     """Raises PassphraseRequired when ``status`` refused a key file given without a passphrase."""
     if passphrase is None and status in (Status.WRONG_PASSPHRASE, Status.INVALID_ARGUMENT) and is_key_file(data):
         error = PassphraseRequired(f"{call}: data is a key file, and no passphrase was given to open it", status)
         error._explained = True
         raise error
+
+
+def open_key_data(
+    cls: Type[_Opened], function: str, call: str, data: BytesLike, passphrase: Optional[str]
+) -> _Opened:
+    """The one owner of the handle that the library's ``function`` opens from key data (a key
+    file, or a bare seed) and an optional passphrase: SecretKey.open and SigningIdentity.open."""
+    lib = _lib.library()
+    handle = ctypes.c_void_p()
+    secret = optional_text(passphrase, "passphrase")
+    with Borrowed() as borrowed:
+        pointer, length = borrowed.bytes(data, "data", cap=MAX_KEY_DATA)
+        status = getattr(lib, function)(pointer, length, secret, ctypes.byref(handle))
+    passphrase_required(call, data, passphrase, status)
+    check(status, call)
+    return cls._adopt(handle_value(handle, call))
 
 class SecretKey(Handle):
     """A recipient secret key (a 32-byte seed the library holds), for decrypting containers.
@@ -57,15 +76,7 @@ class SecretKey(Handle):
         :class:`NotKeyFile` for an unsupported version, :class:`MalformedInput` for data that is
         neither a key file nor a seed.
         """
-        lib = _lib.library()
-        handle = ctypes.c_void_p()
-        secret = optional_text(passphrase, "passphrase")
-        with Borrowed() as borrowed:
-            pointer, length = borrowed.bytes(data, "data", cap=MAX_KEY_DATA)
-            status = lib.vesk_secret_key_open(pointer, length, secret, ctypes.byref(handle))
-        passphrase_required("SecretKey.open", data, passphrase, status)
-        check(status, "SecretKey.open")
-        return cls._adopt(handle_value(handle, "SecretKey.open"))
+        return open_key_data(cls, "vesk_secret_key_open", "SecretKey.open", data, passphrase)
 
     @property
     def public_key(self) -> bytes:

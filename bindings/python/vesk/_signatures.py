@@ -2,23 +2,21 @@
 
 from __future__ import annotations
 
-import ctypes
 import threading
 from typing import Optional, Union
 
 from . import _lib
-from ._calls import BytesLike, Borrowed, Handle, handle_value, optional_text, take, text, u64, verifying_key_arg
+from ._calls import BytesLike, Borrowed, Handle, take, text, u64, verifying_key_arg
 from ._constants import (
     MAX_CHALLENGE,
     MAX_CONTEXT,
-    MAX_KEY_DATA,
     MAX_PLAINTEXT,
     SIGNATURE_LEN,
     VERIFYING_KEY_LEN,
 )
 from ._errors import check
 from ._explain import passphrase_length, reserved_context
-from ._keys import passphrase_required
+from ._keys import open_key_data
 from .text import SIGNATURE, decode, label_of
 
 
@@ -47,15 +45,7 @@ class SigningIdentity(Handle):
         :class:`WrongPassphrase`, :class:`NotKeyFile` for data that is neither a key file nor a
         seed or a recipient key file, :class:`MalformedInput` for a malformed key file.
         """
-        lib = _lib.library()
-        handle = ctypes.c_void_p()
-        secret = optional_text(passphrase, "passphrase")
-        with Borrowed() as borrowed:
-            pointer, length = borrowed.bytes(data, "data", cap=MAX_KEY_DATA)
-            status = lib.vesk_signing_identity_open(pointer, length, secret, ctypes.byref(handle))
-        passphrase_required("SigningIdentity.open", data, passphrase, status)
-        check(status, "SigningIdentity.open")
-        return cls._adopt(handle_value(handle, "SigningIdentity.open"))
+        return open_key_data(cls, "vesk_signing_identity_open", "SigningIdentity.open", data, passphrase)
 
     @property
     def verifying_key(self) -> bytes:

@@ -15,9 +15,11 @@ namespace {
 std::vector<std::uint8_t> join(std::initializer_list<Bytes> parts) {
   std::size_t n = 0;
   for (Bytes p : parts) n = checked_add(n, p.size());
-  ByteWriter out(n);
+  std::vector<std::uint8_t> info(n);
+  ByteWriter out{MutBytes(info)};
   for (Bytes p : parts) out.put(p);
-  return out.take();
+  out.finish();
+  return info;
 }
 
 void run_hkdf(int mode, Bytes salt, Bytes key, Bytes info, MutBytes out) {
@@ -56,8 +58,8 @@ void hkdf_expand(Bytes prk, std::initializer_list<Bytes> info, MutBytes out) {
   run_hkdf(EVP_KDF_HKDF_MODE_EXPAND_ONLY, {}, prk, join(info), out);
 }
 
-SecretArray<32> hkdf_extract(Bytes salt, Bytes ikm) {
-  SecretArray<32> prk;
+Key32 hkdf_extract(Bytes salt, Bytes ikm) {
+  Key32 prk;
   run_hkdf(EVP_KDF_HKDF_MODE_EXTRACT_ONLY, salt, ikm, {}, prk.span());
   return prk;
 }

@@ -17,13 +17,13 @@ Digest32 hmac_sha256(Bytes key, std::initializer_list<Bytes> parts);
 // concatenation of the parts, |out| bytes of output (at most 255 * 32).
 void hkdf_expand(Bytes prk, std::initializer_list<Bytes> info, MutBytes out);
 // HKDF-Extract: HMAC-SHA-256(salt, ikm); an empty salt means 32 zero bytes.
-SecretArray<32> hkdf_extract(Bytes salt, Bytes ikm);
+Key32 hkdf_extract(Bytes salt, Bytes ikm);
 // Extract then expand.
 void hkdf(Bytes salt, Bytes ikm, std::initializer_list<Bytes> info, MutBytes out);
 
 // HKDF-Expand to 32 bytes, the single-block form used for every derived key of the library.
-inline SecretArray<32> hkdf_expand32(Bytes prk, std::initializer_list<Bytes> info) {
-  SecretArray<32> out;
+inline Key32 hkdf_expand32(Bytes prk, std::initializer_list<Bytes> info) {
+  Key32 out;
   hkdf_expand(prk, info, out.span());
   return out;
 }

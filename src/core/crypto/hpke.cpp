@@ -24,7 +24,7 @@ HpkeSuiteId hpke_suite_id(std::uint16_t kem_id) {
   return id;
 }
 
-SecretArray<32> hpke_labeled_extract(const HpkeSuiteId& suite, Bytes salt, std::string_view label, Bytes ikm) {
+Key32 hpke_labeled_extract(const HpkeSuiteId& suite, Bytes salt, std::string_view label, Bytes ikm) {
   // HKDF-Extract takes its input keying material in one piece; it may hold the KEM shared secret.
   SecureVector labeled;
   labeled.reserve(kVersionLabel.size() + suite.size() + label.size() + ikm.size());
@@ -43,14 +43,14 @@ void hpke_labeled_expand(const HpkeSuiteId& suite, Bytes prk, std::string_view l
 HpkeKeySchedule::HpkeKeySchedule(std::uint16_t kem_id, Bytes info) : suite_(hpke_suite_id(kem_id)) {
   // The PSK inputs are empty in base mode.
   context_[0] = kModeBase;
-  const SecretArray<32> psk_id_hash = hpke_labeled_extract(suite_, {}, "psk_id_hash", {});
-  const SecretArray<32> info_hash = hpke_labeled_extract(suite_, {}, "info_hash", info);
+  const Key32 psk_id_hash = hpke_labeled_extract(suite_, {}, "psk_id_hash", {});
+  const Key32 info_hash = hpke_labeled_extract(suite_, {}, "info_hash", info);
   std::memcpy(context_.data() + 1, psk_id_hash.data(), 32);
   std::memcpy(context_.data() + 33, info_hash.data(), 32);
 }
 
 HpkeContext HpkeKeySchedule::context(Bytes shared_secret) const {
-  const SecretArray<32> secret = hpke_labeled_extract(suite_, shared_secret, "secret", {});
+  const Key32 secret = hpke_labeled_extract(suite_, shared_secret, "secret", {});
   HpkeContext ctx;
   hpke_labeled_expand(suite_, secret.view(), "key", context_, ctx.key_.span());
   hpke_labeled_expand(suite_, secret.view(), "base_nonce", context_, ctx.base_nonce_.span());

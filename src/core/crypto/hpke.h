@@ -25,7 +25,7 @@ using HpkeSuiteId = std::array<std::uint8_t, 10>;
 HpkeSuiteId hpke_suite_id(std::uint16_t kem_id);
 
 // LabeledExtract(salt, label, ikm) = HKDF-Extract(salt, "HPKE-v1" || suite_id || label || ikm).
-SecretArray<32> hpke_labeled_extract(const HpkeSuiteId& suite, Bytes salt, std::string_view label, Bytes ikm);
+Key32 hpke_labeled_extract(const HpkeSuiteId& suite, Bytes salt, std::string_view label, Bytes ikm);
 // LabeledExpand(prk, label, info, L) = HKDF-Expand(prk, I2OSP(L, 2) || "HPKE-v1" || suite_id ||
 // label || info, L), with L = |out|.
 void hpke_labeled_expand(const HpkeSuiteId& suite, Bytes prk, std::string_view label, Bytes info, MutBytes out);

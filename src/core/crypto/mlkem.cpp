@@ -31,12 +31,12 @@ void MlKemKey::public_key(MutBytes out) const {
              "ML-KEM public key export failed");
 }
 
-std::optional<SecretArray<32>> MlKemKey::decapsulate(Bytes ciphertext) const {
+std::optional<Key32> MlKemKey::decapsulate(Bytes ciphertext) const {
   if (ciphertext.size() != kMlKemCiphertextLen) return std::nullopt;
   PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(library_context(), key_.get(), nullptr));
   VESK_CHECK(ctx != nullptr, "ML-KEM context allocation failed");
   if (EVP_PKEY_decapsulate_init(ctx.get(), nullptr) != 1) return std::nullopt;
-  SecretArray<32> shared;
+  Key32 shared;
   std::size_t len = shared.size();
   if (EVP_PKEY_decapsulate(ctx.get(), shared.data(), &len, ciphertext.data(), ciphertext.size()) != 1 ||
       len != kMlKemSharedLen)

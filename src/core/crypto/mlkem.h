@@ -27,7 +27,7 @@ class MlKemKey {
   // Writes the 1184-byte encapsulation key.
   void public_key(MutBytes out) const;
   // Decapsulates a 1088-byte ciphertext (implicit rejection yields a pseudorandom secret).
-  std::optional<SecretArray<32>> decapsulate(Bytes ciphertext) const;
+  std::optional<Key32> decapsulate(Bytes ciphertext) const;
 
  private:
   explicit MlKemKey(PkeyPtr key) : key_(std::move(key)) {}
@@ -36,7 +36,7 @@ class MlKemKey {
 
 struct MlKemEncapsulation {
   std::array<std::uint8_t, kMlKemCiphertextLen> ciphertext;
-  SecretArray<32> shared;
+  Key32 shared;
 };
 
 // Imports an encapsulation key with the modulus check (every coefficient below 3329); nullopt if

@@ -8,7 +8,7 @@ namespace vesk::crypto {
 // The free functions are one-shot uses of X25519Key, so the import and the exchange are written once.
 X25519Public x25519_public(Bytes secret) { return X25519Key::from_secret(secret).public_key(); }
 
-std::optional<SecretArray<32>> x25519(Bytes secret, Bytes peer_public) {
+std::optional<Key32> x25519(Bytes secret, Bytes peer_public) {
   return X25519Key::from_secret(secret).exchange(peer_public);
 }
 
@@ -22,14 +22,14 @@ X25519Key X25519Key::from_secret(Bytes secret) {
   return X25519Key(std::move(key), pub);
 }
 
-std::optional<SecretArray<32>> X25519Key::exchange(Bytes peer_public) const {
+std::optional<Key32> X25519Key::exchange(Bytes peer_public) const {
   VESK_CHECK(peer_public.size() == 32, "X25519 peer key must be 32 bytes");
   PkeyPtr peer(EVP_PKEY_new_raw_public_key_ex(library_context(), "X25519", nullptr, peer_public.data(), peer_public.size()));
   VESK_CHECK(peer != nullptr, "X25519 key import failed");
   PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(library_context(), key_.get(), nullptr));
   VESK_CHECK(ctx != nullptr && EVP_PKEY_derive_init(ctx.get()) == 1, "X25519 derive init failed");
   if (EVP_PKEY_derive_set_peer_ex(ctx.get(), peer.get(), 0) != 1) return std::nullopt;
-  SecretArray<32> shared;
+  Key32 shared;
   std::size_t len = shared.size();
   if (EVP_PKEY_derive(ctx.get(), shared.data(), &len) != 1 || len != 32) return std::nullopt;
   return shared;

@@ -12,9 +12,9 @@ namespace {
 // The combiner's label, "\.//^\".
 constexpr std::uint8_t kLabel[6] = {0x5c, 0x2e, 0x2f, 0x2f, 0x5e, 0x5c};
 
-SecretArray<32> combine(Bytes ss_m, Bytes ss_x, Bytes ct_x, Bytes pk_x) {
+Key32 combine(Bytes ss_m, Bytes ss_x, Bytes ct_x, Bytes pk_x) {
   Digest32 d = sha3_256({ss_m, ss_x, ct_x, pk_x, Bytes(kLabel)});
-  SecretArray<32> out(Bytes(d.data(), d.size()));
+  Key32 out(Bytes(d.data(), d.size()));
   wipe(d.data(), d.size());
   return out;
 }
@@ -39,7 +39,7 @@ std::optional<XWingSecretKey> XWingSecretKey::try_from_seed(XWingSeed seed) {
   return key;
 }
 
-std::optional<SecretArray<32>> XWingSecretKey::decapsulate(Bytes ct) const {
+std::optional<Key32> XWingSecretKey::decapsulate(Bytes ct) const {
   if (ct.size() != kXWingCiphertextLen) return std::nullopt;
   auto ss_m = mlkem_.decapsulate(ct.first(kMlKemCiphertextLen));
   if (!ss_m) return std::nullopt;
@@ -61,7 +61,7 @@ std::optional<XWingRecipient> XWingRecipient::validate(Bytes public_key) {
   return XWingRecipient(std::move(*mlkem), public_key);
 }
 
-std::optional<std::pair<XWingCiphertext, SecretArray<32>>> XWingRecipient::encapsulate(Bytes eseed) const {
+std::optional<std::pair<XWingCiphertext, Key32>> XWingRecipient::encapsulate(Bytes eseed) const {
   VESK_CHECK(eseed.size() == kXWingEncapsSeedLen, "X-Wing encapsulation seed must be 64 bytes");
   auto kem = mlkem_encapsulate(mlkem_.get(), eseed.first(32));
   if (!kem) return std::nullopt;
@@ -71,7 +71,7 @@ std::optional<std::pair<XWingCiphertext, SecretArray<32>>> XWingRecipient::encap
   const X25519Public& ct_x = ephemeral.public_key();
   auto ss_x = ephemeral.exchange(x25519_public());
   if (!ss_x) return std::nullopt;
-  std::pair<XWingCiphertext, SecretArray<32>> out;
+  std::pair<XWingCiphertext, Key32> out;
   std::memcpy(out.first.data(), kem->ciphertext.data(), kMlKemCiphertextLen);
   std::memcpy(out.first.data() + kMlKemCiphertextLen, ct_x.data(), ct_x.size());
   out.second = combine(kem->shared.view(), ss_x->view(), ct_x, x25519_public());

@@ -30,7 +30,7 @@ class XWingSecretKey {
   // As from_seed, but nullopt when libcrypto reports the ML-KEM key generation as failed.
   static std::optional<XWingSecretKey> try_from_seed(XWingSeed seed);
   const XWingPublicKey& public_key() const { return public_key_; }
-  std::optional<SecretArray<32>> decapsulate(Bytes ciphertext) const;
+  std::optional<Key32> decapsulate(Bytes ciphertext) const;
 
  private:
   XWingSecretKey(MlKemKey mlkem, X25519Key x_key) : mlkem_(std::move(mlkem)), x_key_(std::move(x_key)) {}
@@ -45,7 +45,7 @@ class XWingRecipient {
  public:
   static std::optional<XWingRecipient> validate(Bytes public_key);
   // Encapsulates with the 64-byte seed (ML-KEM randomness, then the X25519 ephemeral secret).
-  std::optional<std::pair<XWingCiphertext, SecretArray<32>>> encapsulate(Bytes eseed64) const;
+  std::optional<std::pair<XWingCiphertext, Key32>> encapsulate(Bytes eseed64) const;
   Bytes x25519_public() const { return {public_key_.data() + kMlKemPublicLen, 32}; }
 
  private:

@@ -4,6 +4,7 @@
 
 #include "core/byte_io.h"
 #include "core/check.h"
+#include "core/random.h"
 #include "core/utf8.h"
 
 namespace vesk::sign {
@@ -37,12 +38,24 @@ Expected<Challenge, ChallengeError> decode_challenge(Bytes input) {
 }
 
 std::vector<std::uint8_t> encode_challenge(const Challenge& c) {
-  ByteWriter w(checked_add(kChallengeFixedLen, c.purpose.size()));
+  std::vector<std::uint8_t> out(checked_add(kChallengeFixedLen, c.purpose.size()));
+  ByteWriter w{MutBytes(out)};
   w.put(c.nonce);
   w.put_framed(c.purpose);
   w.put_be64(c.issued_at);
   w.put_be64(c.lifetime);
-  return w.take();
+  w.finish();
+  return out;
+}
+
+Expected<std::vector<std::uint8_t>, ChallengeError> new_challenge(std::string_view purpose, std::uint64_t issued_at,
+                                                                  std::uint64_t lifetime) {
+  Challenge challenge;
+  if (!random_fill(challenge.nonce)) return unexpected(error(ChallengeErrorKind::NoNonce));
+  challenge.purpose = as_bytes(purpose);
+  challenge.issued_at = issued_at;
+  challenge.lifetime = lifetime;
+  return encode_challenge(challenge);
 }
 
 // The decoder accepts exactly one encoding, so the input as given is what is signed.

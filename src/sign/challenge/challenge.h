@@ -36,6 +36,7 @@ inline std::uint64_t challenge_deadline(std::uint64_t issued_at, std::uint64_t l
 inline std::uint64_t deadline_of(const Challenge& c) { return challenge_deadline(c.issued_at, c.lifetime); }
 
 enum class ChallengeErrorKind {
+  NoNonce,         // new: the randomness source gave no nonce
   Malformed,       // the bytes are not exactly one well-formed challenge
   UndecodableKey,  // the verifying key's Ed25519 part is not a point
   Expired,         // now is past the deadline
@@ -54,7 +55,13 @@ Expected<Challenge, ChallengeError> decode_challenge(Bytes input);
 // The 56 + L bytes of the encoding.
 std::vector<std::uint8_t> encode_challenge(const Challenge& challenge);
 
-// Signs the re-encoded challenge under "VESK/0.5 challenge". Time plays no part.
+// A new challenge with a fresh nonce (NoNonce when the source fails), encoded. The purpose is
+// UTF-8 of any length: a challenge too long to answer is the caller's to avoid.
+Expected<std::vector<std::uint8_t>, ChallengeError> new_challenge(std::string_view purpose, std::uint64_t issued_at,
+                                                                  std::uint64_t lifetime);
+
+// Signs the challenge as given under "VESK/0.5 challenge" once it decodes (the decoder accepts
+// exactly one encoding, so that is the encoding). Time plays no part.
 Expected<Signature, ChallengeError> answer_challenge(const SigningIdentity& identity, Bytes challenge);
 
 // Accepts an answer once. Checks in order: format, key, expiry, signature; only then the set is

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -61,6 +62,12 @@ class ParsedCheckpoint {
 
  private:
   friend Expected<ParsedCheckpoint, CheckpointError> parse_checkpoint(Bytes text);
+  // The stages of parse_checkpoint after the body is split off; each is false for a text that is
+  // not well formed.
+  bool read_signature_lines(Bytes block);
+  bool read_signature_line(Bytes line);
+  std::string rebuilt_text() const;  // the canonical text of what was parsed
+  bool read_body();
   struct Line {
     std::string_view key_name;
     KeyHash key_hash;

@@ -54,9 +54,10 @@ std::string decimal(std::uint64_t v) {
   return std::string(buf, r.ptr);
 }
 
-// The text is UTF-8 without refused control characters; returns where the last pair of line
-// feeds starts, if any. Checkpoints are nearly all ASCII, which is checked inline.
-std::optional<std::optional<std::size_t>> scan_text(Bytes text) {
+// Where the body ends: the position of the first line feed of the text's last blank line. None
+// unless the text is UTF-8 without refused control characters, ends with a line feed and has a
+// blank line. Checkpoints are nearly all ASCII, which is checked inline.
+std::optional<std::size_t> body_split(Bytes text) {
   std::optional<std::size_t> last_blank;
   bool after_lf = false;
   std::size_t pos = 0;
@@ -73,6 +74,7 @@ std::optional<std::optional<std::size_t>> scan_text(Bytes text) {
     if (!c || is_refused_control(*c)) return std::nullopt;
     after_lf = false;
   }
+  if (text.empty() || text.back() != kLineFeed) return std::nullopt;
   return last_blank;
 }
 
@@ -84,95 +86,106 @@ SignatureLine ParsedCheckpoint::signature(std::size_t i) const {
   return SignatureLine{l.key_name, l.key_hash, Bytes(payloads_).subspan(l.offset, l.length)};
 }
 
-Expected<ParsedCheckpoint, CheckpointError> parse_checkpoint(Bytes text) {
-  if (text.size() > kMaxCheckpointLen) return malformed();
-  auto scanned = scan_text(text);
-  if (!scanned) return malformed();
-  if (text.empty() || text.back() != kLineFeed) return malformed();
-  if (!scanned->has_value()) return malformed();
-  const std::size_t split = **scanned;
-
-  ParsedCheckpoint cp;
-  cp.body_ = text.first(split + 1);
-  ByteReader block(text.subspan(split + 2));
+// 1 to 32 lines, each "— <key name> <Base64 of key hash || signature>".
+bool ParsedCheckpoint::read_signature_lines(Bytes block_bytes) {
+  ByteReader block(block_bytes);
   // Decoded payloads never exceed three quarters of the block, so one reservation holds them all.
-  cp.payloads_.reserve(base64_decode_estimate(block.remaining()));
-
+  payloads_.reserve(base64_decode_estimate(block.remaining()));
   while (!block.at_end()) {
-    if (cp.count_ == kMaxSignatureLines) return malformed();
-    auto line_bytes = read_line(block);
-    VESK_CHECK(line_bytes.has_value(), "signature block does not end with a line feed");
-    ByteReader line(*line_bytes);
-    auto start = line.read(kSignatureLineStart.size());
-    if (!start || !equal_bytes(*start, as_bytes(kSignatureLineStart))) return malformed();
-    const Bytes rest = line.rest();
-    const auto space = std::find(rest.begin(), rest.end(), std::uint8_t{' '});
-    if (space == rest.end()) return malformed();
-    auto name = line.read(static_cast<std::size_t>(space - rest.begin()));
-    VESK_CHECK(name && line.skip(1), "signature line split out of range");
-    if (!is_valid_name(*name)) return malformed();
-
-    const std::string_view payload_text = as_text(line.rest());
-    const std::size_t offset = cp.payloads_.size();
-    cp.payloads_.resize(offset + base64_decode_estimate(payload_text.size()));
-    auto decoded = base64_decode(payload_text, MutBytes(cp.payloads_).subspan(offset));
-    if (!decoded || *decoded < kKeyHashLen + 1) return malformed();
-    cp.payloads_.resize(offset + *decoded);
-
-    ParsedCheckpoint::Line& entry = cp.lines_[cp.count_++];
-    entry.key_name = as_text(*name);
-    std::copy_n(cp.payloads_.begin() + static_cast<std::ptrdiff_t>(offset), kKeyHashLen, entry.key_hash.begin());
-    entry.offset = offset + kKeyHashLen;
-    entry.length = *decoded - kKeyHashLen;
+    if (count_ == kMaxSignatureLines) return false;
+    auto line = read_line(block);
+    VESK_CHECK(line.has_value(), "signature block does not end with a line feed");
+    if (!read_signature_line(*line)) return false;
   }
-  if (cp.count_ == 0) return malformed();
+  return count_ != 0;
+}
 
-  // The canonical text, rebuilt from what was parsed, must be the input itself.
+bool ParsedCheckpoint::read_signature_line(Bytes line_bytes) {
+  ByteReader line(line_bytes);
+  auto start = line.read(kSignatureLineStart.size());
+  if (!start || !equal_bytes(*start, as_bytes(kSignatureLineStart))) return false;
+  const Bytes rest = line.rest();
+  const auto space = std::find(rest.begin(), rest.end(), std::uint8_t{' '});
+  if (space == rest.end()) return false;
+  auto name = line.read(static_cast<std::size_t>(space - rest.begin()));
+  VESK_CHECK(name && line.skip(1), "signature line split out of range");
+  if (!is_valid_name(*name)) return false;
+
+  const std::string_view payload_text = as_text(line.rest());
+  const std::size_t offset = payloads_.size();
+  payloads_.resize(offset + base64_decode_estimate(payload_text.size()));
+  auto decoded = base64_decode(payload_text, MutBytes(payloads_).subspan(offset));
+  if (!decoded || *decoded < kKeyHashLen + 1) return false;
+  payloads_.resize(offset + *decoded);
+
+  Line& entry = lines_[count_++];
+  entry.key_name = as_text(*name);
+  std::copy_n(payloads_.begin() + static_cast<std::ptrdiff_t>(offset), kKeyHashLen, entry.key_hash.begin());
+  entry.offset = offset + kKeyHashLen;
+  entry.length = *decoded - kKeyHashLen;
+  return true;
+}
+
+std::string ParsedCheckpoint::rebuilt_text() const {
   std::string rebuilt;
-  rebuilt.reserve(checked_add(cp.body_.size() + 1, checked_mul(cp.count_, kRebuildPerLine)));
-  rebuilt.append(as_text(cp.body_));
+  rebuilt.reserve(checked_add(body_.size() + 1, checked_mul(count_, kRebuildPerLine)));
+  rebuilt.append(as_text(body_));
   rebuilt.push_back('\n');
-  for (std::size_t i = 0; i < cp.count_; ++i) {
-    const ParsedCheckpoint::Line& l = cp.lines_[i];
+  for (std::size_t i = 0; i < count_; ++i) {
+    const Line& l = lines_[i];
     rebuilt.append(kSignatureLineStart);
     rebuilt.append(l.key_name);
     rebuilt.push_back(' ');
-    base64_encode_append(Bytes(cp.payloads_).subspan(l.offset - kKeyHashLen, l.length + kKeyHashLen), rebuilt);
+    base64_encode_append(Bytes(payloads_).subspan(l.offset - kKeyHashLen, l.length + kKeyHashLen), rebuilt);
     rebuilt.push_back('\n');
   }
-  if (!equal_bytes(as_bytes(rebuilt), text)) return malformed();
+  return rebuilt;
+}
 
-  // The body: exactly three lines.
-  ByteReader body(cp.body_);
+// Exactly three lines: the origin, the tree size in decimal and the root in Base64, each in its
+// one canonical spelling.
+bool ParsedCheckpoint::read_body() {
+  ByteReader body(body_);
   Bytes lines[3];
   for (Bytes& l : lines) {
     auto line = read_line(body);
-    if (!line) return malformed();
+    if (!line) return false;
     l = *line;
   }
-  if (!body.at_end()) return malformed();
+  if (!body.at_end()) return false;
 
-  if (!is_valid_name(lines[0])) return malformed();
-  cp.origin_ = as_text(lines[0]);
+  if (!is_valid_name(lines[0])) return false;
+  origin_ = as_text(lines[0]);
   auto size = parse_decimal(lines[1]);
-  if (!size) return malformed();
-  cp.tree_size_ = *size;
-  if (lines[2].size() != kRootBase64Len) return malformed();
+  if (!size) return false;
+  tree_size_ = *size;
+  if (lines[2].size() != kRootBase64Len) return false;
   std::array<std::uint8_t, kRootBase64Len / 4 * 3> root{};
   auto root_len = base64_decode(as_text(lines[2]), root);
-  if (!root_len || *root_len != crypto::kDigest32Len) return malformed();
-  std::copy_n(root.begin(), crypto::kDigest32Len, cp.root_.begin());
+  if (!root_len || *root_len != crypto::kDigest32Len) return false;
+  std::copy_n(root.begin(), crypto::kDigest32Len, root_.begin());
 
-  std::string canonical_body;
-  canonical_body.reserve(cp.body_.size());
-  canonical_body.append(cp.origin_);
-  canonical_body.push_back('\n');
-  canonical_body.append(decimal(cp.tree_size_));
-  canonical_body.push_back('\n');
-  base64_encode_append(cp.root_, canonical_body);
-  canonical_body.push_back('\n');
-  if (!equal_bytes(as_bytes(canonical_body), cp.body_)) return malformed();
+  std::string canonical;
+  canonical.reserve(body_.size());
+  canonical.append(origin_);
+  canonical.push_back('\n');
+  canonical.append(decimal(tree_size_));
+  canonical.push_back('\n');
+  base64_encode_append(root_, canonical);
+  canonical.push_back('\n');
+  return equal_bytes(as_bytes(canonical), body_);
+}
 
+Expected<ParsedCheckpoint, CheckpointError> parse_checkpoint(Bytes text) {
+  if (text.size() > kMaxCheckpointLen) return malformed();
+  const std::optional<std::size_t> split = body_split(text);
+  if (!split) return malformed();
+  ParsedCheckpoint cp;
+  cp.body_ = text.first(*split + 1);
+  if (!cp.read_signature_lines(text.subspan(*split + 2))) return malformed();
+  // The canonical text, rebuilt from what was parsed, must be the input itself.
+  if (!equal_bytes(as_bytes(cp.rebuilt_text()), text)) return malformed();
+  if (!cp.read_body()) return malformed();
   return cp;
 }
 

@@ -2,6 +2,10 @@
 // the symbol localisation) keeps these definitions private: only the library's own allocations
 // come here, and the host's operator new is left alone. Exhausted memory is reported with its size
 // and stops the process instead of unwinding as std::bad_alloc.
+//
+// Not part of the core archive: an archive member would only be linked where nothing else defines
+// operator new first. It is an object of its own (vesk_allocation) that the library, the tests and
+// the development tools link whole.
 #include <cstdlib>
 #include <new>
 

@@ -1,0 +1,33 @@
+// The two exports that open key data (a key file, or a bare seed) with an optional passphrase into
+// a handle: vesk_secret_key_open and vesk_signing_identity_open. They share their argument rules
+// and copies; the keyring family opens the data, and its key-file table says every status.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "ffi/args.h"
+#include "ffi/guard.h"
+#include "ffi/status_keyring.h"
+#include "vesk.h"
+
+namespace vesk::ffi {
+
+// `open(data, passphrase)` returns Expected<Handle*, keyring::KeyFileError>.
+template <class Handle, class Open>
+VeskStatus open_key_data(const std::uint8_t* data, std::size_t data_len, const char* passphrase, Handle** out,
+                         Open&& open) {
+  if (!range_ok(data, data_len, VESK_MAX_KEY_DATA) || !optional_text_ok(passphrase) || !present(out))
+    return VESK_INVALID_ARGUMENT;
+  return guarded_with_secrets([&]() -> VeskStatus {
+    const InputCopy input(data, data_len);
+    const TextCopy passphrase_copy(passphrase);
+    if (!passphrase_copy.valid()) return VESK_INVALID_ARGUMENT;
+    auto handle = open(input.view(), passphrase_copy.optional());
+    if (!handle) return status_of(handle.error());
+    *out = *handle;
+    return VESK_OK;
+  });
+}
+
+}  // namespace vesk::ffi
