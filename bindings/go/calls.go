@@ -60,6 +60,17 @@ func cText(op, name, s string) (*C.char, error) {
 
 func freeText(p *C.char) { C.free(unsafe.Pointer(p)) }
 
+// withText makes a call that takes one text argument, passed as cText passes it and released when
+// the call returns, and gives the error for the call's status.
+func withText(op, name, s string, call func(text *C.char) C.VeskStatus) error {
+	text, err := cText(op, name, s)
+	if err != nil {
+		return err
+	}
+	defer freeText(text)
+	return check(op, call(text))
+}
+
 // secretText is a passphrase as the NUL-terminated text the library takes: a copy in C memory
 // that wipeText overwrites with zeros and releases right after the call, so no copy outlives it.
 // nil means absent (NULL); an empty, non-nil slice is the empty text. The caller's slice is
@@ -87,6 +98,18 @@ func wipeText(p *C.char, length int) {
 	C.free(unsafe.Pointer(p))
 }
 
+// withPassphrase makes a call that takes a passphrase, passed as secretText passes it and wiped as
+// soon as the call returns, and gives the error for the call's status.
+func withPassphrase(op string, passphrase []byte, call func(secret *C.char) C.VeskStatus) error {
+	secret, err := secretText(op, "passphrase", passphrase)
+	if err != nil {
+		return err
+	}
+	status := call(secret)
+	wipeText(secret, len(passphrase))
+	return check(op, status)
+}
+
 // takeBytes copies a result into Go memory and wipes and releases the library's record.
 func takeBytes(buf *C.VeskBuffer) []byte {
 	defer C.vesk_buffer_free(buf)
@@ -94,6 +117,15 @@ func takeBytes(buf *C.VeskBuffer) []byte {
 		return []byte{}
 	}
 	return C.GoBytes(unsafe.Pointer(buf.data), C.int(buf.len))
+}
+
+// bytesResult is the result of a call that writes one buffer: the buffer, copied by takeBytes, or
+// err when the call failed.
+func bytesResult(out *C.VeskBuffer, err error) ([]byte, error) {
+	if err != nil {
+		return nil, err
+	}
+	return takeBytes(out), nil
 }
 
 // takeText is a result text as a string; the record is wiped and released.

@@ -15,16 +15,11 @@ import (
 // SigningIdentity.Answer; the verifier accepts the answer once with SpentNonces.Accept.
 func NewChallenge(purpose string, issuedAt, lifetime uint64) ([]byte, error) {
 	const op = "NewChallenge"
-	s, err := cText(op, "purpose", purpose)
-	if err != nil {
-		return nil, err
-	}
-	defer freeText(s)
 	var out C.VeskBuffer
-	if err := check(op, C.vesk_challenge_new(s, C.uint64_t(issuedAt), C.uint64_t(lifetime), &out)); err != nil {
-		return nil, err
-	}
-	return takeBytes(&out), nil
+	err := withText(op, "purpose", purpose, func(s *C.char) C.VeskStatus {
+		return C.vesk_challenge_new(s, C.uint64_t(issuedAt), C.uint64_t(lifetime), &out)
+	})
+	return bytesResult(&out, err)
 }
 
 // SpentNonces is the set of nonces of accepted challenges that a verifier keeps between calls,
@@ -37,6 +32,13 @@ func NewChallenge(purpose string, issuedAt, lifetime uint64) ([]byte, error) {
 type SpentNonces struct {
 	h      *handle
 	serial *sync.Mutex // one Accept at a time
+}
+
+func (s *SpentNonces) handle() *handle {
+	if s == nil {
+		return nil
+	}
+	return s.h
 }
 
 // NewSpentNonces makes an empty set.
@@ -55,35 +57,26 @@ func NewSpentNonces() *SpentNonces {
 // entries are purged).
 func (s *SpentNonces) Accept(challenge, signature, verifyingKey []byte, now uint64) error {
 	const op = "SpentNonces.Accept"
-	var h *handle
-	if s != nil {
-		h = s.h
-	}
-	ptr, err := h.acquire(op)
-	if err != nil {
-		return err
-	}
-	defer h.done()
-	if err := firstError(
-		atMost(op, "challenge", challenge, MaxChallenge),
-		exactly(op, "signature", signature, SignatureLen),
-		exactly(op, "verifyingKey", verifyingKey, VerifyingKeyLen),
-	); err != nil {
-		return err
-	}
-	c, cn := bytesArg(challenge)
-	g, gn := bytesArg(signature)
-	k, kn := bytesArg(verifyingKey)
-	s.serial.Lock()
-	defer s.serial.Unlock()
-	return check(op, C.vesk_challenge_accept((*C.VeskSpentNonceSet)(ptr), c, cn, g, gn, k, kn, C.uint64_t(now)))
+	return s.handle().use(op, func(ptr unsafe.Pointer) error {
+		if err := firstError(
+			atMost(op, "challenge", challenge, MaxChallenge),
+			exactly(op, "signature", signature, SignatureLen),
+			exactly(op, "verifyingKey", verifyingKey, VerifyingKeyLen),
+		); err != nil {
+			return err
+		}
+		c, cn := bytesArg(challenge)
+		g, gn := bytesArg(signature)
+		k, kn := bytesArg(verifyingKey)
+		s.serial.Lock()
+		defer s.serial.Unlock()
+		return check(op, C.vesk_challenge_accept((*C.VeskSpentNonceSet)(ptr), c, cn, g, gn, k, kn, C.uint64_t(now)))
+	})
 }
 
 // Close releases the set: now, or when a call still using it returns. Later calls return an
 // error matching ErrClosed. Closing again does nothing; Close always returns nil.
 func (s *SpentNonces) Close() error {
-	if s != nil {
-		s.h.close()
-	}
+	s.handle().close()
 	return nil
 }

@@ -86,10 +86,7 @@ func Encrypt(data []byte, recipients [][]byte, options ...EncryptOption) ([]byte
 	var out C.VeskBuffer
 	p, n := bytesArg(data)
 	k, _ := bytesArg(keys)
-	if err := check(op, C.vesk_encrypt(p, n, k, C.size_t(len(recipients)), name, kind, &out)); err != nil {
-		return nil, err
-	}
-	return takeBytes(&out), nil
+	return bytesResult(&out, check(op, C.vesk_encrypt(p, n, k, C.size_t(len(recipients)), name, kind, &out)))
 }
 
 // The library's release of a plaintext record. Tests count the calls through it.
@@ -128,20 +125,16 @@ type plaintextRecord struct {
 // for anything malformed, truncated or extended; ErrInputTooLarge when the chunk count overflows.
 func Decrypt(container []byte, key *SecretKey) (*Plaintext, error) {
 	const op = "Decrypt"
-	h := key.handle()
-	ptr, err := h.acquire(op)
-	if err != nil {
-		return nil, err
-	}
-	defer h.done()
-	if err := atMost(op, "container", container, MaxContainer); err != nil {
-		return nil, err
-	}
 	r := &plaintextRecord{buf: new(C.VeskBuffer)}
 	var name, kind C.VeskBuffer
-	p, n := bytesArg(container)
-	status := C.vesk_decrypt(p, n, (*C.VeskSecretKeyHandle)(ptr), r.buf, &name, &kind)
-	if err := check(op, status); err != nil {
+	err := key.handle().use(op, func(ptr unsafe.Pointer) error {
+		if err := atMost(op, "container", container, MaxContainer); err != nil {
+			return err
+		}
+		p, n := bytesArg(container)
+		return check(op, C.vesk_decrypt(p, n, (*C.VeskSecretKeyHandle)(ptr), r.buf, &name, &kind))
+	})
+	if err != nil {
 		return nil, err
 	}
 	r.length = int(r.buf.len)

@@ -56,6 +56,17 @@ func (h *handle) acquire(op string) (unsafe.Pointer, error) {
 	return h.ptr, nil
 }
 
+// use makes a call with the handle's pointer and holds the handle until the call returns, so
+// that a Close meanwhile releases it only afterwards. It is the way every call reaches a handle.
+func (h *handle) use(op string, call func(ptr unsafe.Pointer) error) error {
+	ptr, err := h.acquire(op)
+	if err != nil {
+		return err
+	}
+	defer h.done()
+	return call(ptr)
+}
+
 func (h *handle) done() {
 	h.mu.Lock()
 	h.users--
@@ -105,23 +116,23 @@ func (h *handle) isClosed() bool {
 
 // publicHalf is the handle's public key, read once through read and copied for every caller.
 func (h *handle) publicHalf(op string, read func(unsafe.Pointer, *C.VeskBuffer) C.VeskStatus) ([]byte, error) {
-	ptr, err := h.acquire(op)
-	if err != nil {
-		return nil, err
-	}
-	defer h.done()
-	h.mu.Lock()
-	cached := h.public
-	h.mu.Unlock()
-	if cached == nil {
-		var buf C.VeskBuffer
-		if err := check(op, read(ptr, &buf)); err != nil {
-			return nil, err
-		}
-		cached = takeBytes(&buf)
+	var public []byte
+	err := h.use(op, func(ptr unsafe.Pointer) error {
 		h.mu.Lock()
-		h.public = cached
+		cached := h.public
 		h.mu.Unlock()
-	}
-	return append([]byte(nil), cached...), nil
+		if cached == nil {
+			var buf C.VeskBuffer
+			if err := check(op, read(ptr, &buf)); err != nil {
+				return err
+			}
+			cached = takeBytes(&buf)
+			h.mu.Lock()
+			h.public = cached
+			h.mu.Unlock()
+		}
+		public = append([]byte(nil), cached...)
+		return nil
+	})
+	return public, err
 }

@@ -97,6 +97,60 @@ func TestArgumentsAreRefusedByName(t *testing.T) {
 	}
 }
 
+// With several faults in one call, the first refusal is the one named: the handle before any
+// argument, then the arguments in their order, the hashes of a proof check before the proof.
+func TestTheFirstFaultIsTheOneNamed(t *testing.T) {
+	key, id, set := newKey(t), openIdentity(t), NewSpentNonces()
+	key.Close()
+	id.Close()
+	set.Close()
+	hash := make([]byte, HashLen)
+	tooManyHashes := make([][]byte, MaxProof/HashLen+1)
+	for i := range tooManyHashes {
+		tooManyHashes[i] = hash[1:]
+	}
+	tests := []struct {
+		op, detail string
+		call       func() error
+	}{
+		{"SecretKey.Protect", "SecretKey is closed", func() error { _, err := key.Protect([]byte("pass\x00word")); return err }},
+		{"SigningIdentity.Sign", "SigningIdentity is closed", func() error {
+			_, err := id.Sign(make([]byte, MaxContext+1), nil)
+			return err
+		}},
+		{"SigningIdentity.Answer", "SigningIdentity is closed", func() error {
+			_, err := id.Answer(make([]byte, MaxChallenge+1))
+			return err
+		}},
+		{"SpentNonces.Accept", "SpentNonces is closed", func() error { return set.Accept(nil, nil, nil, 0) }},
+		{"OpenSecretKey", "data is 4097 bytes", func() error {
+			_, err := OpenSecretKey(make([]byte, MaxKeyData+1), []byte{0})
+			return err
+		}},
+		{"OpenSigningIdentity", "data is 4097 bytes", func() error {
+			_, err := OpenSigningIdentity(make([]byte, MaxKeyData+1), []byte{0})
+			return err
+		}},
+		{"VerifyInclusion", "leafHash is 31 bytes", func() error { return VerifyInclusion(hash[1:], 0, 1, tooManyHashes, nil) }},
+		{"VerifyInclusion", "root is 0 bytes", func() error { return VerifyInclusion(hash, 0, 1, tooManyHashes, nil) }},
+		{"VerifyConsistency", "oldRoot is 0 bytes", func() error { return VerifyConsistency(1, 2, tooManyHashes, nil, nil) }},
+		{"VerifyConsistency", "newRoot is 0 bytes", func() error { return VerifyConsistency(1, 2, tooManyHashes, hash, nil) }},
+		{"VerifyConsistency", "proof holds 65 hashes", func() error { return VerifyConsistency(1, 2, tooManyHashes, hash, hash) }},
+		{"VerifyCheckpoint", "checkpoint is 196609 bytes", func() error {
+			_, err := VerifyCheckpoint(make([]byte, MaxCheckpoint+1), "log\x00", nil)
+			return err
+		}},
+	}
+	for _, test := range tests {
+		t.Run(test.op+"/"+test.detail, func(t *testing.T) {
+			var e *Error
+			if err := test.call(); !errors.As(err, &e) || e.Op != test.op || !strings.HasPrefix(e.Detail, test.detail) {
+				t.Fatalf("%v, expected %s to refuse first: %s", err, test.op, test.detail)
+			}
+		})
+	}
+}
+
 func TestANilOptionSetsNothing(t *testing.T) {
 	key := newKey(t)
 	container := must(Encrypt([]byte("x"), [][]byte{must(key.PublicKey())}, nil, WithContentType("text/plain"), nil))

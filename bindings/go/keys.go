@@ -54,22 +54,25 @@ func GenerateSecretKey() (*SecretKey, error) {
 // version; ErrMalformedInput for data that is neither a well-formed key file nor 32 bytes;
 // ErrInvalidArgument for data over MaxKeyData bytes.
 func OpenSecretKey(data, passphrase []byte) (*SecretKey, error) {
-	const op = "OpenSecretKey"
-	if err := atMost(op, "data", data, MaxKeyData); err != nil {
-		return nil, err
-	}
-	secret, err := secretText(op, "passphrase", passphrase)
+	var ptr *C.VeskSecretKeyHandle
+	err := openKeyData("OpenSecretKey", data, passphrase, func(p *C.uint8_t, n C.size_t, secret *C.char) C.VeskStatus {
+		return C.vesk_secret_key_open(p, n, secret, &ptr)
+	})
 	if err != nil {
 		return nil, err
 	}
-	var ptr *C.VeskSecretKeyHandle
-	p, n := bytesArg(data)
-	status := C.vesk_secret_key_open(p, n, secret, &ptr)
-	wipeText(secret, len(passphrase))
-	if err := check(op, status); err != nil {
-		return nil, passphraseMissing(err, data, passphrase)
-	}
 	return adoptSecretKey(ptr), nil
+}
+
+// openKeyData makes a call that opens key data (a key file or a bare seed, at most MaxKeyData
+// bytes) with its passphrase, and names the likely cause when a key file came without one.
+func openKeyData(op string, data, passphrase []byte, open func(p *C.uint8_t, n C.size_t, secret *C.char) C.VeskStatus) error {
+	if err := atMost(op, "data", data, MaxKeyData); err != nil {
+		return err
+	}
+	p, n := bytesArg(data)
+	err := withPassphrase(op, passphrase, func(secret *C.char) C.VeskStatus { return open(p, n, secret) })
+	return passphraseMissing(err, data, passphrase)
 }
 
 // passphraseMissing names the likely cause when a key file was opened without passphrase.
@@ -97,23 +100,13 @@ func (k *SecretKey) PublicKey() ([]byte, error) {
 // Errors: ErrInvalidArgument for a passphrase that is too short or not UTF-8.
 func (k *SecretKey) Protect(passphrase []byte) ([]byte, error) {
 	const op = "SecretKey.Protect"
-	h := k.handle()
-	ptr, err := h.acquire(op)
-	if err != nil {
-		return nil, err
-	}
-	defer h.done()
-	secret, err := secretText(op, "passphrase", passphrase)
-	if err != nil {
-		return nil, err
-	}
 	var out C.VeskBuffer
-	status := C.vesk_secret_key_protect((*C.VeskSecretKeyHandle)(ptr), secret, &out)
-	wipeText(secret, len(passphrase))
-	if err := check(op, status); err != nil {
-		return nil, err
-	}
-	return takeBytes(&out), nil
+	err := k.handle().use(op, func(ptr unsafe.Pointer) error {
+		return withPassphrase(op, passphrase, func(secret *C.char) C.VeskStatus {
+			return C.vesk_secret_key_protect((*C.VeskSecretKeyHandle)(ptr), secret, &out)
+		})
+	})
+	return bytesResult(&out, err)
 }
 
 // Close wipes and releases the key: now, or when the last call still using it returns. Later
@@ -146,16 +139,9 @@ func ArmorPublicKey(publicKey []byte) (string, error) {
 // not UTF-8 or does not hold PublicKeyLen bytes.
 func DearmorPublicKey(text string) ([]byte, error) {
 	const op = "DearmorPublicKey"
-	s, err := cText(op, "text", text)
-	if err != nil {
-		return nil, err
-	}
-	defer freeText(s)
 	var out C.VeskBuffer
-	if err := check(op, C.vesk_public_key_dearmor(s, &out)); err != nil {
-		return nil, err
-	}
-	return takeBytes(&out), nil
+	err := withText(op, "text", text, func(s *C.char) C.VeskStatus { return C.vesk_public_key_dearmor(s, &out) })
+	return bytesResult(&out, err)
 }
 
 // IsKeyFile tells a protected key file from anything else by its magic alone; no passphrase is

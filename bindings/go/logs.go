@@ -108,10 +108,7 @@ func EpochPublicKey(chain []byte, index uint64) ([]byte, error) {
 	}
 	var out C.VeskBuffer
 	c, cn := bytesArg(chain)
-	if err := check(op, C.vesk_epoch_public_key(c, cn, C.uint64_t(index), &out)); err != nil {
-		return nil, err
-	}
-	return takeBytes(&out), nil
+	return bytesResult(&out, check(op, C.vesk_epoch_public_key(c, cn, C.uint64_t(index), &out)))
 }
 
 // VerifyEpochs checks an epoch chain by itself and returns its number of epochs.

@@ -34,20 +34,12 @@ func (id *SigningIdentity) handle() *handle {
 // unsupported version, or a key file holding a recipient key; ErrMalformedInput for a malformed
 // key file.
 func OpenSigningIdentity(data, passphrase []byte) (*SigningIdentity, error) {
-	const op = "OpenSigningIdentity"
-	if err := atMost(op, "data", data, MaxKeyData); err != nil {
-		return nil, err
-	}
-	secret, err := secretText(op, "passphrase", passphrase)
+	var ptr *C.VeskSigningIdentityHandle
+	err := openKeyData("OpenSigningIdentity", data, passphrase, func(p *C.uint8_t, n C.size_t, secret *C.char) C.VeskStatus {
+		return C.vesk_signing_identity_open(p, n, secret, &ptr)
+	})
 	if err != nil {
 		return nil, err
-	}
-	var ptr *C.VeskSigningIdentityHandle
-	p, n := bytesArg(data)
-	status := C.vesk_signing_identity_open(p, n, secret, &ptr)
-	wipeText(secret, len(passphrase))
-	if err := check(op, status); err != nil {
-		return nil, passphraseMissing(err, data, passphrase)
 	}
 	return &SigningIdentity{newHandle("SigningIdentity", unsafe.Pointer(ptr), freeIdentity)}, nil
 }
@@ -68,22 +60,16 @@ func (id *SigningIdentity) VerifyingKey() ([]byte, error) {
 // Errors: ErrInvalidArgument for a reserved context or an argument over its cap.
 func (id *SigningIdentity) Sign(context, message []byte) ([]byte, error) {
 	const op = "SigningIdentity.Sign"
-	h := id.handle()
-	ptr, err := h.acquire(op)
-	if err != nil {
-		return nil, err
-	}
-	defer h.done()
-	if err := firstError(atMost(op, "context", context, MaxContext), atMost(op, "message", message, MaxPlaintext)); err != nil {
-		return nil, err
-	}
 	var out C.VeskBuffer
-	c, cn := bytesArg(context)
-	m, mn := bytesArg(message)
-	if err := check(op, C.vesk_sign_message((*C.VeskSigningIdentityHandle)(ptr), c, cn, m, mn, &out)); err != nil {
-		return nil, err
-	}
-	return takeBytes(&out), nil
+	err := id.handle().use(op, func(ptr unsafe.Pointer) error {
+		if err := firstError(atMost(op, "context", context, MaxContext), atMost(op, "message", message, MaxPlaintext)); err != nil {
+			return err
+		}
+		c, cn := bytesArg(context)
+		m, mn := bytesArg(message)
+		return check(op, C.vesk_sign_message((*C.VeskSigningIdentityHandle)(ptr), c, cn, m, mn, &out))
+	})
+	return bytesResult(&out, err)
 }
 
 // Answer answers a challenge (at most MaxChallenge bytes, made by NewChallenge) by signing it;
@@ -92,21 +78,15 @@ func (id *SigningIdentity) Sign(context, message []byte) ([]byte, error) {
 // Errors: ErrMalformedInput for a malformed challenge.
 func (id *SigningIdentity) Answer(challenge []byte) ([]byte, error) {
 	const op = "SigningIdentity.Answer"
-	h := id.handle()
-	ptr, err := h.acquire(op)
-	if err != nil {
-		return nil, err
-	}
-	defer h.done()
-	if err := atMost(op, "challenge", challenge, MaxChallenge); err != nil {
-		return nil, err
-	}
 	var out C.VeskBuffer
-	c, cn := bytesArg(challenge)
-	if err := check(op, C.vesk_challenge_answer((*C.VeskSigningIdentityHandle)(ptr), c, cn, &out)); err != nil {
-		return nil, err
-	}
-	return takeBytes(&out), nil
+	err := id.handle().use(op, func(ptr unsafe.Pointer) error {
+		if err := atMost(op, "challenge", challenge, MaxChallenge); err != nil {
+			return err
+		}
+		c, cn := bytesArg(challenge)
+		return check(op, C.vesk_challenge_answer((*C.VeskSigningIdentityHandle)(ptr), c, cn, &out))
+	})
+	return bytesResult(&out, err)
 }
 
 // Close wipes and releases the identity: now, or when the last call still using it returns.
@@ -148,15 +128,7 @@ func Verify(verifyingKey, context, message, signature []byte) error {
 // Errors: ErrInvalidArgument for a passphrase that is too short or not UTF-8.
 func GenerateIdentity(passphrase []byte) ([]byte, error) {
 	const op = "GenerateIdentity"
-	secret, err := secretText(op, "passphrase", passphrase)
-	if err != nil {
-		return nil, err
-	}
 	var out C.VeskBuffer
-	status := C.vesk_identity_generate(secret, &out)
-	wipeText(secret, len(passphrase))
-	if err := check(op, status); err != nil {
-		return nil, err
-	}
-	return takeBytes(&out), nil
+	err := withPassphrase(op, passphrase, func(secret *C.char) C.VeskStatus { return C.vesk_identity_generate(secret, &out) })
+	return bytesResult(&out, err)
 }

@@ -7,10 +7,22 @@ import "C"
 
 import "fmt"
 
-// joinProof is a Merkle proof as the library takes it: its hashes back to back.
-func joinProof(op string, proof [][]byte) ([]byte, error) {
-	if len(proof) > MaxProof/HashLen {
-		return nil, invalid(op, fmt.Sprintf("proof holds %d hashes, more than the %d allowed", len(proof), MaxProof/HashLen))
+// hashArg is a HashLen-byte argument and its name, for messages.
+type hashArg struct {
+	name string
+	hash []byte
+}
+
+// proofArgs checks the hashes a Merkle proof is verified with, in order, then the proof, and
+// gives the proof as the library takes it: its hashes back to back.
+func proofArgs(op string, proof [][]byte, hashes ...hashArg) ([]byte, error) {
+	for _, arg := range hashes {
+		if err := exactly(op, arg.name, arg.hash, HashLen); err != nil {
+			return nil, err
+		}
+	}
+	if len(proof) > maxProofHashes {
+		return nil, invalid(op, fmt.Sprintf("proof holds %d hashes, more than the %d allowed", len(proof), maxProofHashes))
 	}
 	joined := make([]byte, 0, len(proof)*HashLen)
 	for i, node := range proof {
@@ -31,10 +43,7 @@ func joinProof(op string, proof [][]byte) ([]byte, error) {
 // of the wrong length.
 func VerifyInclusion(leafHash []byte, leafIndex, treeSize uint64, proof [][]byte, root []byte) error {
 	const op = "VerifyInclusion"
-	if err := firstError(exactly(op, "leafHash", leafHash, HashLen), exactly(op, "root", root, HashLen)); err != nil {
-		return err
-	}
-	joined, err := joinProof(op, proof)
+	joined, err := proofArgs(op, proof, hashArg{"leafHash", leafHash}, hashArg{"root", root})
 	if err != nil {
 		return err
 	}
@@ -52,10 +61,7 @@ func VerifyInclusion(leafHash []byte, leafIndex, treeSize uint64, proof [][]byte
 // of the wrong length.
 func VerifyConsistency(oldSize, newSize uint64, proof [][]byte, oldRoot, newRoot []byte) error {
 	const op = "VerifyConsistency"
-	if err := firstError(exactly(op, "oldRoot", oldRoot, HashLen), exactly(op, "newRoot", newRoot, HashLen)); err != nil {
-		return err
-	}
-	joined, err := joinProof(op, proof)
+	joined, err := proofArgs(op, proof, hashArg{"oldRoot", oldRoot}, hashArg{"newRoot", newRoot})
 	if err != nil {
 		return err
 	}
@@ -82,16 +88,14 @@ func VerifyCheckpoint(checkpoint []byte, origin string, verifyingKey []byte) (Ch
 	if err := firstError(atMost(op, "checkpoint", checkpoint, MaxCheckpoint), atMost(op, "verifyingKey", verifyingKey, MaxKeyData)); err != nil {
 		return Checkpoint{}, err
 	}
-	name, err := cText(op, "origin", origin)
-	if err != nil {
-		return Checkpoint{}, err
-	}
-	defer freeText(name)
 	var size C.uint64_t
 	var root C.VeskBuffer
 	c, cn := bytesArg(checkpoint)
 	k, kn := bytesArg(verifyingKey)
-	if err := check(op, C.vesk_checkpoint_verify(c, cn, name, k, kn, &size, &root)); err != nil {
+	err := withText(op, "origin", origin, func(name *C.char) C.VeskStatus {
+		return C.vesk_checkpoint_verify(c, cn, name, k, kn, &size, &root)
+	})
+	if err != nil {
 		return Checkpoint{}, err
 	}
 	return Checkpoint{TreeSize: uint64(size), Root: takeHash(&root)}, nil

@@ -1,13 +1,7 @@
 # Installs the build tree into a fresh prefix and builds a Go program against it the way a user
 # would: the package through a replace directive, the library through pkg-config and vesk.pc (no
 # build tag, no CGO_CFLAGS). The program must run from the installed library.
-function(run what)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "${what} failed (${rc}):\n${out}\n${err}")
-  endif()
-  set(last_output "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../../../cmake/run_checked.cmake)
 
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
@@ -27,11 +21,7 @@ unset(ENV{CGO_CFLAGS})
 # The prefix is not one the system's loader searches.
 set(ENV{CGO_LDFLAGS} -Wl,-rpath,${prefix}/${LIBDIR})
 unset(ENV{LD_LIBRARY_PATH})
-execute_process(COMMAND ${GO} build -o ${WORK_DIR}/consumer . WORKING_DIRECTORY ${CONSUMER}
-                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "go build through pkg-config failed (${rc}):\n${out}\n${err}")
-endif()
+run("go build through pkg-config" ${CMAKE_COMMAND} -E chdir ${CONSUMER} ${GO} build -o ${WORK_DIR}/consumer .)
 run("the program built through pkg-config" ${WORK_DIR}/consumer)
 string(STRIP "${last_output}" said)
 if(NOT said MATCHES "^${VERSION} ${prefix}/${LIBDIR}/libvesk\\.so")

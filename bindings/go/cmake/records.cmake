@@ -2,12 +2,10 @@
 # write today, byte for byte. After a change to either aid, write them again:
 #   build/release/tools/devgen-identity/devgen-identity bindings/go/testdata/records
 #   build/release/tools/devgen/vesk-devgen bindings/go/testdata/records
+include(${CMAKE_CURRENT_LIST_DIR}/../../../cmake/run_checked.cmake)
 file(REMOVE_RECURSE ${SCRATCH})
 foreach(tool ${IDENTITY} ${TRANSPARENCY})
-  execute_process(COMMAND ${tool} ${SCRATCH} RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "${tool} failed (${rc}): ${err}")
-  endif()
+  run(${tool} ${tool} ${SCRATCH})
 endforeach()
 file(GLOB written RELATIVE ${SCRATCH} ${SCRATCH}/*)
 file(GLOB kept RELATIVE ${RECORDS} ${RECORDS}/*)

@@ -22,6 +22,22 @@ func bytesArg(b []byte) (*C.uint8_t, C.size_t) {
 	return (*C.uint8_t)(unsafe.Pointer(&b[0])), C.size_t(len(b))
 }
 
+// opened is the error of an open call that failed, or nil.
+func opened(call string, status C.VeskStatus) error {
+	if status != C.VESK_OK {
+		return fmt.Errorf("%s: status %d", call, status)
+	}
+	return nil
+}
+
+// released is a call's result as the benchmarks compare it: the length of the record it wrote,
+// which is released as a C host would, and its status.
+func released(out *C.VeskBuffer, status C.VeskStatus) (int, int) {
+	length := int(out.len)
+	C.vesk_buffer_free(out)
+	return length, int(status)
+}
+
 // Key is a recipient secret key handle.
 type Key struct{ p *C.VeskSecretKeyHandle }
 
@@ -29,8 +45,8 @@ type Key struct{ p *C.VeskSecretKeyHandle }
 func OpenKey(seed []byte) (*Key, error) {
 	var k Key
 	p, n := bytesArg(seed)
-	if status := C.vesk_secret_key_open(p, n, nil, &k.p); status != C.VESK_OK {
-		return nil, fmt.Errorf("vesk_secret_key_open: status %d", status)
+	if err := opened("vesk_secret_key_open", C.vesk_secret_key_open(p, n, nil, &k.p)); err != nil {
+		return nil, err
 	}
 	return &k, nil
 }
@@ -44,9 +60,7 @@ func (k *Key) Decrypt(container []byte) (int, int) {
 	var plaintext C.VeskBuffer
 	p, n := bytesArg(container)
 	status := C.vesk_decrypt(p, n, k.p, &plaintext, nil, nil)
-	length := int(plaintext.len)
-	C.vesk_buffer_free(&plaintext)
-	return length, int(status)
+	return released(&plaintext, status)
 }
 
 // Identity is a signing identity handle.
@@ -56,8 +70,8 @@ type Identity struct{ p *C.VeskSigningIdentityHandle }
 func OpenIdentity(seed []byte) (*Identity, error) {
 	var id Identity
 	p, n := bytesArg(seed)
-	if status := C.vesk_signing_identity_open(p, n, nil, &id.p); status != C.VESK_OK {
-		return nil, fmt.Errorf("vesk_signing_identity_open: status %d", status)
+	if err := opened("vesk_signing_identity_open", C.vesk_signing_identity_open(p, n, nil, &id.p)); err != nil {
+		return nil, err
 	}
 	return &id, nil
 }
@@ -72,7 +86,5 @@ func (id *Identity) Sign(context, message []byte) (int, int) {
 	c, cn := bytesArg(context)
 	m, mn := bytesArg(message)
 	status := C.vesk_sign_message(id.p, c, cn, m, mn, &signature)
-	length := int(signature.len)
-	C.vesk_buffer_free(&signature)
-	return length, int(status)
+	return released(&signature, status)
 }
