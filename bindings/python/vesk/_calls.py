@@ -3,11 +3,12 @@
 from __future__ import annotations
 
 import array
+import contextlib
 import ctypes
 import mmap
 import operator
 import threading
-from typing import Any, Callable, Dict, List, NoReturn, Optional, SupportsIndex, Tuple, Type, TypeVar, Union
+from typing import Any, Callable, Dict, Iterator, List, NoReturn, Optional, SupportsIndex, Tuple, Type, TypeVar, Union
 
 from . import _lib
 from ._constants import UINT64_MAX
@@ -265,9 +266,10 @@ def handle_value(out: ctypes.c_void_p, detail: str) -> int:
 class Handle(SingleOwner):
     """An opaque library handle, released exactly once: by close(), ``with`` or collection.
 
-    Calls take the handle with _acquire() and give it back with _release(). close() while other
-    threads are inside a call marks the handle closed at once and leaves the release to the last
-    of those calls, so no call ever runs on a released handle.
+    Calls hold the handle for their length with ``with self._in_use() as pointer:``, which takes
+    it with _acquire() and gives it back with _release(). close() while other threads are inside
+    a call marks the handle closed at once and leaves the release to the last of those calls, so
+    no call ever runs on a released handle.
 
     A pointer enters only through _adopt(), right after the library call that made it: the
     public constructors take no pointer, so no address can become a second owner of a handle.
@@ -301,6 +303,15 @@ class Handle(SingleOwner):
             self._users += 1
             return pointer
 
+    @contextlib.contextmanager
+    def _in_use(self) -> Iterator[int]:
+        """The handle's pointer, held for one call: a close() meanwhile waits for the block's end."""
+        pointer = self._acquire()
+        try:
+            yield pointer
+        finally:
+            self._release()
+
     def _check_open(self) -> None:
         if self._closing or self._pointer is None:
             raise ValueError(f"{type(self).__name__} is closed")
@@ -320,11 +331,8 @@ class Handle(SingleOwner):
     def _result_of(self, function: str, detail: str) -> bytes:
         """The record a library function fills from this handle alone."""
         result = _lib.VeskBuffer()
-        pointer = self._acquire()
-        try:
+        with self._in_use() as pointer:
             status = getattr(_lib.library(), function)(pointer, result)
-        finally:
-            self._release()
         check(status, detail)
         return take(result)
 

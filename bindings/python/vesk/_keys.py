@@ -93,11 +93,8 @@ class SecretKey(Handle):
         """
         secret = text(passphrase, "passphrase")
         result = _lib.VeskBuffer()
-        pointer = self._acquire()
-        try:
+        with self._in_use() as pointer:
             status = _lib.library().vesk_secret_key_protect(pointer, secret, result)
-        finally:
-            self._release()
         check(status, "SecretKey.protect", passphrase_length(passphrase))
         return take(result)
 

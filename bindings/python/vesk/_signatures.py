@@ -66,13 +66,10 @@ class SigningIdentity(Handle):
         with Borrowed() as borrowed:
             context_pointer, context_length = borrowed.bytes(context, "context", cap=MAX_CONTEXT)
             pointer, length = borrowed.bytes(message, "message", cap=MAX_PLAINTEXT)
-            handle = self._acquire()
-            try:
+            with self._in_use() as handle:
                 status = _lib.library().vesk_sign_message(
                     handle, context_pointer, context_length, pointer, length, result
                 )
-            finally:
-                self._release()
         check(status, "SigningIdentity.sign", reserved_context(bytes(memoryview(context)[:40])))
         return take(result)
 
@@ -84,11 +81,8 @@ class SigningIdentity(Handle):
         result = _lib.VeskBuffer()
         with Borrowed() as borrowed:
             pointer, length = borrowed.bytes(challenge, "challenge", cap=MAX_CHALLENGE)
-            handle = self._acquire()
-            try:
+            with self._in_use() as handle:
                 status = _lib.library().vesk_challenge_answer(handle, pointer, length, result)
-            finally:
-                self._release()
         check(status, "answer")
         return take(result)
 
@@ -174,13 +168,9 @@ class SpentNonces(Handle):
             challenge_pointer, challenge_length = borrowed.bytes(challenge, "challenge", cap=MAX_CHALLENGE)
             answer_pointer, answer_length = borrowed.bytes(answer, "answer", exact=SIGNATURE_LEN)
             key_pointer, key_length = borrowed.bytes(verifying_key, "verifying_key", exact=VERIFYING_KEY_LEN)
-            with self._serial:
-                handle = self._acquire()
-                try:
-                    status = _lib.library().vesk_challenge_accept(
-                        handle, challenge_pointer, challenge_length, answer_pointer, answer_length,
-                        key_pointer, key_length, when,
-                    )
-                finally:
-                    self._release()
+            with self._serial, self._in_use() as handle:
+                status = _lib.library().vesk_challenge_accept(
+                    handle, challenge_pointer, challenge_length, answer_pointer, answer_length,
+                    key_pointer, key_length, when,
+                )
         check(status, "accept")
