@@ -16,11 +16,11 @@ from ._constants import (
 )
 from ._errors import check
 from ._explain import passphrase_length, reserved_context
-from ._keys import open_key_data
+from ._keys import _OpenedKey
 from .text import SIGNATURE, decode, label_of
 
 
-class SigningIdentity(Handle):
+class SigningIdentity(_OpenedKey):
     """An opened hybrid signing identity (Ed25519 + ML-DSA-65).
 
     Open one with :meth:`open`; its secret keys stay in the library, which wipes them when the
@@ -28,13 +28,12 @@ class SigningIdentity(Handle):
     may sign from several threads at once; it cannot be copied or pickled (TypeError).
     """
 
-    __slots__ = ("_verifying_key",)
+    __slots__ = ()
     _free_name = "vesk_signing_identity_free"
     _made_by = "SigningIdentity.open()"
-
-    def _own(self, pointer: int) -> None:
-        super()._own(pointer)
-        self._verifying_key: Optional[bytes] = None
+    _open_name = "vesk_signing_identity_open"
+    _public_name = "vesk_signing_identity_public"
+    _public_detail = "verifying key"
 
     @classmethod
     def open(cls, data: BytesLike, passphrase: Optional[str] = None) -> "SigningIdentity":
@@ -45,15 +44,12 @@ class SigningIdentity(Handle):
         :class:`WrongPassphrase`, :class:`NotKeyFile` for data that is neither a key file nor a
         seed or a recipient key file, :class:`MalformedInput` for a malformed key file.
         """
-        return open_key_data(cls, "vesk_signing_identity_open", "SigningIdentity.open", data, passphrase)
+        return cls._open(data, passphrase)
 
     @property
     def verifying_key(self) -> bytes:
         """The VERIFYING_KEY_LEN-byte key others verify this identity's signatures with."""
-        self._check_open()
-        if self._verifying_key is None:
-            self._verifying_key = self._result_of("vesk_signing_identity_public", "verifying key")
-        return self._verifying_key
+        return self._public_half()
 
     def sign(self, message: BytesLike, *, context: BytesLike) -> bytes:
         """The SIGNATURE_LEN-byte signature of ``message`` (at most 1 GiB) under ``context``.
