@@ -151,6 +151,19 @@ class Borrowed(SingleOwner):
         return buffer.buf or 0
 
 
+def call_on_bytes(
+    function: str, value: Any, name: str, *rest: Any, exact: Optional[int] = None, cap: Optional[int] = None
+) -> int:
+    """The status of the library's ``function`` called with one byte argument (the pointer and
+    length of ``value``, borrowed for the call and checked as Borrowed.bytes checks it) and then
+    ``rest``."""
+    lib = _lib.library()
+    with Borrowed() as borrowed:
+        pointer, length = borrowed.bytes(value, name, exact=exact, cap=cap)
+        status: int = getattr(lib, function)(pointer, length, *rest)
+    return status
+
+
 def text(value: Any, name: str) -> bytes:
     """A str as the NUL-terminated UTF-8 the library takes."""
     if not isinstance(value, str):

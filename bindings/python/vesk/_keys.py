@@ -6,7 +6,7 @@ import ctypes
 from typing import Optional, Type, TypeVar
 
 from . import _lib
-from ._calls import BytesLike, Borrowed, Handle, handle_value, optional_text, take, text
+from ._calls import BytesLike, Handle, call_on_bytes, handle_value, optional_text, take, text
 from ._constants import MAX_KEY_DATA, PUBLIC_KEY_LEN, Status
 from ._errors import PassphraseRequired, check
 from ._explain import passphrase_length
@@ -41,12 +41,9 @@ class _OpenedKey(Handle):
     def _open(cls: Type[_Opened], data: BytesLike, passphrase: Optional[str]) -> _Opened:
         """The one owner of the handle the library opens from key data and an optional passphrase."""
         call = f"{cls.__name__}.open"
-        lib = _lib.library()
         handle = ctypes.c_void_p()
         secret = optional_text(passphrase, "passphrase")
-        with Borrowed() as borrowed:
-            pointer, length = borrowed.bytes(data, "data", cap=MAX_KEY_DATA)
-            status = getattr(lib, cls._open_name)(pointer, length, secret, ctypes.byref(handle))
+        status = call_on_bytes(cls._open_name, data, "data", secret, ctypes.byref(handle), cap=MAX_KEY_DATA)
         passphrase_required(call, data, passphrase, status)
         check(status, call)
         return cls._adopt(handle_value(handle, call))
@@ -117,11 +114,8 @@ class SecretKey(_OpenedKey):
 
 def armor(public_key: BytesLike) -> str:
     """The armored text form of a PUBLIC_KEY_LEN-byte public key."""
-    lib = _lib.library()
     result = _lib.VeskBuffer()
-    with Borrowed() as borrowed:
-        pointer, length = borrowed.bytes(public_key, "public_key", exact=PUBLIC_KEY_LEN)
-        check(lib.vesk_public_key_armor(pointer, length, result), "armor")
+    check(call_on_bytes("vesk_public_key_armor", public_key, "public_key", result, exact=PUBLIC_KEY_LEN), "armor")
     return take(result).decode("ascii")
 
 
@@ -135,9 +129,6 @@ def dearmor(text_form: str) -> bytes:
 
 def is_key_file(data: BytesLike) -> bool:
     """Whether ``data`` is a protected key file, told by its magic alone (no passphrase needed)."""
-    lib = _lib.library()
     answer = ctypes.c_int32()
-    with Borrowed() as borrowed:
-        pointer, length = borrowed.bytes(data, "data", cap=MAX_KEY_DATA)
-        check(lib.vesk_inspect_key(pointer, length, ctypes.byref(answer)), "inspect key")
+    check(call_on_bytes("vesk_inspect_key", data, "data", ctypes.byref(answer), cap=MAX_KEY_DATA), "inspect key")
     return answer.value == 1
