@@ -34,6 +34,14 @@ def run_vesk(cwd, *args, stdin: bytes = b"") -> Result:
     return Result(p.returncode, p.stdout, p.stderr.decode(errors="replace"))
 
 
+def assert_refused(r: Result, code: int, says: str) -> None:
+    """A refusal as the tool makes one: exit code `code` and a single line on standard error that
+    holds `says`."""
+    assert r.code == code, r.err
+    assert says in r.err, r.err
+    assert len(r.err.splitlines()) == 1, r.err
+
+
 class Terminal:
     """vesk on a pseudo-terminal that is its controlling terminal and its standard input and error;
     standard output goes to the terminal too, or to a pipe."""

@@ -6,7 +6,7 @@ import pytest
 
 import struct
 
-from conftest import PASSPHRASE, run_vesk
+from conftest import PASSPHRASE, assert_refused, run_vesk
 
 PASS = ["--passphrase-file", "pass.txt"]
 
@@ -148,10 +148,7 @@ def test_refusal(work, case, setup, args, code, says):
     (work / "wrong.txt").write_text("not the passphrase\n")
     SETUPS[setup](work)
     before = sorted(p.name for p in work.iterdir())
-    r = run_vesk(work, *args)
-    assert r.code == code, r.err
-    assert says in r.err
-    assert len(r.err.splitlines()) == 1, r.err
+    assert_refused(run_vesk(work, *args), code, says)
     assert sorted(p.name for p in work.iterdir()) == before, "a refusal left a file behind"
 
 
@@ -262,8 +259,7 @@ def test_key_file_work_is_capped(work, case, command, key, asks, more, says):
     if says == "vesk-public-key:":
         assert r.code == 0 and r.text.startswith(says), r.err
         return
-    assert r.code == 3, r.err
-    assert says in r.err and len(r.err.splitlines()) == 1, r.err
+    assert_refused(r, 3, says)
     assert not (work / "out").exists()
 
 

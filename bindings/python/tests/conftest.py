@@ -4,7 +4,7 @@ from __future__ import annotations
 
 import os
 from pathlib import Path
-from typing import Callable, List, Tuple
+from typing import Any, Callable, List, Tuple, Type
 
 import pytest
 
@@ -24,6 +24,19 @@ vesk.load(LIBRARY)
 
 PASSPHRASE = "correct horse battery staple"
 IDENTITY_SEED = bytes(range(32))
+
+
+# A call that fails, given a key and an identity; the exception it raises; what its message says.
+Refusal = Tuple[Callable[[Any, Any], object], Type[BaseException], str]
+
+
+def refused(case: Refusal, key: vesk.SecretKey, identity: vesk.SigningIdentity) -> BaseException:
+    """The exception of a case's call, once its class and its message are as the case says."""
+    call, cls, says = case
+    with pytest.raises(cls) as caught:
+        call(key, identity)
+    assert says in str(caught.value)
+    return caught.value
 
 
 @pytest.fixture(scope="session")

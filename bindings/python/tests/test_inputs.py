@@ -6,11 +6,12 @@ import array
 import mmap
 import tracemalloc
 from pathlib import Path
+from typing import Dict
 
 import pytest
 
 import vesk
-from conftest import PASSPHRASE
+from conftest import PASSPHRASE, Refusal, refused
 
 SIZE = 16 << 20  # large enough that a copy would stand out of what tracemalloc sees
 MESSAGE = bytes(range(256)) * (SIZE // 256)
@@ -96,7 +97,7 @@ def test_a_held_buffer_cannot_be_resized_during_a_call(identity, spy) -> None:
 PUBLIC_KEY = bytes(vesk.PUBLIC_KEY_LEN)
 HASH = bytes(vesk.HASH_LEN)
 
-BAD_ARGUMENTS = {
+BAD_ARGUMENTS: Dict[str, Refusal] = {
     "str as data": (lambda k, i: vesk.encrypt("text", [k.public_key]), TypeError, "data"),
     "int as data": (lambda k, i: vesk.is_key_file(5), TypeError, "data"),
     "non-contiguous message": (
@@ -149,12 +150,9 @@ BAD_ARGUMENTS = {
 
 @pytest.mark.parametrize("case", sorted(BAD_ARGUMENTS))
 def test_bad_arguments_are_refused_by_name(case: str, key, identity) -> None:
-    call, cls, name = BAD_ARGUMENTS[case]
-    with pytest.raises(cls) as caught:
-        call(key, identity)
-    assert name in str(caught.value)
-    if isinstance(caught.value, vesk.VeskError):
-        assert caught.value.status == vesk.Status.INVALID_ARGUMENT
+    error = refused(BAD_ARGUMENTS[case], key, identity)
+    if isinstance(error, vesk.VeskError):
+        assert error.status == vesk.Status.INVALID_ARGUMENT
 
 
 @pytest.mark.parametrize(

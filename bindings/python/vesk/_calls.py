@@ -3,11 +3,12 @@
 from __future__ import annotations
 
 import array
+import contextlib
 import ctypes
 import mmap
 import operator
 import threading
-from typing import Any, Callable, Dict, List, NoReturn, Optional, SupportsIndex, Tuple, Type, TypeVar, Union
+from typing import Any, Callable, Dict, Iterator, List, NoReturn, Optional, SupportsIndex, Tuple, Type, TypeVar, Union
 
 from . import _lib
 from ._constants import UINT64_MAX
@@ -150,6 +151,19 @@ class Borrowed(SingleOwner):
         return buffer.buf or 0
 
 
+def call_on_bytes(
+    function: str, value: Any, name: str, *rest: Any, exact: Optional[int] = None, cap: Optional[int] = None
+) -> int:
+    """The status of the library's ``function`` called with one byte argument (the pointer and
+    length of ``value``, borrowed for the call and checked as Borrowed.bytes checks it) and then
+    ``rest``."""
+    lib = _lib.library()
+    with Borrowed() as borrowed:
+        pointer, length = borrowed.bytes(value, name, exact=exact, cap=cap)
+        status: int = getattr(lib, function)(pointer, length, *rest)
+    return status
+
+
 def text(value: Any, name: str) -> bytes:
     """A str as the NUL-terminated UTF-8 the library takes."""
     if not isinstance(value, str):
@@ -265,9 +279,10 @@ def handle_value(out: ctypes.c_void_p, detail: str) -> int:
 class Handle(SingleOwner):
     """An opaque library handle, released exactly once: by close(), ``with`` or collection.
 
-    Calls take the handle with _acquire() and give it back with _release(). close() while other
-    threads are inside a call marks the handle closed at once and leaves the release to the last
-    of those calls, so no call ever runs on a released handle.
+    Calls hold the handle for their length with ``with self._in_use() as pointer:``, which takes
+    it with _acquire() and gives it back with _release(). close() while other threads are inside
+    a call marks the handle closed at once and leaves the release to the last of those calls, so
+    no call ever runs on a released handle.
 
     A pointer enters only through _adopt(), right after the library call that made it: the
     public constructors take no pointer, so no address can become a second owner of a handle.
@@ -301,6 +316,15 @@ class Handle(SingleOwner):
             self._users += 1
             return pointer
 
+    @contextlib.contextmanager
+    def _in_use(self) -> Iterator[int]:
+        """The handle's pointer, held for one call: a close() meanwhile waits for the block's end."""
+        pointer = self._acquire()
+        try:
+            yield pointer
+        finally:
+            self._release()
+
     def _check_open(self) -> None:
         if self._closing or self._pointer is None:
             raise ValueError(f"{type(self).__name__} is closed")
@@ -320,11 +344,8 @@ class Handle(SingleOwner):
     def _result_of(self, function: str, detail: str) -> bytes:
         """The record a library function fills from this handle alone."""
         result = _lib.VeskBuffer()
-        pointer = self._acquire()
-        try:
+        with self._in_use() as pointer:
             status = getattr(_lib.library(), function)(pointer, result)
-        finally:
-            self._release()
         check(status, detail)
         return take(result)
 

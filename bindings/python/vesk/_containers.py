@@ -206,11 +206,8 @@ def decrypt(container: Union[BytesLike, str], key: SecretKey) -> Decrypted:
     plaintext, file_name, content_type = _lib.VeskBuffer(), _lib.VeskBuffer(), _lib.VeskBuffer()
     with Borrowed() as borrowed:
         pointer, length = borrowed.bytes(container, "container", cap=MAX_CONTAINER)
-        handle = key._acquire()
-        try:
+        with key._in_use() as handle:
             status = lib.vesk_decrypt(pointer, length, handle, plaintext, file_name, content_type)
-        finally:
-            key._release()
     check(status, "decrypt")
     try:
         name = take_text(file_name)

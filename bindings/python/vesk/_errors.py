@@ -53,11 +53,22 @@ class VeskError(Exception):
 
 _E = TypeVar("_E", bound="_StatusError")
 
+# The class of each status that has one, filled as the classes below are made.
+_BY_STATUS: Dict[int, Type["_StatusError"]] = {}
+
 
 class _StatusError(VeskError):
-    """Base of the classes that stand for exactly one status."""
+    """Base of the classes that stand for exactly one status: each names it in its class line
+    (``class NotKeyFile(_StatusError, status=Status.NOT_KEY_FILE)``) and so enters the table
+    that error_for reads. A subclass that names none keeps its parent's status and entry."""
 
     status: int = -1
+
+    def __init_subclass__(cls, status: Optional[Status] = None, **kwargs: Any) -> None:
+        super().__init_subclass__(**kwargs)
+        if status is not None:
+            cls.status = status
+            _BY_STATUS[int(status)] = cls
 
     def __init__(self, detail: Optional[str] = None) -> None:
         super().__init__(type(self).status, detail)
@@ -82,70 +93,48 @@ class _StatusError(VeskError):
         return error
 
 
-class InvalidArgument(_StatusError, ValueError):
+class InvalidArgument(_StatusError, ValueError, status=Status.INVALID_ARGUMENT):
     """An argument broke the interface's rules (a length off its size or cap, a bad text)."""
 
-    status = Status.INVALID_ARGUMENT
 
-
-class WrongPassphrase(_StatusError):
+class WrongPassphrase(_StatusError, status=Status.WRONG_PASSPHRASE):
     """No form of the passphrase opens the key file, or the file was modified."""
 
-    status = Status.WRONG_PASSPHRASE
 
-
-class NotKeyFile(_StatusError):
+class NotKeyFile(_StatusError, status=Status.NOT_KEY_FILE):
     """Not a key file of a supported kind or version, or a verifying key that does not decode."""
 
-    status = Status.NOT_KEY_FILE
 
-
-class AuthenticationFailed(_StatusError):
+class AuthenticationFailed(_StatusError, status=Status.AUTHENTICATION_FAILED):
     """A signature, proof, log or container did not verify: the data was altered."""
 
-    status = Status.AUTHENTICATION_FAILED
 
-
-class NoMatchingRecipient(_StatusError):
+class NoMatchingRecipient(_StatusError, status=Status.NO_MATCHING_RECIPIENT):
     """The container was not encrypted to this key (or its header was altered)."""
 
-    status = Status.NO_MATCHING_RECIPIENT
 
-
-class MalformedInput(_StatusError):
+class MalformedInput(_StatusError, status=Status.MALFORMED_INPUT):
     """Malformed, truncated or corrupt input."""
 
-    status = Status.MALFORMED_INPUT
 
-
-class InputTooLarge(_StatusError):
+class InputTooLarge(_StatusError, status=Status.INPUT_TOO_LARGE):
     """The input is too large."""
 
-    status = Status.INPUT_TOO_LARGE
 
-
-class ChallengeExpired(_StatusError):
+class ChallengeExpired(_StatusError, status=Status.CHALLENGE_EXPIRED):
     """The challenge expired before it was answered."""
 
-    status = Status.CHALLENGE_EXPIRED
 
-
-class ChallengeReplayed(_StatusError):
+class ChallengeReplayed(_StatusError, status=Status.CHALLENGE_REPLAYED):
     """This challenge was already answered."""
 
-    status = Status.CHALLENGE_REPLAYED
 
-
-class InternalFault(_StatusError):
+class InternalFault(_StatusError, status=Status.INTERNAL_FAULT):
     """A fault inside the library, caught by its guard (it wrote a report to standard error)."""
 
-    status = Status.INTERNAL_FAULT
 
-
-class InternalError(_StatusError):
+class InternalError(_StatusError, status=Status.INTERNAL_ERROR):
     """An internal error such as a failure of the system's randomness source."""
-
-    status = Status.INTERNAL_ERROR
 
 
 class PassphraseRequired(WrongPassphrase, InvalidArgument):
@@ -160,27 +149,6 @@ class PassphraseRequired(WrongPassphrase, InvalidArgument):
         super().__init__(detail)
         self.status = Status(status)
         self.message = error_message(self.status)
-
-    def __reduce__(self) -> Tuple[Type["_StatusError"], Tuple[Optional[str]], Dict[str, Any]]:
-        return (type(self), (self.detail,), self.__dict__)
-
-
-_BY_STATUS: Dict[int, Type[_StatusError]] = {
-    int(cls.status): cls
-    for cls in (
-        InvalidArgument,
-        WrongPassphrase,
-        NotKeyFile,
-        AuthenticationFailed,
-        NoMatchingRecipient,
-        MalformedInput,
-        InputTooLarge,
-        ChallengeExpired,
-        ChallengeReplayed,
-        InternalFault,
-        InternalError,
-    )
-}
 
 
 def error_for(status: int, detail: Optional[str] = None) -> VeskError:

@@ -6,13 +6,13 @@ import ctypes
 from typing import Optional, Type, TypeVar
 
 from . import _lib
-from ._calls import BytesLike, Borrowed, Handle, handle_value, optional_text, take, text
+from ._calls import BytesLike, Handle, call_on_bytes, handle_value, optional_text, take, text
 from ._constants import MAX_KEY_DATA, PUBLIC_KEY_LEN, Status
 from ._errors import PassphraseRequired, check
 from ._explain import passphrase_length
 
 
-_Opened = TypeVar("_Opened", bound=Handle)
+_Opened = TypeVar("_Opened", bound="_OpenedKey")
 
 
 def passphrase_required(call: str, data: BytesLike, passphrase: Optional[str], status: int) -> None:
@@ -23,22 +23,39 @@ def passphrase_required(call: str, data: BytesLike, passphrase: Optional[str], s
         raise error
 
 
-def open_key_data(
-    cls: Type[_Opened], function: str, call: str, data: BytesLike, passphrase: Optional[str]
-) -> _Opened:
-    """The one owner of the handle that the library's ``function`` opens from key data (a key
-    file, or a bare seed) and an optional passphrase: SecretKey.open and SigningIdentity.open."""
-    lib = _lib.library()
-    handle = ctypes.c_void_p()
-    secret = optional_text(passphrase, "passphrase")
-    with Borrowed() as borrowed:
-        pointer, length = borrowed.bytes(data, "data", cap=MAX_KEY_DATA)
-        status = getattr(lib, function)(pointer, length, secret, ctypes.byref(handle))
-    passphrase_required(call, data, passphrase, status)
-    check(status, call)
-    return cls._adopt(handle_value(handle, call))
+class _OpenedKey(Handle):
+    """Base of the handles opened from key data (a key file, or a bare seed): SecretKey and
+    SigningIdentity. The secret half stays in the library; the public half it gives on demand is
+    kept once read."""
 
-class SecretKey(Handle):
+    __slots__ = ("_public",)
+    _open_name = ""  # the library function that opens key data
+    _public_name = ""  # the library function that writes the public half
+    _public_detail = ""  # the public half's name in a failure
+
+    def _own(self, pointer: int) -> None:
+        super()._own(pointer)
+        self._public: Optional[bytes] = None
+
+    @classmethod
+    def _open(cls: Type[_Opened], data: BytesLike, passphrase: Optional[str]) -> _Opened:
+        """The one owner of the handle the library opens from key data and an optional passphrase."""
+        call = f"{cls.__name__}.open"
+        handle = ctypes.c_void_p()
+        secret = optional_text(passphrase, "passphrase")
+        status = call_on_bytes(cls._open_name, data, "data", secret, ctypes.byref(handle), cap=MAX_KEY_DATA)
+        passphrase_required(call, data, passphrase, status)
+        check(status, call)
+        return cls._adopt(handle_value(handle, call))
+
+    def _public_half(self) -> bytes:
+        self._check_open()
+        if self._public is None:
+            self._public = self._result_of(self._public_name, self._public_detail)
+        return self._public
+
+
+class SecretKey(_OpenedKey):
     """A recipient secret key (a 32-byte seed the library holds), for decrypting containers.
 
     Make one with :meth:`generate` or :meth:`open`. The seed never enters Python: it stays in
@@ -47,13 +64,12 @@ class SecretKey(Handle):
     or pickled (TypeError), since a copy would be a second owner of the library's handle.
     """
 
-    __slots__ = ("_public_key",)
+    __slots__ = ()
     _free_name = "vesk_secret_key_free"
     _made_by = "SecretKey.generate() or SecretKey.open()"
-
-    def _own(self, pointer: int) -> None:
-        super()._own(pointer)
-        self._public_key: Optional[bytes] = None
+    _open_name = "vesk_secret_key_open"
+    _public_name = "vesk_secret_key_public"
+    _public_detail = "public key"
 
     @classmethod
     def generate(cls) -> "SecretKey":
@@ -63,7 +79,7 @@ class SecretKey(Handle):
         public_key = _lib.VeskBuffer()
         check(lib.vesk_keypair_generate(ctypes.byref(handle), public_key), "generate")
         key = cls._adopt(handle_value(handle, "generate"))
-        key._public_key = take(public_key)
+        key._public = take(public_key)
         return key
 
     @classmethod
@@ -76,15 +92,12 @@ class SecretKey(Handle):
         :class:`NotKeyFile` for an unsupported version, :class:`MalformedInput` for data that is
         neither a key file nor a seed.
         """
-        return open_key_data(cls, "vesk_secret_key_open", "SecretKey.open", data, passphrase)
+        return cls._open(data, passphrase)
 
     @property
     def public_key(self) -> bytes:
         """The PUBLIC_KEY_LEN-byte public key that containers are encrypted to."""
-        self._check_open()
-        if self._public_key is None:
-            self._public_key = self._result_of("vesk_secret_key_public", "public key")
-        return self._public_key
+        return self._public_half()
 
     def protect(self, passphrase: str) -> bytes:
         """A key file holding this key, encrypted under ``passphrase`` (at least 8 characters).
@@ -93,22 +106,16 @@ class SecretKey(Handle):
         """
         secret = text(passphrase, "passphrase")
         result = _lib.VeskBuffer()
-        pointer = self._acquire()
-        try:
+        with self._in_use() as pointer:
             status = _lib.library().vesk_secret_key_protect(pointer, secret, result)
-        finally:
-            self._release()
         check(status, "SecretKey.protect", passphrase_length(passphrase))
         return take(result)
 
 
 def armor(public_key: BytesLike) -> str:
     """The armored text form of a PUBLIC_KEY_LEN-byte public key."""
-    lib = _lib.library()
     result = _lib.VeskBuffer()
-    with Borrowed() as borrowed:
-        pointer, length = borrowed.bytes(public_key, "public_key", exact=PUBLIC_KEY_LEN)
-        check(lib.vesk_public_key_armor(pointer, length, result), "armor")
+    check(call_on_bytes("vesk_public_key_armor", public_key, "public_key", result, exact=PUBLIC_KEY_LEN), "armor")
     return take(result).decode("ascii")
 
 
@@ -122,9 +129,6 @@ def dearmor(text_form: str) -> bytes:
 
 def is_key_file(data: BytesLike) -> bool:
     """Whether ``data`` is a protected key file, told by its magic alone (no passphrase needed)."""
-    lib = _lib.library()
     answer = ctypes.c_int32()
-    with Borrowed() as borrowed:
-        pointer, length = borrowed.bytes(data, "data", cap=MAX_KEY_DATA)
-        check(lib.vesk_inspect_key(pointer, length, ctypes.byref(answer)), "inspect key")
+    check(call_on_bytes("vesk_inspect_key", data, "data", ctypes.byref(answer), cap=MAX_KEY_DATA), "inspect key")
     return answer.value == 1

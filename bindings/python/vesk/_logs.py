@@ -7,7 +7,7 @@ import functools
 from typing import Any, Callable, List, NamedTuple, Sequence, TypeVar, Union, cast
 
 from . import _lib
-from ._calls import BytesLike, Borrowed, take, text, u64, verifying_key_arg
+from ._calls import BytesLike, Borrowed, call_on_bytes, take, text, u64, verifying_key_arg
 from ._constants import (
     EPOCH_BINDING_LEN,
     HASH_LEN,
@@ -102,9 +102,7 @@ def epoch_public_key(chain: BytesLike, index: int) -> bytes:
     ``index``, ready for :func:`encrypt`. An index past the chain is :class:`InvalidArgument`."""
     epoch = u64(index, "index")
     result = _lib.VeskBuffer()
-    with Borrowed() as borrowed:
-        pointer, length = borrowed.bytes(chain, "chain", cap=MAX_LOG)
-        status = _lib.library().vesk_epoch_public_key(pointer, length, epoch, result)
+    status = call_on_bytes("vesk_epoch_public_key", chain, "chain", epoch, result, cap=MAX_LOG)
     check(status, "epoch_public_key", epoch_index(epoch, lambda: epoch_verify(chain)))
     return take(result)
 
@@ -112,9 +110,7 @@ def epoch_public_key(chain: BytesLike, index: int) -> bytes:
 def epoch_verify(chain: BytesLike) -> int:
     """Checks an epoch chain by itself; returns its number of epochs."""
     count = ctypes.c_uint64()
-    with Borrowed() as borrowed:
-        pointer, length = borrowed.bytes(chain, "chain", cap=MAX_LOG)
-        status = _lib.library().vesk_epoch_verify(pointer, length, ctypes.byref(count))
+    status = call_on_bytes("vesk_epoch_verify", chain, "chain", ctypes.byref(count), cap=MAX_LOG)
     check(status, "epoch verify")
     return count.value
 

@@ -16,11 +16,11 @@ from ._constants import (
 )
 from ._errors import check
 from ._explain import passphrase_length, reserved_context
-from ._keys import open_key_data
+from ._keys import _OpenedKey
 from .text import SIGNATURE, decode, label_of
 
 
-class SigningIdentity(Handle):
+class SigningIdentity(_OpenedKey):
     """An opened hybrid signing identity (Ed25519 + ML-DSA-65).
 
     Open one with :meth:`open`; its secret keys stay in the library, which wipes them when the
@@ -28,13 +28,12 @@ class SigningIdentity(Handle):
     may sign from several threads at once; it cannot be copied or pickled (TypeError).
     """
 
-    __slots__ = ("_verifying_key",)
+    __slots__ = ()
     _free_name = "vesk_signing_identity_free"
     _made_by = "SigningIdentity.open()"
-
-    def _own(self, pointer: int) -> None:
-        super()._own(pointer)
-        self._verifying_key: Optional[bytes] = None
+    _open_name = "vesk_signing_identity_open"
+    _public_name = "vesk_signing_identity_public"
+    _public_detail = "verifying key"
 
     @classmethod
     def open(cls, data: BytesLike, passphrase: Optional[str] = None) -> "SigningIdentity":
@@ -45,15 +44,12 @@ class SigningIdentity(Handle):
         :class:`WrongPassphrase`, :class:`NotKeyFile` for data that is neither a key file nor a
         seed or a recipient key file, :class:`MalformedInput` for a malformed key file.
         """
-        return open_key_data(cls, "vesk_signing_identity_open", "SigningIdentity.open", data, passphrase)
+        return cls._open(data, passphrase)
 
     @property
     def verifying_key(self) -> bytes:
         """The VERIFYING_KEY_LEN-byte key others verify this identity's signatures with."""
-        self._check_open()
-        if self._verifying_key is None:
-            self._verifying_key = self._result_of("vesk_signing_identity_public", "verifying key")
-        return self._verifying_key
+        return self._public_half()
 
     def sign(self, message: BytesLike, *, context: BytesLike) -> bytes:
         """The SIGNATURE_LEN-byte signature of ``message`` (at most 1 GiB) under ``context``.
@@ -66,13 +62,10 @@ class SigningIdentity(Handle):
         with Borrowed() as borrowed:
             context_pointer, context_length = borrowed.bytes(context, "context", cap=MAX_CONTEXT)
             pointer, length = borrowed.bytes(message, "message", cap=MAX_PLAINTEXT)
-            handle = self._acquire()
-            try:
+            with self._in_use() as handle:
                 status = _lib.library().vesk_sign_message(
                     handle, context_pointer, context_length, pointer, length, result
                 )
-            finally:
-                self._release()
         check(status, "SigningIdentity.sign", reserved_context(bytes(memoryview(context)[:40])))
         return take(result)
 
@@ -84,11 +77,8 @@ class SigningIdentity(Handle):
         result = _lib.VeskBuffer()
         with Borrowed() as borrowed:
             pointer, length = borrowed.bytes(challenge, "challenge", cap=MAX_CHALLENGE)
-            handle = self._acquire()
-            try:
+            with self._in_use() as handle:
                 status = _lib.library().vesk_challenge_answer(handle, pointer, length, result)
-            finally:
-                self._release()
         check(status, "answer")
         return take(result)
 
@@ -174,13 +164,9 @@ class SpentNonces(Handle):
             challenge_pointer, challenge_length = borrowed.bytes(challenge, "challenge", cap=MAX_CHALLENGE)
             answer_pointer, answer_length = borrowed.bytes(answer, "answer", exact=SIGNATURE_LEN)
             key_pointer, key_length = borrowed.bytes(verifying_key, "verifying_key", exact=VERIFYING_KEY_LEN)
-            with self._serial:
-                handle = self._acquire()
-                try:
-                    status = _lib.library().vesk_challenge_accept(
-                        handle, challenge_pointer, challenge_length, answer_pointer, answer_length,
-                        key_pointer, key_length, when,
-                    )
-                finally:
-                    self._release()
+            with self._serial, self._in_use() as handle:
+                status = _lib.library().vesk_challenge_accept(
+                    handle, challenge_pointer, challenge_length, answer_pointer, answer_length,
+                    key_pointer, key_length, when,
+                )
         check(status, "accept")
