@@ -16,12 +16,6 @@ using testing::ContainerSpec;
 using testing::SignaturePlace;
 using testing::WriterEntry;
 
-constexpr const char* kOk = "VESK_OK";
-constexpr const char* kInvalid = "VESK_INVALID_ARGUMENT";
-constexpr const char* kAuth = "VESK_AUTHENTICATION_FAILED";
-constexpr const char* kNoMatch = "VESK_NO_MATCHING_RECIPIENT";
-constexpr const char* kMalformed = "VESK_MALFORMED_INPUT";
-
 ByteVec library_container(const std::string& label, Bytes plaintext, Bytes recipients,
                           std::optional<std::string> name, std::optional<std::string> type) {
   randomness().reseed("decrypt/" + label);
@@ -570,12 +564,8 @@ void encrypt_cases(CorpusFile& f) {
 }  // namespace
 
 void generate_containers(std::vector<CorpusFile>& files) {
-  CorpusFile encrypt("vesk_encrypt");
-  encrypt_cases(encrypt);
-  files.push_back(std::move(encrypt));
-  CorpusFile decrypt("vesk_decrypt");
-  decrypt_cases(decrypt);
-  files.push_back(std::move(decrypt));
+  add_file(files, "vesk_encrypt", encrypt_cases);
+  add_file(files, "vesk_decrypt", decrypt_cases);
 }
 
 }  // namespace vesk::vectorgen

@@ -16,13 +16,6 @@ using testing::merkle::node;
 using testing::merkle::RfcTree;
 using Digest32 = crypto::Digest32;
 
-constexpr const char* kOk = "VESK_OK";
-constexpr const char* kInvalid = "VESK_INVALID_ARGUMENT";
-constexpr const char* kNotKeyFile = "VESK_NOT_KEY_FILE";
-constexpr const char* kAuth = "VESK_AUTHENTICATION_FAILED";
-constexpr const char* kMalformed = "VESK_MALFORMED_INPUT";
-constexpr std::uint64_t kMax = UINT64_MAX;
-
 const char* status_name(int status) {
   switch (status) {
     case 0: return kOk;
@@ -60,25 +53,7 @@ Json consistency_in(std::uint64_t m, std::uint64_t n, const Json& proof, Bytes a
 }
 
 std::vector<std::pair<std::string, HashList>> damaged(const HashList& proof) {
-  std::vector<std::pair<std::string, HashList>> out;
-  for (std::size_t j = 0; j < proof.size(); ++j) {
-    HashList p = proof;
-    p[j][j % 32] ^= 0x01;
-    out.emplace_back("hash-" + std::to_string(j) + "-changed", p);
-    if (j > 0) {
-      HashList s = proof;
-      std::swap(s[j - 1], s[j]);
-      if (s != proof) out.emplace_back("hashes-" + std::to_string(j - 1) + "-" + std::to_string(j) + "-swapped", s);
-    }
-  }
-  HashList appended = proof;
-  appended.push_back(stand_in(77));
-  out.emplace_back("hash-appended", appended);
-  if (!proof.empty()) {
-    out.emplace_back("first-hash-removed", HashList(proof.begin() + 1, proof.end()));
-    out.emplace_back("last-hash-removed", HashList(proof.begin(), proof.end() - 1));
-  }
-  return out;
+  return testing::merkle::damaged(proof, stand_in(77));
 }
 
 // A few damages for long proofs: the first and last hash changed, the first two swapped, a hash
@@ -468,9 +443,7 @@ void generate_transparency(std::vector<CorpusFile>& files) {
   probe_cases(inclusion, consistency);
   files.push_back(std::move(inclusion));
   files.push_back(std::move(consistency));
-  CorpusFile checkpoint("vesk_checkpoint_verify");
-  checkpoint_cases(checkpoint);
-  files.push_back(std::move(checkpoint));
+  add_file(files, "vesk_checkpoint_verify", checkpoint_cases);
 }
 
 }  // namespace vesk::vectorgen
