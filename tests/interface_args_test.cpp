@@ -7,9 +7,7 @@
 // empty ranges and ranges at their cap get through to the operation. And every export, given
 // its valid arguments, works on a small stack the host provides and writes nothing outside it.
 #include <gtest/gtest.h>
-#include <pthread.h>
 #include <sys/mman.h>
-#include <ucontext.h>
 
 #include <algorithm>
 #include <cstring>
@@ -28,6 +26,7 @@
 #include "ffi/spent_nonce_set.h"
 #include "keyring/key_file_testing.h"
 #include "support/identity_writer.h"
+#include "support/stack_run.h"
 #include "support/test_util.h"
 #include "support/vectors.h"
 #include "transparency/checkpoint/checkpoint.h"
@@ -553,30 +552,7 @@ constexpr std::size_t kBelowLen = std::size_t{16} << 10;
 constexpr std::uint8_t kUntouched = 0xa5;
 // The deepest an export may reach below its caller: its own frame, the argument checks and the
 // switch to the library's stack. (Instrumented frames are larger.)
-#if defined(__SANITIZE_ADDRESS__)
-constexpr std::size_t kHostStackBudget = std::size_t{8} << 10;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr std::size_t kHostStackBudget = std::size_t{8} << 10;
-#else
-constexpr std::size_t kHostStackBudget = std::size_t{2} << 10;
-#endif
-#else
-constexpr std::size_t kHostStackBudget = std::size_t{2} << 10;
-#endif
-
-struct HostRun {
-  std::function<void()> call;
-  std::uintptr_t caller_sp = 0;
-};
-
-__attribute__((noinline)) void run_recording_sp(HostRun* run) {
-  std::uintptr_t sp;
-  __asm__ __volatile__("mov %%rsp, %0" : "=r"(sp));
-  run->caller_sp = sp;
-  run->call();
-  __asm__ __volatile__("" : : : "memory");
-}
+constexpr std::size_t kHostStackBudget = std::size_t{kAddressSanitizer ? 8 : 2} << 10;
 
 enum class HostStackKind { Thread, Coroutine };
 
@@ -592,30 +568,9 @@ class HostStack {
   // Runs `call` on the stack; returns how deep below its caller it reached.
   std::size_t run(HostStackKind kind, const std::function<void()>& call) {
     std::memset(region_, kUntouched, kBelowLen + kHostStackLen);
-    HostRun run{call};
-    if (kind == HostStackKind::Thread) {
-      pthread_attr_t attr;
-      pthread_attr_init(&attr);
-      EXPECT_EQ(pthread_attr_setstack(&attr, stack(), kHostStackLen), 0);
-      pthread_t thread;
-      EXPECT_EQ(pthread_create(&thread, &attr, [](void* r) -> void* {
-        run_recording_sp(static_cast<HostRun*>(r));
-        return nullptr;
-      }, &run), 0);
-      pthread_join(thread, nullptr);
-      pthread_attr_destroy(&attr);
-    } else {
-      ucontext_t here, coroutine;
-      getcontext(&coroutine);
-      coroutine.uc_stack.ss_sp = stack();
-      coroutine.uc_stack.ss_size = kHostStackLen;
-      coroutine.uc_link = &here;
-      g_coroutine_run = &run;
-      makecontext(&coroutine, [] { run_recording_sp(g_coroutine_run); }, 0);
-      EXPECT_EQ(swapcontext(&here, &coroutine), 0);
-    }
+    const std::uintptr_t sp = kind == HostStackKind::Thread ? run_on_thread_stack(stack(), kHostStackLen, call)
+                                                            : run_on_coroutine_stack(stack(), kHostStackLen, call);
     const std::uint8_t* low = stack();
-    const auto sp = run.caller_sp;
     EXPECT_GT(sp, reinterpret_cast<std::uintptr_t>(low));
     std::size_t deepest = 0;
     for (std::size_t i = 0; i < kHostStackLen; ++i) {
@@ -632,7 +587,6 @@ class HostStack {
 
  private:
   std::uint8_t* stack() const { return region_ + kBelowLen; }
-  static inline HostRun* g_coroutine_run = nullptr;
   std::uint8_t* region_;
 };
 
