@@ -156,28 +156,21 @@ struct Export {
 };
 
 // Valid arguments for every export, made once.
-struct Fixture {
-  VeskSecretKeyHandle* key = nullptr;
-  VeskSigningIdentityHandle* identity = nullptr;
-  ByteVec seed = test_bytes(32, 11), public_key, container, verifying_key, signature, challenge, answer;
+struct Fixture : ExportKeys {
+  ByteVec container, signature, challenge, answer;
   ByteVec context = text_bytes("ctx"), message = text_bytes("msg");
   std::string armor;
   ByteVec log, recovery_key, recovery_binding, pin, device_key, chain, epoch_binding;
   ByteVec hash = test_bytes(32, 12), checkpoint, checkpoint_key;
   const std::string origin = "example.com/log";
 
-  Fixture() {
-    vesk::Buffer pk, text, sealed, vk, sig, ch, ans;
-    EXPECT_EQ(vesk_keypair_generate(&key, pk.out()), VESK_OK);
-    public_key = pk.to_vector();
+  Fixture() : ExportKeys(test_bytes(32, 11)) {
+    vesk::Buffer text, sealed, sig, ch, ans;
     EXPECT_EQ(vesk_public_key_armor(public_key.data(), public_key.size(), text.out()), VESK_OK);
     armor = std::string(text.text());
     EXPECT_EQ(vesk_encrypt(message.data(), message.size(), public_key.data(), 1, nullptr, nullptr, sealed.out()),
               VESK_OK);
     container = sealed.to_vector();
-    EXPECT_EQ(vesk_signing_identity_open(seed.data(), seed.size(), nullptr, &identity), VESK_OK);
-    EXPECT_EQ(vesk_signing_identity_public(identity, vk.out()), VESK_OK);
-    verifying_key = vk.to_vector();
     EXPECT_EQ(vesk_sign_message(identity, context.data(), context.size(), message.data(), message.size(), sig.out()),
               VESK_OK);
     signature = sig.to_vector();
@@ -208,10 +201,6 @@ struct Fixture {
     const auto key_hash = transparency::checkpoint_key_hash(origin, checkpoint_key);
     checkpoint =
         text_bytes(body + "\n\xE2\x80\x94 " + origin + " " + base64_encode(cat({key_hash, sig_of_body})) + "\n");
-  }
-  ~Fixture() {
-    vesk_secret_key_free(key);
-    vesk_signing_identity_free(identity);
   }
 };
 
@@ -281,7 +270,7 @@ const std::vector<Export>& exports() {
          .required = {result}},
         {.name = "vesk_inspect_key",
          .call = [](Call& c) { return vesk_inspect_key(c.p(0), c.n(0), c.flag()); },
-         .ranges = {capped("key data", f.seed, VESK_MAX_KEY_DATA, VESK_OK, VESK_OK)},
+         .ranges = {capped("key data", f.identity_seed, VESK_MAX_KEY_DATA, VESK_OK, VESK_OK)},
          .required = {kFlag}},
         {.name = "vesk_secret_key_free", .release_null = [] { vesk_secret_key_free(nullptr); }},
         // The key-file writer measures the passphrase before it draws its salt. (vesk_identity_generate
@@ -294,7 +283,7 @@ const std::vector<Export>& exports() {
         // A passphrase that a bare seed does not need must still be UTF-8.
         {.name = "vesk_secret_key_open",
          .call = [](Call& c) { return vesk_secret_key_open(c.p(0), c.n(0), c.text(0), c.secret_key_out()); },
-         .ranges = {capped("key data", f.seed, VESK_MAX_KEY_DATA, VESK_MALFORMED_INPUT, VESK_MALFORMED_INPUT)},
+         .ranges = {capped("key data", f.identity_seed, VESK_MAX_KEY_DATA, VESK_MALFORMED_INPUT, VESK_MALFORMED_INPUT)},
          .texts = {{"passphrase", passphrase, true}},
          .required = {kSecretKeyOut}},
         {.name = "vesk_encrypt",
@@ -318,7 +307,7 @@ const std::vector<Export>& exports() {
          .required = {kSecretKey, result}},
         {.name = "vesk_signing_identity_open",
          .call = [](Call& c) { return vesk_signing_identity_open(c.p(0), c.n(0), c.text(0), c.identity_out()); },
-         .ranges = {capped("key data", f.seed, VESK_MAX_KEY_DATA, VESK_NOT_KEY_FILE, VESK_NOT_KEY_FILE)},
+         .ranges = {capped("key data", f.identity_seed, VESK_MAX_KEY_DATA, VESK_NOT_KEY_FILE, VESK_NOT_KEY_FILE)},
          .texts = {{"passphrase", passphrase, true}},
          .required = {kIdentityOut}},
         {.name = "vesk_signing_identity_public",
