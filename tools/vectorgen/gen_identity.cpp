@@ -17,12 +17,7 @@ const sign::SigningIdentity& id(const std::string& who) { return identity(who); 
 ByteVec vk(const std::string& who) { return verifying_key(who); }
 ByteVec digest_bytes(const crypto::Digest32& d) { return ByteVec(d.begin(), d.end()); }
 
-ByteVec undecodable() {
-  ByteVec k = vk("witness");
-  std::fill(k.begin(), k.begin() + 32, 0);
-  k[0] = 2;
-  return k;
-}
+ByteVec undecodable() { return testing::with_undecodable_ed25519(vk("witness")); }
 
 LogWriter single_create() {
   LogWriter w;

@@ -3,6 +3,7 @@
 #include "core/crypto/ed25519.h"
 #include "corpus.h"
 #include "support/hex.h"
+#include "support/identity_writer.h"
 #include "support/vectors.h"
 
 namespace vesk::vectorgen {
@@ -278,9 +279,7 @@ void accept_cases(CorpusFile& f) {
   const ByteVec login = challenge(nonce, "login", 1000, 60);
   const ByteVec sig = answer("phone", login);
   const ByteVec key = verifying_key("phone");
-  ByteVec bad_key = key;
-  std::fill(bad_key.begin(), bad_key.begin() + 32, 0);
-  bad_key[0] = 2;
+  const ByteVec bad_key = testing::with_undecodable_ed25519(key);
   auto in = [](const Json& set, const ByteVec& c, const ByteVec& s, const ByteVec& k, std::uint64_t now) {
     return Json{{"set", set}, {"challenge", hex(c)}, {"signature", hex(s)}, {"verifying_key", hex(k)}, {"now", u64(now)}};
   };

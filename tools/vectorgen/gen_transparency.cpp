@@ -3,6 +3,7 @@
 // checkpoint_verify (checkpoint texts composed here line by line).
 #include "core/base64.h"
 #include "corpus.h"
+#include "support/identity_writer.h"
 #include "support/merkle_model.h"
 #include "support/vectors.h"
 
@@ -378,9 +379,7 @@ void checkpoint_cases(CorpusFile& f) {
     bad("key-1983-bytes", "the log's key less its last byte", text, kNotKeyFile, origin, &shorter);
     const ByteVec none;
     bad("key-empty", "an empty key", text, kNotKeyFile, origin, &none);
-    ByteVec undecodable = key;
-    std::fill(undecodable.begin(), undecodable.begin() + 32, 0);
-    undecodable[0] = 2;
+    const ByteVec undecodable = testing::with_undecodable_ed25519(key);
     bad("key-undecodable", "a key whose Ed25519 part is not a point", text, kNotKeyFile, origin, &undecodable);
     bad("key-undecodable-text-malformed", "that key and an empty text: the key is decoded first", "", kNotKeyFile, origin, &undecodable);
     const ByteVec y_is_p = [&] {
