@@ -12,8 +12,10 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/bytes.h"
@@ -42,6 +44,16 @@ class RatioReporter : public benchmark::ConsoleReporter {
  private:
   std::map<std::string, double> seconds_;
 };
+
+// Runs the benchmarks the command line selects, then prints the ratio of each pair (ours, raw).
+inline int run_and_compare(int argc, char** argv, std::initializer_list<std::pair<const char*, const char*>> ratios) {
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  for (const auto& [ours, raw] : ratios) reporter.print_ratio(ours, raw);
+  benchmark::Shutdown();
+  return 0;
+}
 
 // BE64(len(context)) || context || message: what both halves of a hybrid signature sign.
 inline std::vector<std::uint8_t> raw_signing_input(Bytes context, Bytes message) {

@@ -99,11 +99,6 @@ BENCHMARK(BM_RawMlKemX25519Keygen)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  vesk::bench::RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.print_ratio("BM_KeyFileOpen", "BM_RawArgon2id");
-  reporter.print_ratio("BM_KeypairGenerate", "BM_RawMlKemX25519Keygen");
-  benchmark::Shutdown();
-  return 0;
+  return vesk::bench::run_and_compare(argc, argv,
+                                      {{"BM_KeyFileOpen", "BM_RawArgon2id"}, {"BM_KeypairGenerate", "BM_RawMlKemX25519Keygen"}});
 }

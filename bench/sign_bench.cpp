@@ -94,128 +94,129 @@ const Setup& setup() {
   return s;
 }
 
-// ---- Signing ----
+// ---- The work timed ----
+// Each piece of work is written once, over one message's case, and returns false when it failed;
+// the benchmarks below time it alone or paired with another.
 
-void HybridSign(benchmark::State& state) {
-  const Setup& s = setup();
-  std::size_t i = 0;
-  for (auto _ : state) {
-    const Case& c = s.cases[i++ % kMessages];
-    benchmark::DoNotOptimize(sign::hybrid_sign(*s.identity, s.context, c.message));
-  }
+bool library_sign(const Setup& s, const Case& c) {
+  benchmark::DoNotOptimize(sign::hybrid_sign(*s.identity, s.context, c.message));
+  return true;
 }
-BENCHMARK(HybridSign);
 
-void RawSign(benchmark::State& state) {
-  const Setup& s = setup();
+bool raw_sign(const Setup& s, const Case& c) {
   std::uint8_t ed[64], ml[3309];
-  std::size_t i = 0;
-  for (auto _ : state) {
-    const Case& c = s.cases[i++ % kMessages];
-    if (!s.raw_ed_sign(c.input, ed) || !s.raw_ml_sign(c.input, ml, s.ml_alg)) state.SkipWithError("sign failed");
-    benchmark::DoNotOptimize(ml);
-  }
+  const bool ok = s.raw_ed_sign(c.input, ed) && s.raw_ml_sign(c.input, ml, s.ml_alg);
+  benchmark::DoNotOptimize(ml);
+  return ok;
 }
-BENCHMARK(RawSign);
 
-void RawSignEd25519Only(benchmark::State& state) {
-  const Setup& s = setup();
+bool raw_ed25519_sign(const Setup& s, const Case& c) {
   std::uint8_t ed[64];
-  std::size_t i = 0;
-  for (auto _ : state) {
-    if (!s.raw_ed_sign(s.cases[i++ % kMessages].input, ed)) state.SkipWithError("sign failed");
-    benchmark::DoNotOptimize(ed);
-  }
+  const bool ok = s.raw_ed_sign(c.input, ed);
+  benchmark::DoNotOptimize(ed);
+  return ok;
 }
-BENCHMARK(RawSignEd25519Only);
 
-// ML-DSA-65 alone: the algorithm fetched for every signature, fetched once (what the library
-// does), and one context kept and re-initialised (which several threads could not share).
-void MlDsaSignFetchEachTime(benchmark::State& state) {
-  const Setup& s = setup();
+// ML-DSA-65 alone: the algorithm fetched once (what the library does), fetched for every
+// signature, and one context kept and re-initialised (which several threads could not share).
+bool mldsa_sign_prefetched(const Setup& s, const Case& c) {
   std::uint8_t ml[3309];
-  std::size_t i = 0;
-  for (auto _ : state) {
-    EVP_SIGNATURE* alg = EVP_SIGNATURE_fetch(nullptr, "ML-DSA-65", nullptr);
-    if (!s.raw_ml_sign(s.cases[i++ % kMessages].input, ml, alg)) state.SkipWithError("sign failed");
-    EVP_SIGNATURE_free(alg);
-    benchmark::DoNotOptimize(ml);
-  }
+  const bool ok = s.raw_ml_sign(c.input, ml, s.ml_alg);
+  benchmark::DoNotOptimize(ml);
+  return ok;
 }
-BENCHMARK(MlDsaSignFetchEachTime);
 
-void MlDsaSignPrefetched(benchmark::State& state) {
-  const Setup& s = setup();
+bool mldsa_sign_fetch_each_time(const Setup& s, const Case& c) {
   std::uint8_t ml[3309];
-  std::size_t i = 0;
-  for (auto _ : state) {
-    if (!s.raw_ml_sign(s.cases[i++ % kMessages].input, ml, s.ml_alg)) state.SkipWithError("sign failed");
-    benchmark::DoNotOptimize(ml);
-  }
+  EVP_SIGNATURE* alg = EVP_SIGNATURE_fetch(nullptr, "ML-DSA-65", nullptr);
+  const bool ok = s.raw_ml_sign(c.input, ml, alg);
+  EVP_SIGNATURE_free(alg);
+  benchmark::DoNotOptimize(ml);
+  return ok;
 }
-BENCHMARK(MlDsaSignPrefetched);
 
-void MlDsaSignReusedContext(benchmark::State& state) {
-  const Setup& s = setup();
-  std::uint8_t ml[3309];
-  EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, s.signing.ml.get(), nullptr);
-  int det = 1;
-  OSSL_PARAM params[] = {OSSL_PARAM_construct_int(OSSL_SIGNATURE_PARAM_DETERMINISTIC, &det), OSSL_PARAM_construct_end()};
-  std::size_t i = 0;
-  for (auto _ : state) {
-    const Case& c = s.cases[i++ % kMessages];
+class MlDsaReusedContext {
+ public:
+  explicit MlDsaReusedContext(const Setup& s) : ctx_(EVP_PKEY_CTX_new_from_pkey(nullptr, s.signing.ml.get(), nullptr)) {}
+  ~MlDsaReusedContext() { EVP_PKEY_CTX_free(ctx_); }
+  MlDsaReusedContext(const MlDsaReusedContext&) = delete;
+  MlDsaReusedContext& operator=(const MlDsaReusedContext&) = delete;
+
+  bool operator()(const Setup& s, const Case& c) {
+    std::uint8_t ml[3309];
     std::size_t len = sizeof ml;
-    if (EVP_PKEY_sign_message_init(ctx, s.ml_alg, params) != 1 ||
-        EVP_PKEY_sign(ctx, ml, &len, c.input.data(), c.input.size()) != 1)
-      state.SkipWithError("sign failed");
+    const bool ok = EVP_PKEY_sign_message_init(ctx_, s.ml_alg, params_) == 1 &&
+                    EVP_PKEY_sign(ctx_, ml, &len, c.input.data(), c.input.size()) == 1;
     benchmark::DoNotOptimize(ml);
+    return ok;
   }
-  EVP_PKEY_CTX_free(ctx);
-}
-BENCHMARK(MlDsaSignReusedContext);
 
-// ---- Verification ----
+ private:
+  EVP_PKEY_CTX* ctx_;
+  int deterministic_ = 1;
+  OSSL_PARAM params_[2] = {OSSL_PARAM_construct_int(OSSL_SIGNATURE_PARAM_DETERMINISTIC, &deterministic_),
+                           OSSL_PARAM_construct_end()};
+};
 
-void HybridVerify(benchmark::State& state) {
-  const Setup& s = setup();
-  std::size_t i = 0;
-  for (auto _ : state) {
-    const Case& c = s.cases[i++ % kMessages];
-    if (!sign::hybrid_verify(*s.decoded, s.context, c.message, c.signature)) state.SkipWithError("invalid");
-  }
+bool library_verify(const Setup& s, const Case& c) {
+  return sign::hybrid_verify(*s.decoded, s.context, c.message, c.signature);
 }
-BENCHMARK(HybridVerify);
 
-void RawVerify(benchmark::State& state) {
-  const Setup& s = setup();
-  std::size_t i = 0;
-  for (auto _ : state) {
-    if (!s.raw_verify(s.verifying, s.cases[i++ % kMessages])) state.SkipWithError("invalid");
-  }
-}
-BENCHMARK(RawVerify);
+bool raw_verify(const Setup& s, const Case& c) { return s.raw_verify(s.verifying, c); }
 
 // What an export pays per verification: the 1984-byte key is decoded every time.
-void HybridDecodeAndVerify(benchmark::State& state) {
-  const Setup& s = setup();
-  std::size_t i = 0;
-  for (auto _ : state) {
-    const Case& c = s.cases[i++ % kMessages];
-    auto key = sign::decode_verifying_key(s.identity->verifying_key());
-    if (!key || !sign::hybrid_verify(*key, s.context, c.message, c.signature)) state.SkipWithError("invalid");
-  }
+bool library_decode_and_verify(const Setup& s, const Case& c) {
+  auto key = sign::decode_verifying_key(s.identity->verifying_key());
+  return key && sign::hybrid_verify(*key, s.context, c.message, c.signature);
 }
-BENCHMARK(HybridDecodeAndVerify);
 
-void RawImportAndVerify(benchmark::State& state) {
-  const Setup& s = setup();
-  const auto& vk = s.identity->verifying_key();
-  std::size_t i = 0;
-  for (auto _ : state) {
-    const auto key = bench::RawHybridKey::from_verifying_key(vk.data());
-    if (!s.raw_verify(key, s.cases[i++ % kMessages])) state.SkipWithError("invalid");
-  }
+bool raw_import_and_verify(const Setup& s, const Case& c) {
+  const auto key = bench::RawHybridKey::from_verifying_key(s.identity->verifying_key().data());
+  return s.raw_verify(key, c);
 }
+
+// Opening takes no message.
+bool library_open(const Setup& s, const Case&) {
+  VeskSigningIdentityHandle* h = nullptr;
+  const bool ok = vesk_signing_identity_open(s.seed, 32, nullptr, &h) == VESK_OK;
+  vesk_signing_identity_free(h);
+  return ok;
+}
+
+// The primitive work inside opening: an Ed25519 key from its secret and ML-DSA-65 keygen from xi.
+bool raw_keys_from_seeds(const Setup& s, const Case&) { return bench::RawHybridKey::from_secrets(s.secrets).ok(); }
+
+// ---- Alone ----
+
+// Times `work` on the 1 KiB messages in turn.
+template <class Work>
+void alone(benchmark::State& state, Work&& work) {
+  const Setup& s = setup();
+  std::size_t i = 0;
+  for (auto _ : state)
+    if (!work(s, s.cases[i++ % kMessages])) state.SkipWithError("the work failed");
+}
+
+void HybridSign(benchmark::State& state) { alone(state, library_sign); }
+BENCHMARK(HybridSign);
+void RawSign(benchmark::State& state) { alone(state, raw_sign); }
+BENCHMARK(RawSign);
+void RawSignEd25519Only(benchmark::State& state) { alone(state, raw_ed25519_sign); }
+BENCHMARK(RawSignEd25519Only);
+void MlDsaSignFetchEachTime(benchmark::State& state) { alone(state, mldsa_sign_fetch_each_time); }
+BENCHMARK(MlDsaSignFetchEachTime);
+void MlDsaSignPrefetched(benchmark::State& state) { alone(state, mldsa_sign_prefetched); }
+BENCHMARK(MlDsaSignPrefetched);
+void MlDsaSignReusedContext(benchmark::State& state) { alone(state, MlDsaReusedContext(setup())); }
+BENCHMARK(MlDsaSignReusedContext);
+
+void HybridVerify(benchmark::State& state) { alone(state, library_verify); }
+BENCHMARK(HybridVerify);
+void RawVerify(benchmark::State& state) { alone(state, raw_verify); }
+BENCHMARK(RawVerify);
+void HybridDecodeAndVerify(benchmark::State& state) { alone(state, library_decode_and_verify); }
+BENCHMARK(HybridDecodeAndVerify);
+void RawImportAndVerify(benchmark::State& state) { alone(state, raw_import_and_verify); }
 BENCHMARK(RawImportAndVerify);
 
 // The part of key decoding that libcrypto does not do: the RFC 8032 point check of A.
@@ -225,25 +226,9 @@ void Ed25519PointDecoding(benchmark::State& state) {
 }
 BENCHMARK(Ed25519PointDecoding);
 
-// ---- Opening ----
-
-void IdentityOpenBareSeed(benchmark::State& state) {
-  const Setup& s = setup();
-  for (auto _ : state) {
-    VeskSigningIdentityHandle* h = nullptr;
-    if (vesk_signing_identity_open(s.seed, 32, nullptr, &h) != VESK_OK) state.SkipWithError("open failed");
-    vesk_signing_identity_free(h);
-  }
-}
+void IdentityOpenBareSeed(benchmark::State& state) { alone(state, library_open); }
 BENCHMARK(IdentityOpenBareSeed);
-
-// The primitive work inside opening: an Ed25519 key from its secret and ML-DSA-65 keygen from xi.
-void RawKeysFromSeeds(benchmark::State& state) {
-  const Setup& s = setup();
-  for (auto _ : state) {
-    if (!bench::RawHybridKey::from_secrets(s.secrets).ml) state.SkipWithError("keygen failed");
-  }
-}
+void RawKeysFromSeeds(benchmark::State& state) { alone(state, raw_keys_from_seeds); }
 BENCHMARK(RawKeysFromSeeds);
 
 // ---- Paired runs ----
@@ -257,15 +242,16 @@ double thread_cpu_ns() {
 }
 
 template <class Library, class Raw>
-void paired(benchmark::State& state, Library library, Raw raw, std::size_t messages = kMessages) {
+void paired(benchmark::State& state, Library&& library, Raw&& raw, const std::vector<Case>& cases) {
+  const Setup& s = setup();
   double library_ns = 0, raw_ns = 0;
   std::size_t i = 0;
   for (auto _ : state) {
-    const std::size_t m = i++ % messages;
+    const Case& c = cases[i++ % cases.size()];
     double t0 = thread_cpu_ns();
-    library(m);
+    if (!library(s, c)) std::abort();
     double t1 = thread_cpu_ns();
-    raw(m);
+    if (!raw(s, c)) std::abort();
     double t2 = thread_cpu_ns();
     library_ns += t1 - t0;
     raw_ns += t2 - t1;
@@ -276,162 +262,58 @@ void paired(benchmark::State& state, Library library, Raw raw, std::size_t messa
   state.counters["ratio"] = library_ns / raw_ns;
 }
 
-void PairedSign(benchmark::State& state) {
-  const Setup& s = setup();
-  std::uint8_t ed[64], ml[3309];
-  paired(
-      state, [&](std::size_t m) { benchmark::DoNotOptimize(sign::hybrid_sign(*s.identity, s.context, s.cases[m].message)); },
-      [&](std::size_t m) {
-        if (!s.raw_ed_sign(s.cases[m].input, ed) || !s.raw_ml_sign(s.cases[m].input, ml, s.ml_alg)) std::abort();
-        benchmark::DoNotOptimize(ml);
-      });
-}
+void PairedSign(benchmark::State& state) { paired(state, library_sign, raw_sign, setup().cases); }
 BENCHMARK(PairedSign);
-
-void PairedVerify(benchmark::State& state) {
-  const Setup& s = setup();
-  paired(
-      state,
-      [&](std::size_t m) {
-        if (!sign::hybrid_verify(*s.decoded, s.context, s.cases[m].message, s.cases[m].signature)) std::abort();
-      },
-      [&](std::size_t m) {
-        if (!s.raw_verify(s.verifying, s.cases[m])) std::abort();
-      });
-}
+void PairedVerify(benchmark::State& state) { paired(state, library_verify, raw_verify, setup().cases); }
 BENCHMARK(PairedVerify);
-
 void PairedDecodeAndVerify(benchmark::State& state) {
-  const Setup& s = setup();
-  const auto& vk = s.identity->verifying_key();
-  paired(
-      state,
-      [&](std::size_t m) {
-        auto key = sign::decode_verifying_key(vk);
-        if (!key || !sign::hybrid_verify(*key, s.context, s.cases[m].message, s.cases[m].signature)) std::abort();
-      },
-      [&](std::size_t m) {
-        const auto key = bench::RawHybridKey::from_verifying_key(vk.data());
-        if (!s.raw_verify(key, s.cases[m])) std::abort();
-      });
+  paired(state, library_decode_and_verify, raw_import_and_verify, setup().cases);
 }
 BENCHMARK(PairedDecodeAndVerify);
-
-void PairedOpen(benchmark::State& state) {
-  const Setup& s = setup();
-  paired(
-      state,
-      [&](std::size_t) {
-        VeskSigningIdentityHandle* h = nullptr;
-        if (vesk_signing_identity_open(s.seed, 32, nullptr, &h) != VESK_OK) std::abort();
-        vesk_signing_identity_free(h);
-      },
-      [&](std::size_t) {
-        if (!bench::RawHybridKey::from_secrets(s.secrets).ml) std::abort();
-      });
-}
+void PairedOpen(benchmark::State& state) { paired(state, library_open, raw_keys_from_seeds, setup().cases); }
 BENCHMARK(PairedOpen);
 
 // 1 MiB messages, where hashing the message dominates: the library frames the input once for
 // both halves; the raw side is handed the framed input ready-made.
-void PairedSign1MiB(benchmark::State& state) {
-  const Setup& s = setup();
-  std::uint8_t ed[64], ml[3309];
-  const auto& cases = s.large_cases;
-  paired(
-      state, [&](std::size_t m) { benchmark::DoNotOptimize(sign::hybrid_sign(*s.identity, s.context, cases[m].message)); },
-      [&](std::size_t m) {
-        if (!s.raw_ed_sign(cases[m].input, ed) || !s.raw_ml_sign(cases[m].input, ml, s.ml_alg)) std::abort();
-        benchmark::DoNotOptimize(ml);
-      },
-      kLargeMessages);
-}
+void PairedSign1MiB(benchmark::State& state) { paired(state, library_sign, raw_sign, setup().large_cases); }
 BENCHMARK(PairedSign1MiB)->Unit(benchmark::kMillisecond);
-
-void PairedVerify1MiB(benchmark::State& state) {
-  const Setup& s = setup();
-  const auto& cases = s.large_cases;
-  paired(
-      state,
-      [&](std::size_t m) {
-        if (!sign::hybrid_verify(*s.decoded, s.context, cases[m].message, cases[m].signature)) std::abort();
-      },
-      [&](std::size_t m) {
-        if (!s.raw_verify(s.verifying, cases[m])) std::abort();
-      },
-      kLargeMessages);
-}
+void PairedVerify1MiB(benchmark::State& state) { paired(state, library_verify, raw_verify, setup().large_cases); }
 BENCHMARK(PairedVerify1MiB)->Unit(benchmark::kMillisecond);
 
 // The ML-DSA-65 half alone on the same 1 MiB signing inputs: the library's wrapper against
 // libcrypto's own message path.
 void PairedMlDsaSign1MiB(benchmark::State& state) {
-  const Setup& s = setup();
-  const auto& cases = s.large_cases;
-  const auto key = crypto::MlDsaSigningKey::from_seed(s.secrets.xi);
-  std::uint8_t ml[3309];
-  paired(
-      state,
-      [&](std::size_t m) {
-        if (!key.sign(cases[m].input, ml)) std::abort();
-        benchmark::DoNotOptimize(ml);
-      },
-      [&](std::size_t m) {
-        if (!s.raw_ml_sign(cases[m].input, ml, s.ml_alg)) std::abort();
-        benchmark::DoNotOptimize(ml);
-      },
-      kLargeMessages);
+  const auto key = crypto::MlDsaSigningKey::from_seed(setup().secrets.xi);
+  const auto library = [&](const Setup&, const Case& c) {
+    std::uint8_t ml[3309];
+    const bool ok = key.sign(c.input, ml);
+    benchmark::DoNotOptimize(ml);
+    return ok;
+  };
+  paired(state, library, mldsa_sign_prefetched, setup().large_cases);
 }
 BENCHMARK(PairedMlDsaSign1MiB)->Unit(benchmark::kMillisecond);
 
 void PairedMlDsaVerify1MiB(benchmark::State& state) {
-  const Setup& s = setup();
-  const auto& cases = s.large_cases;
-  const auto key = crypto::MlDsaVerifyingKey::import(Bytes(s.identity->verifying_key()).subspan(32));
+  const auto key = crypto::MlDsaVerifyingKey::import(Bytes(setup().identity->verifying_key()).subspan(32));
   if (!key) std::abort();
-  paired(
-      state,
-      [&](std::size_t m) {
-        if (!key->verify(cases[m].input, Bytes(cases[m].signature).subspan(64))) std::abort();
-      },
-      [&](std::size_t m) {
-        if (!bench::raw_mldsa_verify(s.verifying.ml.get(), s.ml_alg, cases[m].input, cases[m].signature.data() + 64))
-          std::abort();
-      },
-      kLargeMessages);
+  const auto library = [&](const Setup&, const Case& c) { return key->verify(c.input, Bytes(c.signature).subspan(64)); };
+  const auto raw = [](const Setup& s, const Case& c) {
+    return bench::raw_mldsa_verify(s.verifying.ml.get(), s.ml_alg, c.input, c.signature.data() + 64);
+  };
+  paired(state, library, raw, setup().large_cases);
 }
 BENCHMARK(PairedMlDsaVerify1MiB)->Unit(benchmark::kMillisecond);
 
 // ML-DSA-65 signing alone. "library" here is the way the library does it (algorithm fetched once,
 // a new context per signature); "raw" is the alternative named by the benchmark.
 void PairedMlDsaPrefetchedVsFetchEachTime(benchmark::State& state) {
-  const Setup& s = setup();
-  std::uint8_t ml[3309];
-  paired(
-      state, [&](std::size_t m) { benchmark::DoNotOptimize(s.raw_ml_sign(s.cases[m].input, ml, s.ml_alg)); },
-      [&](std::size_t m) {
-        EVP_SIGNATURE* alg = EVP_SIGNATURE_fetch(nullptr, "ML-DSA-65", nullptr);
-        benchmark::DoNotOptimize(s.raw_ml_sign(s.cases[m].input, ml, alg));
-        EVP_SIGNATURE_free(alg);
-      });
+  paired(state, mldsa_sign_prefetched, mldsa_sign_fetch_each_time, setup().cases);
 }
 BENCHMARK(PairedMlDsaPrefetchedVsFetchEachTime);
 
 void PairedMlDsaNewContextVsReusedContext(benchmark::State& state) {
-  const Setup& s = setup();
-  std::uint8_t ml[3309];
-  EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, s.signing.ml.get(), nullptr);
-  int det = 1;
-  OSSL_PARAM params[] = {OSSL_PARAM_construct_int(OSSL_SIGNATURE_PARAM_DETERMINISTIC, &det), OSSL_PARAM_construct_end()};
-  paired(
-      state, [&](std::size_t m) { benchmark::DoNotOptimize(s.raw_ml_sign(s.cases[m].input, ml, s.ml_alg)); },
-      [&](std::size_t m) {
-        std::size_t len = sizeof ml;
-        if (EVP_PKEY_sign_message_init(ctx, s.ml_alg, params) != 1 ||
-            EVP_PKEY_sign(ctx, ml, &len, s.cases[m].input.data(), s.cases[m].input.size()) != 1)
-          std::abort();
-      });
-  EVP_PKEY_CTX_free(ctx);
+  paired(state, mldsa_sign_prefetched, MlDsaReusedContext(setup()), setup().cases);
 }
 BENCHMARK(PairedMlDsaNewContextVsReusedContext);
 

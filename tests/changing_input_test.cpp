@@ -55,27 +55,8 @@ struct Case {
   std::function<Outcome(const ByteVec& input)> call;
 };
 
-struct Keys {
-  VeskSecretKeyHandle* key = nullptr;
-  VeskSigningIdentityHandle* identity = nullptr;
-  ByteVec public_key, verifying_key;
-  Keys() {
-    vesk::Buffer pk, vk;
-    EXPECT_EQ(vesk_keypair_generate(&key, pk.out()), VESK_OK);
-    public_key = pk.to_vector();
-    const ByteVec seed = test_bytes(32, 77);
-    EXPECT_EQ(vesk_signing_identity_open(seed.data(), seed.size(), nullptr, &identity), VESK_OK);
-    EXPECT_EQ(vesk_signing_identity_public(identity, vk.out()), VESK_OK);
-    verifying_key = vk.to_vector();
-  }
-  ~Keys() {
-    vesk_secret_key_free(key);
-    vesk_signing_identity_free(identity);
-  }
-};
-
-const Keys& keys() {
-  static const Keys k;
+const ExportKeys& keys() {
+  static const ExportKeys k(test_bytes(32, 77));
   return k;
 }
 
@@ -96,7 +77,7 @@ ContainerLayout layout_of(const ByteVec& container) {
 }
 
 std::vector<Case> cases() {
-  const Keys& k = keys();
+  const ExportKeys& k = keys();
   std::vector<Case> out;
 
   // A container of three chunks with a file name.

@@ -27,24 +27,27 @@ int known_source(void* draws, MutBytes out) {
   return 0;
 }
 
+// What key data opens to through the exports of one kind of handle, as its public key.
+template <class Handle>
+ByteVec public_key_of(const ByteVec& data, const char* passphrase,
+                      VeskStatus (*open)(const uint8_t*, size_t, const char*, Handle**),
+                      VeskStatus (*public_key)(const Handle*, VeskBuffer*), void (*release)(Handle*)) {
+  Handle* handle = nullptr;
+  EXPECT_EQ(open(data.data(), data.size(), passphrase, &handle), VESK_OK);
+  if (handle == nullptr) return {};
+  vesk::Buffer key;
+  EXPECT_EQ(public_key(handle, key.out()), VESK_OK);
+  release(handle);
+  return key.to_vector();
+}
+
 ByteVec verifying_key_of(const ByteVec& data, const char* passphrase) {
-  VeskSigningIdentityHandle* id = nullptr;
-  EXPECT_EQ(vesk_signing_identity_open(data.data(), data.size(), passphrase, &id), VESK_OK);
-  if (id == nullptr) return {};
-  vesk::Buffer vk;
-  EXPECT_EQ(vesk_signing_identity_public(id, vk.out()), VESK_OK);
-  vesk_signing_identity_free(id);
-  return vk.to_vector();
+  return public_key_of(data, passphrase, vesk_signing_identity_open, vesk_signing_identity_public,
+                       vesk_signing_identity_free);
 }
 
 ByteVec recipient_key_of(const ByteVec& data, const char* passphrase) {
-  VeskSecretKeyHandle* key = nullptr;
-  EXPECT_EQ(vesk_secret_key_open(data.data(), data.size(), passphrase, &key), VESK_OK);
-  if (key == nullptr) return {};
-  vesk::Buffer pk;
-  EXPECT_EQ(vesk_secret_key_public(key, pk.out()), VESK_OK);
-  vesk_secret_key_free(key);
-  return pk.to_vector();
+  return public_key_of(data, passphrase, vesk_secret_key_open, vesk_secret_key_public, vesk_secret_key_free);
 }
 
 TEST(IdentityGenerate, FileOpensAsSigningIdentityAndRecipientKeyOfTheSeed) {

@@ -7,9 +7,7 @@
 // empty ranges and ranges at their cap get through to the operation. And every export, given
 // its valid arguments, works on a small stack the host provides and writes nothing outside it.
 #include <gtest/gtest.h>
-#include <pthread.h>
 #include <sys/mman.h>
-#include <ucontext.h>
 
 #include <algorithm>
 #include <cstring>
@@ -28,6 +26,7 @@
 #include "ffi/spent_nonce_set.h"
 #include "keyring/key_file_testing.h"
 #include "support/identity_writer.h"
+#include "support/stack_run.h"
 #include "support/test_util.h"
 #include "support/vectors.h"
 #include "transparency/checkpoint/checkpoint.h"
@@ -157,28 +156,21 @@ struct Export {
 };
 
 // Valid arguments for every export, made once.
-struct Fixture {
-  VeskSecretKeyHandle* key = nullptr;
-  VeskSigningIdentityHandle* identity = nullptr;
-  ByteVec seed = test_bytes(32, 11), public_key, container, verifying_key, signature, challenge, answer;
+struct Fixture : ExportKeys {
+  ByteVec container, signature, challenge, answer;
   ByteVec context = text_bytes("ctx"), message = text_bytes("msg");
   std::string armor;
   ByteVec log, recovery_key, recovery_binding, pin, device_key, chain, epoch_binding;
   ByteVec hash = test_bytes(32, 12), checkpoint, checkpoint_key;
   const std::string origin = "example.com/log";
 
-  Fixture() {
-    vesk::Buffer pk, text, sealed, vk, sig, ch, ans;
-    EXPECT_EQ(vesk_keypair_generate(&key, pk.out()), VESK_OK);
-    public_key = pk.to_vector();
+  Fixture() : ExportKeys(test_bytes(32, 11)) {
+    vesk::Buffer text, sealed, sig, ch, ans;
     EXPECT_EQ(vesk_public_key_armor(public_key.data(), public_key.size(), text.out()), VESK_OK);
     armor = std::string(text.text());
     EXPECT_EQ(vesk_encrypt(message.data(), message.size(), public_key.data(), 1, nullptr, nullptr, sealed.out()),
               VESK_OK);
     container = sealed.to_vector();
-    EXPECT_EQ(vesk_signing_identity_open(seed.data(), seed.size(), nullptr, &identity), VESK_OK);
-    EXPECT_EQ(vesk_signing_identity_public(identity, vk.out()), VESK_OK);
-    verifying_key = vk.to_vector();
     EXPECT_EQ(vesk_sign_message(identity, context.data(), context.size(), message.data(), message.size(), sig.out()),
               VESK_OK);
     signature = sig.to_vector();
@@ -209,10 +201,6 @@ struct Fixture {
     const auto key_hash = transparency::checkpoint_key_hash(origin, checkpoint_key);
     checkpoint =
         text_bytes(body + "\n\xE2\x80\x94 " + origin + " " + base64_encode(cat({key_hash, sig_of_body})) + "\n");
-  }
-  ~Fixture() {
-    vesk_secret_key_free(key);
-    vesk_signing_identity_free(identity);
   }
 };
 
@@ -282,7 +270,7 @@ const std::vector<Export>& exports() {
          .required = {result}},
         {.name = "vesk_inspect_key",
          .call = [](Call& c) { return vesk_inspect_key(c.p(0), c.n(0), c.flag()); },
-         .ranges = {capped("key data", f.seed, VESK_MAX_KEY_DATA, VESK_OK, VESK_OK)},
+         .ranges = {capped("key data", f.identity_seed, VESK_MAX_KEY_DATA, VESK_OK, VESK_OK)},
          .required = {kFlag}},
         {.name = "vesk_secret_key_free", .release_null = [] { vesk_secret_key_free(nullptr); }},
         // The key-file writer measures the passphrase before it draws its salt. (vesk_identity_generate
@@ -295,7 +283,7 @@ const std::vector<Export>& exports() {
         // A passphrase that a bare seed does not need must still be UTF-8.
         {.name = "vesk_secret_key_open",
          .call = [](Call& c) { return vesk_secret_key_open(c.p(0), c.n(0), c.text(0), c.secret_key_out()); },
-         .ranges = {capped("key data", f.seed, VESK_MAX_KEY_DATA, VESK_MALFORMED_INPUT, VESK_MALFORMED_INPUT)},
+         .ranges = {capped("key data", f.identity_seed, VESK_MAX_KEY_DATA, VESK_MALFORMED_INPUT, VESK_MALFORMED_INPUT)},
          .texts = {{"passphrase", passphrase, true}},
          .required = {kSecretKeyOut}},
         {.name = "vesk_encrypt",
@@ -319,7 +307,7 @@ const std::vector<Export>& exports() {
          .required = {kSecretKey, result}},
         {.name = "vesk_signing_identity_open",
          .call = [](Call& c) { return vesk_signing_identity_open(c.p(0), c.n(0), c.text(0), c.identity_out()); },
-         .ranges = {capped("key data", f.seed, VESK_MAX_KEY_DATA, VESK_NOT_KEY_FILE, VESK_NOT_KEY_FILE)},
+         .ranges = {capped("key data", f.identity_seed, VESK_MAX_KEY_DATA, VESK_NOT_KEY_FILE, VESK_NOT_KEY_FILE)},
          .texts = {{"passphrase", passphrase, true}},
          .required = {kIdentityOut}},
         {.name = "vesk_signing_identity_public",
@@ -553,30 +541,7 @@ constexpr std::size_t kBelowLen = std::size_t{16} << 10;
 constexpr std::uint8_t kUntouched = 0xa5;
 // The deepest an export may reach below its caller: its own frame, the argument checks and the
 // switch to the library's stack. (Instrumented frames are larger.)
-#if defined(__SANITIZE_ADDRESS__)
-constexpr std::size_t kHostStackBudget = std::size_t{8} << 10;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr std::size_t kHostStackBudget = std::size_t{8} << 10;
-#else
-constexpr std::size_t kHostStackBudget = std::size_t{2} << 10;
-#endif
-#else
-constexpr std::size_t kHostStackBudget = std::size_t{2} << 10;
-#endif
-
-struct HostRun {
-  std::function<void()> call;
-  std::uintptr_t caller_sp = 0;
-};
-
-__attribute__((noinline)) void run_recording_sp(HostRun* run) {
-  std::uintptr_t sp;
-  __asm__ __volatile__("mov %%rsp, %0" : "=r"(sp));
-  run->caller_sp = sp;
-  run->call();
-  __asm__ __volatile__("" : : : "memory");
-}
+constexpr std::size_t kHostStackBudget = std::size_t{kAddressSanitizer ? 8 : 2} << 10;
 
 enum class HostStackKind { Thread, Coroutine };
 
@@ -592,30 +557,9 @@ class HostStack {
   // Runs `call` on the stack; returns how deep below its caller it reached.
   std::size_t run(HostStackKind kind, const std::function<void()>& call) {
     std::memset(region_, kUntouched, kBelowLen + kHostStackLen);
-    HostRun run{call};
-    if (kind == HostStackKind::Thread) {
-      pthread_attr_t attr;
-      pthread_attr_init(&attr);
-      EXPECT_EQ(pthread_attr_setstack(&attr, stack(), kHostStackLen), 0);
-      pthread_t thread;
-      EXPECT_EQ(pthread_create(&thread, &attr, [](void* r) -> void* {
-        run_recording_sp(static_cast<HostRun*>(r));
-        return nullptr;
-      }, &run), 0);
-      pthread_join(thread, nullptr);
-      pthread_attr_destroy(&attr);
-    } else {
-      ucontext_t here, coroutine;
-      getcontext(&coroutine);
-      coroutine.uc_stack.ss_sp = stack();
-      coroutine.uc_stack.ss_size = kHostStackLen;
-      coroutine.uc_link = &here;
-      g_coroutine_run = &run;
-      makecontext(&coroutine, [] { run_recording_sp(g_coroutine_run); }, 0);
-      EXPECT_EQ(swapcontext(&here, &coroutine), 0);
-    }
+    const std::uintptr_t sp = kind == HostStackKind::Thread ? run_on_thread_stack(stack(), kHostStackLen, call)
+                                                            : run_on_coroutine_stack(stack(), kHostStackLen, call);
     const std::uint8_t* low = stack();
-    const auto sp = run.caller_sp;
     EXPECT_GT(sp, reinterpret_cast<std::uintptr_t>(low));
     std::size_t deepest = 0;
     for (std::size_t i = 0; i < kHostStackLen; ++i) {
@@ -632,7 +576,6 @@ class HostStack {
 
  private:
   std::uint8_t* stack() const { return region_ + kBelowLen; }
-  static inline HostRun* g_coroutine_run = nullptr;
   std::uint8_t* region_;
 };
 

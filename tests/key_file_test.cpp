@@ -15,6 +15,7 @@
 #include "ffi/handles.h"
 #include "keyring/key_file.h"
 #include "keyring/key_file_testing.h"
+#include "support/key_file_writer.h"
 #include "support/test_util.h"
 #include "support/vectors.h"
 #include "vesk.h"
@@ -30,31 +31,10 @@ const std::string kDecomposed = "cafe\xCC\x81 au lait";
 // Neither NFC nor NFD: one composed and one decomposed "é".
 const std::string kMixed = "\xC3\xA9t\xC3\xA9 e\xCC\x81t\xC3\xA9";
 
-struct Layout {
-  std::uint8_t version = 2;
-  std::uint8_t lanes = 1;
-  std::uint32_t memory_kib = 8192;  // the cheapest accepted cost keeps these tests fast
-  std::uint32_t iterations = 1;
-  std::uint8_t kind = 2;
-  ByteVec salt = test_bytes(16, 100);
-  ByteVec nonce = test_bytes(12, 101);
-};
-
-// magic, version, lanes, memory (BE32), iterations (BE32), salt, nonce, [kind], ChaCha20-Poly1305
-// of the secret under Argon2id(password, salt) with the header as associated data.
-ByteVec build_key_file(const Layout& l, const std::string& password, const ByteVec& secret) {
-  ByteVec header = {'V', 'E', 'S', 'K', '-', 'K', 'E', 'Y', l.version, l.lanes};
-  for (std::uint32_t v : {l.memory_kib, l.iterations})
-    for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(v >> shift));
-  header.insert(header.end(), l.salt.begin(), l.salt.end());
-  header.insert(header.end(), l.nonce.begin(), l.nonce.end());
-  if (l.version == 2) header.push_back(l.kind);
-  ByteVec key(32);
-  EXPECT_TRUE(crypto::argon2id(as_bytes(password), l.salt, {l.lanes, l.memory_kib, l.iterations}, key));
-  ByteVec sealed(secret.size() + 16);
-  EXPECT_TRUE(crypto::aead_seal(key, l.nonce, header, secret, sealed));
-  header.insert(header.end(), sealed.begin(), sealed.end());
-  return header;
+// The files built here: the cheapest accepted cost keeps these tests fast.
+ByteVec build_key_file(const std::string& password, const ByteVec& secret) {
+  const KeyFileLayout layout{.salt = test_bytes(16, 100), .nonce = test_bytes(12, 101)};
+  return compose_key_file(layout, as_bytes(password), secret);
 }
 
 // HKDF-Expand(S, "VESK/0.5 identity encryption", 32) as documented: one HMAC block.
@@ -135,7 +115,7 @@ TEST(KeyFile, WrittenLayoutDecryptsAsDocumented) {
 
 TEST(KeyFile, OneByteDamageAtEveryOffset) {
   const ByteVec seed = test_bytes(32, 2);
-  const ByteVec file = build_key_file(Layout{}, "damage test", seed);
+  const ByteVec file = build_key_file("damage test", seed);
   ASSERT_EQ(open(file, "damage test").seed, seed);
 
   // Flipping the lowest bit of each byte; the expected status by region of the layout (the file
@@ -173,7 +153,7 @@ TEST(KeyFile, OneByteDamageAtEveryOffset) {
 
 TEST(KeyFile, FieldValuesAtAndBeyondTheirBounds) {
   const ByteVec seed = test_bytes(32, 3);
-  const ByteVec file = build_key_file(Layout{}, "bounds test", seed);
+  const ByteVec file = build_key_file("bounds test", seed);
   auto with = [&](std::size_t offset, ByteVec bytes) {
     ByteVec f = file;
     std::copy(bytes.begin(), bytes.end(), f.begin() + offset);
@@ -222,7 +202,7 @@ TEST(KeyFile, BareSeedsAndMissingPassphrases) {
   const SecretArray<32> derived = keyring::identity_encryption_seed(identity);
   EXPECT_EQ(ByteVec(derived.view().begin(), derived.view().end()), encryption_seed_of(identity));
 
-  const ByteVec file = build_key_file(Layout{}, "some passphrase", test_bytes(32, 8));
+  const ByteVec file = build_key_file("some passphrase", test_bytes(32, 8));
   const Opened no_passphrase = open(file, nullptr);
   EXPECT_EQ(no_passphrase.status, VESK_WRONG_PASSPHRASE);
   EXPECT_EQ(no_passphrase.derivations, 0u);
@@ -273,7 +253,7 @@ TEST(KeyFile, PassphraseFormsAreEachTriedOnce) {
       {"wrong mixed: three forms", kComposed, kMixed, VESK_WRONG_PASSPHRASE, 3},
   };
   for (const Case& c : cases) {
-    const ByteVec file = build_key_file(Layout{}, c.stored, seed);
+    const ByteVec file = build_key_file(c.stored, seed);
     const Opened o = open(file, c.given.c_str());
     EXPECT_EQ(o.status, c.status) << c.name;
     EXPECT_EQ(o.derivations, c.derivations) << c.name;

@@ -6,7 +6,6 @@
 // HKDF salt).
 #include <gtest/gtest.h>
 #include <malloc.h>
-#include <pthread.h>
 #include <string.h>
 #include <sys/mman.h>
 
@@ -26,6 +25,7 @@
 #include "format/container.h"
 #include "support/container_writer.h"
 #include "support/identity_writer.h"
+#include "support/stack_run.h"
 #include "support/test_util.h"
 #include "vesk.hpp"
 
@@ -69,6 +69,8 @@ namespace vesk {
 namespace {
 
 using ByteVec = std::vector<std::uint8_t>;
+using testing::kAddressSanitizer;
+using testing::run_on_thread_stack;
 
 constexpr char kPassphrase[] = "residue test passphrase, long enough to find";
 constexpr char kSignedName[] = "residue-of-a-signed-container.txt";
@@ -271,50 +273,13 @@ constexpr std::uint8_t kUntouched = 0xa5;
 // What the export leaves below the caller: return addresses, saved registers, its few locals (the
 // work itself runs on the library's own stack). Frames instrumented by AddressSanitizer carry
 // headers of their own, and its runtime is called to announce the switch of stacks.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr std::size_t kBookkeepingLen = 2048;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr std::size_t kBookkeepingLen = 2048;
-#else
-constexpr std::size_t kBookkeepingLen = 512;
-#endif
-#else
-constexpr std::size_t kBookkeepingLen = 512;
-#endif
-
-struct StackRun {
-  std::function<void()> call;
-  std::uintptr_t caller_sp = 0;
-};
-
-// The caller's frame ends at its stack pointer; everything below it belongs to the export.
-__attribute__((noinline)) void call_recording_sp(StackRun* run) {
-  std::uintptr_t sp;
-  __asm__ __volatile__("mov %%rsp, %0" : "=r"(sp));
-  run->caller_sp = sp;
-  run->call();
-  __asm__ __volatile__("" : : : "memory");
-}
-
-void* stack_thread(void* arg) {
-  call_recording_sp(static_cast<StackRun*>(arg));
-  return nullptr;
-}
+constexpr std::size_t kBookkeepingLen = kAddressSanitizer ? 2048 : 512;
 
 // Runs `call` on a thread whose stack is `stack`, filled with kUntouched first; returns the
 // caller's stack pointer.
 std::uintptr_t run_on_stack(std::uint8_t* stack, const std::function<void()>& call) {
   std::memset(stack, kUntouched, kStackLen);
-  StackRun run{call};
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  EXPECT_EQ(pthread_attr_setstack(&attr, stack, kStackLen), 0);
-  pthread_t thread;
-  EXPECT_EQ(pthread_create(&thread, &attr, &stack_thread, &run), 0);
-  pthread_join(thread, nullptr);
-  pthread_attr_destroy(&attr);
-  return run.caller_sp;
+  return run_on_thread_stack(stack, kStackLen, call);
 }
 
 TEST(SecretResidue, NothingButZerosBelowTheCallerOrOnTheWorkStackAfterExportsWithSecrets) {

@@ -1,6 +1,7 @@
 // vesk_identity_generate: a fresh identity seed, handed back only inside a protected key file.
 #include "ffi/args.h"
 #include "ffi/guard.h"
+#include "ffi/key_data.h"
 #include "ffi/results.h"
 #include "ffi/status_keyring.h"
 #include "keyring/identity_seed.h"
@@ -12,13 +13,8 @@ extern "C" {
 
 VESK_EXPORT VeskStatus vesk_identity_generate(const char* passphrase, VeskBuffer* key_file_out) {
   if (!ffi::present(key_file_out) || !ffi::text_ok(passphrase)) return VESK_INVALID_ARGUMENT;
-  return ffi::guarded_with_secrets([&]() -> VeskStatus {
-    const ffi::TextCopy passphrase_copy(passphrase);
-    if (!passphrase_copy.valid()) return VESK_INVALID_ARGUMENT;
-    auto file = keyring::generate_identity_key_file(passphrase_copy.view());
-    if (!file) return ffi::status_of(file.error());
-    ffi::put_bytes(key_file_out, *file);
-    return VESK_OK;
+  return ffi::guarded_with_secrets([&] {
+    return ffi::put_key_file(passphrase, key_file_out, keyring::generate_identity_key_file);
   });
 }
 

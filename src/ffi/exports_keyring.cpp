@@ -78,14 +78,10 @@ VESK_EXPORT VeskStatus vesk_secret_key_protect(const VeskSecretKeyHandle* secret
                                                VeskBuffer* key_file_out) {
   if (!ffi::present(secret_key) || !ffi::text_ok(passphrase) || !ffi::present(key_file_out))
     return VESK_INVALID_ARGUMENT;
-  return ffi::guarded_with_secrets([&]() -> VeskStatus {
-    const ffi::TextCopy passphrase_copy(passphrase);
-    if (!passphrase_copy.valid()) return VESK_INVALID_ARGUMENT;
-    auto file = keyring::write_key_file(ffi::seed_of(secret_key), passphrase_copy.view(),
-                                        keyring::SecretKind::RecipientSeed);
-    if (!file) return ffi::status_of(file.error());
-    ffi::put_bytes(key_file_out, *file);
-    return VESK_OK;
+  return ffi::guarded_with_secrets([&] {
+    return ffi::put_key_file(passphrase, key_file_out, [&](std::string_view pass) {
+      return keyring::write_key_file(ffi::seed_of(secret_key), pass, keyring::SecretKind::RecipientSeed);
+    });
   });
 }
 

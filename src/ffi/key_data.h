@@ -1,6 +1,8 @@
 // The two exports that open key data (a key file, or a bare seed) with an optional passphrase into
 // a handle: vesk_secret_key_open and vesk_signing_identity_open. They share their argument rules
 // and copies; the keyring family opens the data, and its key-file table says every status.
+// The two that write a key file under a passphrase, vesk_secret_key_protect and
+// vesk_identity_generate, share what they do inside the guard.
 #pragma once
 
 #include <optional>
@@ -8,6 +10,7 @@
 
 #include "ffi/args.h"
 #include "ffi/guard.h"
+#include "ffi/results.h"
 #include "ffi/status_keyring.h"
 #include "vesk.h"
 
@@ -28,6 +31,18 @@ VeskStatus open_key_data(const std::uint8_t* data, std::size_t data_len, const c
     *out = *handle;
     return VESK_OK;
   });
+}
+
+// Inside the guard: the passphrase is copied and checked again, `write(passphrase)` returns
+// Expected<keyring::KeyFileBytes, keyring::KeyFileError>, and the file goes to `out`.
+template <class Write>
+VeskStatus put_key_file(const char* passphrase, VeskBuffer* out, Write&& write) {
+  const TextCopy passphrase_copy(passphrase);
+  if (!passphrase_copy.valid()) return VESK_INVALID_ARGUMENT;
+  auto file = write(passphrase_copy.view());
+  if (!file) return status_of(file.error());
+  put_bytes(out, *file);
+  return VESK_OK;
 }
 
 }  // namespace vesk::ffi

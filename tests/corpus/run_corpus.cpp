@@ -245,6 +245,15 @@ Outcome failed_or(const vesk::Result<T>& r, const std::function<void(Outcome&)>&
 Outcome status_only(const vesk::Result<void>& r) { return Outcome{r.status(), {}, {}}; }
 Bytes vec(const vesk::Buffer& b) { return b.to_vector(); }
 
+// A call whose one output is a buffer, or a count or flag, under its out-parameter's name.
+Outcome bytes_out(const vesk::Result<vesk::Buffer>& r, const char* name) {
+  return failed_or(r, [&](Outcome& o) { o.bytes[name] = vec(*r); });
+}
+template <class T>
+Outcome number_out(const vesk::Result<T>& r, const char* name) {
+  return failed_or(r, [&](Outcome& o) { o.numbers[name] = static_cast<std::uint64_t>(*r); });
+}
+
 // The public key of a returned handle, as the corpus compares it.
 template <class Owner, class Public>
 Bytes public_of(const Owner& owner, Public pub) {
@@ -256,26 +265,12 @@ using CppCall = std::function<Outcome(Args&)>;
 
 const std::map<std::string, CppCall>& cpp_layer() {
   static const std::map<std::string, CppCall> table = {
-      {"vesk_public_key_armor", [](Args& a) {
-         auto r = vesk::public_key_armor(a.view(0));
-         return failed_or(r, [&](Outcome& o) { o.bytes["text_out"] = vec(*r); });
-       }},
-      {"vesk_public_key_dearmor", [](Args& a) {
-         auto r = vesk::public_key_dearmor(a.text(0));
-         return failed_or(r, [&](Outcome& o) { o.bytes["public_key_out"] = vec(*r); });
-       }},
-      {"vesk_inspect_key", [](Args& a) {
-         auto r = vesk::inspect_key(a.view(0));
-         return failed_or(r, [&](Outcome& o) { o.numbers["is_key_file_out"] = *r ? 1 : 0; });
-       }},
-      {"vesk_secret_key_public", [](Args& a) {
-         auto r = vesk::secret_key_public(a.owned_key(0));
-         return failed_or(r, [&](Outcome& o) { o.bytes["public_key_out"] = vec(*r); });
-       }},
-      {"vesk_secret_key_protect", [](Args& a) {
-         auto r = vesk::secret_key_protect(a.owned_key(0), a.text(1));
-         return failed_or(r, [&](Outcome& o) { o.bytes["key_file_out"] = vec(*r); });
-       }},
+      {"vesk_public_key_armor", [](Args& a) { return bytes_out(vesk::public_key_armor(a.view(0)), "text_out"); }},
+      {"vesk_public_key_dearmor", [](Args& a) { return bytes_out(vesk::public_key_dearmor(a.text(0)), "public_key_out"); }},
+      {"vesk_inspect_key", [](Args& a) { return number_out(vesk::inspect_key(a.view(0)), "is_key_file_out"); }},
+      {"vesk_secret_key_public", [](Args& a) { return bytes_out(vesk::secret_key_public(a.owned_key(0)), "public_key_out"); }},
+      {"vesk_secret_key_protect",
+       [](Args& a) { return bytes_out(vesk::secret_key_protect(a.owned_key(0), a.text(1)), "key_file_out"); }},
       {"vesk_secret_key_open", [](Args& a) {
          auto r = vesk::secret_key_open(a.view(0), a.opt_text(1));
          return failed_or(r, [&](Outcome& o) {
@@ -283,8 +278,7 @@ const std::map<std::string, CppCall>& cpp_layer() {
          });
        }},
       {"vesk_encrypt", [](Args& a) {
-         auto r = vesk::encrypt(a.view(0), a.view(1), static_cast<std::size_t>(a.u64(2)), a.opt_text(3), a.opt_text(4));
-         return failed_or(r, [&](Outcome& o) { o.bytes["out"] = vec(*r); });
+         return bytes_out(vesk::encrypt(a.view(0), a.view(1), static_cast<std::size_t>(a.u64(2)), a.opt_text(3), a.opt_text(4)), "out");
        }},
       {"vesk_decrypt", [](Args& a) {
          auto r = vesk::decrypt(a.view(0), a.owned_key(1));
@@ -300,54 +294,28 @@ const std::map<std::string, CppCall>& cpp_layer() {
            o.bytes["out"] = public_of(*r, [](const vesk::SigningIdentity& i) { return vesk::signing_identity_public(i); });
          });
        }},
-      {"vesk_signing_identity_public", [](Args& a) {
-         auto r = vesk::signing_identity_public(a.owned_id(0));
-         return failed_or(r, [&](Outcome& o) { o.bytes["out"] = vec(*r); });
-       }},
-      {"vesk_sign_message", [](Args& a) {
-         auto r = vesk::sign_message(a.owned_id(0), a.view(1), a.view(2));
-         return failed_or(r, [&](Outcome& o) { o.bytes["signature_out"] = vec(*r); });
-       }},
+      {"vesk_signing_identity_public", [](Args& a) { return bytes_out(vesk::signing_identity_public(a.owned_id(0)), "out"); }},
+      {"vesk_sign_message",
+       [](Args& a) { return bytes_out(vesk::sign_message(a.owned_id(0), a.view(1), a.view(2)), "signature_out"); }},
       {"vesk_verify_message",
        [](Args& a) { return status_only(vesk::verify_message(a.view(0), a.view(1), a.view(2), a.view(3))); }},
-      {"vesk_challenge_answer", [](Args& a) {
-         auto r = vesk::challenge_answer(a.owned_id(0), a.view(1));
-         return failed_or(r, [&](Outcome& o) { o.bytes["signature_out"] = vec(*r); });
-       }},
+      {"vesk_challenge_answer",
+       [](Args& a) { return bytes_out(vesk::challenge_answer(a.owned_id(0), a.view(1)), "signature_out"); }},
       {"vesk_challenge_accept", [](Args& a) {
          return status_only(vesk::challenge_accept(a.owned_set(0), a.view(1), a.view(2), a.view(3), a.u64(4)));
        }},
-      {"vesk_identity_generate", [](Args& a) {
-         auto r = vesk::identity_generate(a.text(0));
-         return failed_or(r, [&](Outcome& o) { o.bytes["key_file_out"] = vec(*r); });
-       }},
-      {"vesk_identity_head", [](Args& a) {
-         auto r = vesk::identity_head(a.view(0), a.view(1));
-         return failed_or(r, [&](Outcome& o) { o.bytes["head_out"] = vec(*r); });
-       }},
-      {"vesk_identity_verify", [](Args& a) {
-         auto r = vesk::identity_verify(a.view(0), a.view(1));
-         return failed_or(r, [&](Outcome& o) { o.numbers["active_devices_out"] = *r; });
-       }},
-      {"vesk_identity_verify_pinned", [](Args& a) {
-         auto r = vesk::identity_verify_pinned(a.view(0), a.view(1), a.view(2));
-         return failed_or(r, [&](Outcome& o) { o.numbers["active_devices_out"] = *r; });
-       }},
-      {"vesk_identity_trusts_device", [](Args& a) {
-         auto r = vesk::identity_trusts_device(a.view(0), a.view(1), a.view(2));
-         return failed_or(r, [&](Outcome& o) { o.numbers["trusted_out"] = *r ? 1 : 0; });
-       }},
-      {"vesk_epoch_public_key", [](Args& a) {
-         auto r = vesk::epoch_public_key(a.view(0), a.u64(1));
-         return failed_or(r, [&](Outcome& o) { o.bytes["out"] = vec(*r); });
-       }},
-      {"vesk_epoch_verify", [](Args& a) {
-         auto r = vesk::epoch_verify(a.view(0));
-         return failed_or(r, [&](Outcome& o) { o.numbers["epoch_count_out"] = *r; });
-       }},
+      {"vesk_identity_generate", [](Args& a) { return bytes_out(vesk::identity_generate(a.text(0)), "key_file_out"); }},
+      {"vesk_identity_head", [](Args& a) { return bytes_out(vesk::identity_head(a.view(0), a.view(1)), "head_out"); }},
+      {"vesk_identity_verify",
+       [](Args& a) { return number_out(vesk::identity_verify(a.view(0), a.view(1)), "active_devices_out"); }},
+      {"vesk_identity_verify_pinned",
+       [](Args& a) { return number_out(vesk::identity_verify_pinned(a.view(0), a.view(1), a.view(2)), "active_devices_out"); }},
+      {"vesk_identity_trusts_device",
+       [](Args& a) { return number_out(vesk::identity_trusts_device(a.view(0), a.view(1), a.view(2)), "trusted_out"); }},
+      {"vesk_epoch_public_key", [](Args& a) { return bytes_out(vesk::epoch_public_key(a.view(0), a.u64(1)), "out"); }},
+      {"vesk_epoch_verify", [](Args& a) { return number_out(vesk::epoch_verify(a.view(0)), "epoch_count_out"); }},
       {"vesk_epoch_verify_bound", [](Args& a) {
-         auto r = vesk::epoch_verify_bound(a.view(0), a.view(1), a.view(2), a.view(3), a.view(4));
-         return failed_or(r, [&](Outcome& o) { o.numbers["epoch_count_out"] = *r; });
+         return number_out(vesk::epoch_verify_bound(a.view(0), a.view(1), a.view(2), a.view(3), a.view(4)), "epoch_count_out");
        }},
       {"vesk_transparency_verify_inclusion", [](Args& a) {
          return status_only(vesk::transparency_verify_inclusion(a.view(0), a.u64(1), a.u64(2), a.view(3), a.view(4)));

@@ -54,12 +54,13 @@ ByteString key_of(const sign::SigningIdentity& id) {
 crypto::Digest32 device_id_of(Bytes verifying_key) { return crypto::sha256({as_bytes(kDeviceLabel), verifying_key}); }
 crypto::Digest32 device_id_of(const sign::SigningIdentity& id) { return device_id_of(id.verifying_key()); }
 
-ByteString undecodable_key() {
-  ByteString key = key_of(test_identity(90));
+ByteString with_undecodable_ed25519(ByteString key) {
   std::fill(key.begin(), key.begin() + 32, 0);
   key[0] = 2;
   return key;
 }
+
+ByteString undecodable_key() { return with_undecodable_ed25519(key_of(test_identity(90))); }
 
 ByteString cbor_head(std::uint8_t major, std::uint64_t n) {
   int width = n <= 23 ? 1 : n <= 0xff ? 2 : n <= 0xffff ? 3 : n <= 0xffffffffu ? 5 : 9;

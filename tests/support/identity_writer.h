@@ -25,7 +25,10 @@ ByteString key_of(const sign::SigningIdentity& id);
 crypto::Digest32 device_id_of(Bytes verifying_key);
 crypto::Digest32 device_id_of(const sign::SigningIdentity& id);
 
-// A 1984-byte key whose Ed25519 part (y = 2) is not a curve point, so it does not decode.
+// `key` with its Ed25519 part replaced by 02 00..00 (y = 2, not a curve point), so that it does
+// not decode.
+ByteString with_undecodable_ed25519(ByteString key);
+// A 1984-byte key that does not decode: a test identity's key with that Ed25519 part.
 ByteString undecodable_key();
 
 enum class Kind : std::uint64_t { Create = 1, Add = 2, Revoke = 3, Recover = 4 };

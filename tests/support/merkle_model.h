@@ -6,6 +6,7 @@
 
 #include <map>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -26,6 +27,31 @@ inline std::uint64_t split(std::uint64_t n) {
   std::uint64_t k = 1;
   while (k < n - k) k <<= 1;
   return k;
+}
+
+// The ways of damaging a proof that a verifier must refuse, each with its name: every hash
+// changed in turn, every two neighbours swapped (where that changes the list), `extra` appended,
+// the first and the last hash removed.
+inline std::vector<std::pair<std::string, HashList>> damaged(const HashList& proof, const Digest32& extra) {
+  std::vector<std::pair<std::string, HashList>> out;
+  for (std::size_t j = 0; j < proof.size(); ++j) {
+    HashList p = proof;
+    p[j][j % 32] ^= 0x01;
+    out.emplace_back("hash-" + std::to_string(j) + "-changed", p);
+    if (j > 0) {
+      HashList s = proof;
+      std::swap(s[j - 1], s[j]);
+      if (s != proof) out.emplace_back("hashes-" + std::to_string(j - 1) + "-" + std::to_string(j) + "-swapped", s);
+    }
+  }
+  HashList appended = proof;
+  appended.push_back(extra);
+  out.emplace_back("hash-appended", appended);
+  if (!proof.empty()) {
+    out.emplace_back("first-hash-removed", HashList(proof.begin() + 1, proof.end()));
+    out.emplace_back("last-hash-removed", HashList(proof.begin(), proof.end() - 1));
+  }
+  return out;
 }
 
 // A real tree over leaves 0..n-1 with the RFC definitions, subtree hashes memoised.

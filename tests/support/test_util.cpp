@@ -4,6 +4,7 @@
 
 #include "core/crypto/hmac.h"
 #include "core/testing_hooks.h"
+#include "vesk.hpp"
 
 namespace vesk::testing {
 
@@ -22,6 +23,24 @@ bool is_sentinel(const VeskBuffer& b) {
 crypto::XWingSeed as_seed(const std::vector<std::uint8_t>& seed) {
   if (seed.size() != crypto::kXWingSeedLen) throw std::invalid_argument("a recipient seed is 32 bytes");
   return crypto::XWingSeed(seed.data(), crypto::kXWingSeedLen);
+}
+
+ExportKeys::ExportKeys(ByteVec seed) : identity_seed(std::move(seed)) {
+  vesk::Buffer pk, vk;
+  if (vesk_keypair_generate(&key, pk.out()) != VESK_OK) throw std::runtime_error("vesk_keypair_generate failed");
+  public_key = pk.to_vector();
+  if (vesk_signing_identity_open(identity_seed.data(), identity_seed.size(), nullptr, &identity) != VESK_OK ||
+      vesk_signing_identity_public(identity, vk.out()) != VESK_OK) {
+    vesk_secret_key_free(key);
+    vesk_signing_identity_free(identity);
+    throw std::runtime_error("the identity seed did not open as a signing identity");
+  }
+  verifying_key = vk.to_vector();
+}
+
+ExportKeys::~ExportKeys() {
+  vesk_secret_key_free(key);
+  vesk_signing_identity_free(identity);
 }
 
 ByteVec test_bytes(std::size_t n, std::uint32_t seed) {

@@ -46,6 +46,20 @@ class FailingRandomness {
   int error_;
 };
 
+// A recipient key pair from vesk_keypair_generate and a signing identity opened on
+// `identity_seed`, held as handles beside their public keys and released with the object. Throws
+// if an export refuses.
+struct ExportKeys {
+  explicit ExportKeys(ByteVec identity_seed);
+  ~ExportKeys();
+  ExportKeys(const ExportKeys&) = delete;
+  ExportKeys& operator=(const ExportKeys&) = delete;
+
+  VeskSecretKeyHandle* key = nullptr;
+  VeskSigningIdentityHandle* identity = nullptr;
+  ByteVec identity_seed, public_key, verifying_key;
+};
+
 // HKDF-SHA-256 to one block written out with HMAC, independent of the library's HKDF:
 // PRK = HMAC(salt, IKM), OKM = HMAC(PRK, info || 0x01).
 ByteVec hkdf_by_hand(Bytes salt, Bytes ikm, Bytes info);

@@ -16,13 +16,12 @@
 //   other.log           another identity's log (founded by the phone), sound under the same
 //                       recovery key: a log that the pin does not name
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "core/crypto/xwing.h"
 #include "support/hex.h"
 #include "support/identity_writer.h"
+#include "support/output_dir.h"
 
 namespace {
 
@@ -32,15 +31,10 @@ using namespace vesk::testing;
 // Demo identities: test_identity(n) derives its seed from n alone.
 constexpr int kLaptop = 101, kPhone = 102, kTablet = 103, kRecovery = 109;
 
-bool write(const std::string& dir, const char* name, Bytes data) {
-  std::string path = dir + "/" + name;
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  if (!out) {
-    std::fprintf(stderr, "devgen-identity: cannot write %s\n", path.c_str());
-    return false;
-  }
-  std::printf("wrote %s (%zu bytes)\n", path.c_str(), data.size());
+// Writes one file and says so.
+bool write(const OutputDir& out, const char* name, Bytes data) {
+  if (!out.write(name, data)) return false;
+  std::printf("wrote %s (%zu bytes)\n", out.file(name).c_str(), data.size());
   return true;
 }
 
@@ -55,13 +49,8 @@ int main(int argc, char** argv) {
                  "       laptop.key, tablet.key, epochs.chain, epochs.binding, other.log)\n");
     return help ? 0 : 1;
   }
-  const std::string dir = argv[1];
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  if (ec) {
-    std::fprintf(stderr, "devgen-identity: cannot make %s: %s\n", dir.c_str(), ec.message().c_str());
-    return 2;
-  }
+  const OutputDir dir("devgen-identity", argv[1]);
+  if (!dir.made()) return 2;
   const auto& laptop = test_identity(kLaptop);
   const auto& phone = test_identity(kPhone);
   const auto& tablet = test_identity(kTablet);

@@ -5,10 +5,8 @@
 // inclusion proof, and a consistency proof from an older tree. The log key comes from a fixed,
 // public seed (or one given in hex), so these files prove nothing about any real log.
 #include <cstdio>
-#include <filesystem>
 #include <cstdlib>
 #include <exception>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,6 +15,8 @@
 #include "core/crypto/hash.h"
 #include "sign/hybrid.h"
 #include "support/hex.h"
+#include "support/merkle_model.h"
+#include "support/output_dir.h"
 #include "transparency/checkpoint/checkpoint.h"
 
 namespace {
@@ -24,63 +24,17 @@ namespace {
 using namespace vesk;
 using crypto::Digest32;
 
-// A plain RFC 6962 tree over the leaves "leaf 0", "leaf 1", ...: the library only verifies, so
-// this aid builds what a log would.
-class Tree {
- public:
-  explicit Tree(std::uint64_t n) {
-    for (std::uint64_t i = 0; i < n; ++i) {
-      const std::string data = "leaf " + std::to_string(i);
-      const std::uint8_t prefix = 0x00;
-      leaves_.push_back(crypto::sha256({Bytes(&prefix, 1), as_bytes(data)}));
-    }
+// A tree over the leaves "leaf 0", "leaf 1", ...: the library only verifies, so this aid builds
+// what a log would, with the RFC 6962 model of the test support.
+testing::merkle::RfcTree leaf_tree(std::uint64_t n) {
+  testing::merkle::HashList leaves;
+  for (std::uint64_t i = 0; i < n; ++i) {
+    const std::string data = "leaf " + std::to_string(i);
+    const std::uint8_t prefix = 0x00;
+    leaves.push_back(crypto::sha256({Bytes(&prefix, 1), as_bytes(data)}));
   }
-  const Digest32& leaf(std::uint64_t i) const { return leaves_.at(i); }
-  Digest32 root(std::uint64_t n) { return mth(0, n); }
-  std::vector<Digest32> inclusion(std::uint64_t i, std::uint64_t n) { return path(i, 0, n); }
-  std::vector<Digest32> consistency(std::uint64_t m, std::uint64_t n) {
-    return m == n ? std::vector<Digest32>{} : subproof(m, 0, n, true);
-  }
-
- private:
-  static std::uint64_t split(std::uint64_t n) {
-    std::uint64_t k = 1;
-    while (k < n - k) k <<= 1;
-    return k;
-  }
-  static Digest32 node(const Digest32& l, const Digest32& r) {
-    const std::uint8_t prefix = 0x01;
-    return crypto::sha256({Bytes(&prefix, 1), l, r});
-  }
-  Digest32 mth(std::uint64_t lo, std::uint64_t hi) {
-    if (hi - lo == 1) return leaves_.at(lo);
-    const std::uint64_t k = split(hi - lo);
-    return node(mth(lo, lo + k), mth(lo + k, hi));
-  }
-  std::vector<Digest32> path(std::uint64_t m, std::uint64_t lo, std::uint64_t hi) {
-    if (hi - lo == 1) return {};
-    const std::uint64_t k = split(hi - lo);
-    std::vector<Digest32> p = m < k ? path(m, lo, lo + k) : path(m - k, lo + k, hi);
-    p.push_back(m < k ? mth(lo + k, hi) : mth(lo, lo + k));
-    return p;
-  }
-  std::vector<Digest32> subproof(std::uint64_t m, std::uint64_t lo, std::uint64_t hi, bool whole) {
-    if (m == hi - lo) return whole ? std::vector<Digest32>{} : std::vector<Digest32>{mth(lo, hi)};
-    const std::uint64_t k = split(hi - lo);
-    std::vector<Digest32> p = m <= k ? subproof(m, lo, lo + k, whole) : subproof(m - k, lo + k, hi, false);
-    p.push_back(m <= k ? mth(lo + k, hi) : mth(lo, lo + k));
-    return p;
-  }
-  std::vector<Digest32> leaves_;
-};
-
-bool write(const std::string& path, Bytes data) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  if (!out) std::fprintf(stderr, "vesk-devgen: cannot write %s\n", path.c_str());
-  return static_cast<bool>(out);
+  return testing::merkle::RfcTree(std::move(leaves));
 }
-bool write_text(const std::string& path, const std::string& text) { return write(path, as_bytes(text)); }
 
 std::string hash_lines(const std::vector<Digest32>& hashes) {
   std::string s;
@@ -105,13 +59,8 @@ int main(int argc, char** argv) {
     usage(help ? stdout : stderr);
     return help ? 0 : 1;
   }
-  const std::string dir = argv[1];
-  std::error_code made;
-  std::filesystem::create_directories(dir, made);
-  if (made) {
-    std::fprintf(stderr, "vesk-devgen: cannot make %s: %s\n", dir.c_str(), made.message().c_str());
-    return 2;
-  }
+  const testing::OutputDir dir("vesk-devgen", argv[1]);
+  if (!dir.made()) return 2;
   std::map<std::string, std::string> opt = {{"--origin", "example.com/test-log"},
                                             {"--size", "11"},
                                             {"--index", "6"},
@@ -148,7 +97,7 @@ int main(int argc, char** argv) {
 
   const auto log = sign::SigningIdentity::from_seed(seed);
   const std::string& origin = opt["--origin"];
-  Tree tree(size);
+  auto tree = leaf_tree(size);
   const Digest32 root = tree.root(size);
   const std::string body = origin + "\n" + std::to_string(size) + "\n" + base64_encode(root) + "\n";
   const auto signature = sign::hybrid_sign(*log, as_bytes(transparency::kCheckpointContext), as_bytes(body));
@@ -158,13 +107,13 @@ int main(int argc, char** argv) {
   const std::string checkpoint = body + "\n" + std::string(transparency::kSignatureLineStart) + origin + " " +
                                  base64_encode(payload) + "\n";
 
-  const bool ok = write(dir + "/log.pub", log->verifying_key()) &&
-                  write_text(dir + "/log.pub.b64", base64_encode(log->verifying_key()) + "\n") &&
-                  write_text(dir + "/checkpoint", checkpoint) &&
-                  write_text(dir + "/leaf.hash", testing::to_hex(tree.leaf(index)) + "\n") &&
-                  write_text(dir + "/inclusion.proof", hash_lines(tree.inclusion(index, size))) &&
-                  write_text(dir + "/old.root", testing::to_hex(tree.root(old_size)) + "\n") &&
-                  write_text(dir + "/consistency.proof", hash_lines(tree.consistency(old_size, size)));
+  const bool ok = dir.write("log.pub", log->verifying_key()) &&
+                  dir.write("log.pub.b64", as_bytes(base64_encode(log->verifying_key()) + "\n")) &&
+                  dir.write("checkpoint", as_bytes(checkpoint)) &&
+                  dir.write("leaf.hash", as_bytes(testing::to_hex(tree.leaf(index)) + "\n")) &&
+                  dir.write("inclusion.proof", as_bytes(hash_lines(tree.path(index, 0, size)))) &&
+                  dir.write("old.root", as_bytes(testing::to_hex(tree.root(old_size)) + "\n")) &&
+                  dir.write("consistency.proof", as_bytes(hash_lines(tree.proof(old_size, size))));
   if (!ok) return 2;
   std::printf("origin %s, size %llu, root %s; leaf %llu; old size %llu\n", origin.c_str(),
               static_cast<unsigned long long>(size), testing::to_hex(root).c_str(),

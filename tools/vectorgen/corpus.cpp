@@ -2,8 +2,6 @@
 
 #include <stdexcept>
 
-#include "core/crypto/aead.h"
-#include "core/crypto/argon2.h"
 #include "core/testing_hooks.h"
 #include "keyring/key_file.h"
 #include "support/hex.h"
@@ -92,6 +90,12 @@ std::string CorpusFile::render(const std::string& version) const {
   return out;
 }
 
+void add_file(std::vector<CorpusFile>& files, std::string export_name, const std::function<void(CorpusFile&)>& cases) {
+  CorpusFile f(std::move(export_name));
+  cases(f);
+  files.push_back(std::move(f));
+}
+
 // ---- randomness --------------------------------------------------------------------------------
 
 DeterministicRandom::DeterministicRandom() { testing_hooks::set_random_source(&DeterministicRandom::fill, this); }
@@ -164,24 +168,8 @@ crypto::Digest32 device_id(const std::string& name) {
   return crypto::sha256({as_bytes("VESK/0.6 device id"), identity(name).verifying_key()});
 }
 
-ByteVec key_file(const KeyFileSpec& s, Bytes password, Bytes secret) {
-  ByteVec header = {'V', 'E', 'S', 'K', '-', 'K', 'E', 'Y', s.version, s.lanes};
-  for (std::uint32_t v : {s.memory_kib, s.passes})
-    for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(v >> shift));
-  header.insert(header.end(), s.salt.begin(), s.salt.end());
-  header.insert(header.end(), s.nonce.begin(), s.nonce.end());
-  if (s.version == 2) header.push_back(s.kind);
-  ByteVec key(32);
-  if (!crypto::argon2id(password, s.salt, {s.lanes, s.memory_kib, s.passes}, key))
-    throw std::runtime_error("argon2id refused the parameters of a corpus key file");
-  ByteVec sealed(secret.size() + 16);
-  if (!crypto::aead_seal(key, s.nonce, header, secret, sealed)) throw std::runtime_error("seal failed");
-  header.insert(header.end(), sealed.begin(), sealed.end());
-  return header;
-}
-
 Json recipient_handle(Bytes recipient_seed) {
-  return secret_key_from(key_file(KeyFileSpec{}, as_bytes(kPassphrase), recipient_seed), std::string(kPassphrase));
+  return secret_key_from(compose_key_file(KeyFileSpec{}, as_bytes(kPassphrase), recipient_seed), std::string(kPassphrase));
 }
 
 }  // namespace vesk::vectorgen

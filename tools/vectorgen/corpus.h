@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -16,11 +17,26 @@
 #include "core/crypto/xwing.h"
 #include "sign/hybrid.h"
 #include "support/bytes.h"
+#include "support/key_file_writer.h"
 
 namespace vesk::vectorgen {
 
 using testing::ByteVec;
 using Json = nlohmann::ordered_json;
+
+// ---- statuses ----------------------------------------------------------------------------------
+
+// The status names the cases expect.
+inline constexpr const char* kOk = "VESK_OK";
+inline constexpr const char* kInvalid = "VESK_INVALID_ARGUMENT";
+inline constexpr const char* kWrong = "VESK_WRONG_PASSPHRASE";
+inline constexpr const char* kNotKeyFile = "VESK_NOT_KEY_FILE";
+inline constexpr const char* kAuth = "VESK_AUTHENTICATION_FAILED";
+inline constexpr const char* kNoMatch = "VESK_NO_MATCHING_RECIPIENT";
+inline constexpr const char* kMalformed = "VESK_MALFORMED_INPUT";
+inline constexpr const char* kExpired = "VESK_CHALLENGE_EXPIRED";
+inline constexpr const char* kReplayed = "VESK_CHALLENGE_REPLAYED";
+inline constexpr std::uint64_t kMax = UINT64_MAX;
 
 // ---- value forms -----------------------------------------------------------------------------
 
@@ -69,6 +85,9 @@ class CorpusFile {
   std::set<std::string> names_;
 };
 
+// Adds the file of one export, its cases written by `cases`.
+void add_file(std::vector<CorpusFile>& files, std::string export_name, const std::function<void(CorpusFile&)>& cases);
+
 // ---- randomness --------------------------------------------------------------------------------
 
 // Installed as the library's randomness source for the whole run. Each case starts it afresh from
@@ -106,17 +125,12 @@ ByteVec identity_seed(const std::string& name);
 ByteVec verifying_key(const std::string& name);
 crypto::Digest32 device_id(const std::string& name);
 
-// Key files, composed field by field from the documented layout with the primitives.
-struct KeyFileSpec {
-  std::uint8_t version = 2;
-  std::uint8_t lanes = 1;
-  std::uint32_t memory_kib = 8192;
-  std::uint32_t passes = 1;
-  std::uint8_t kind = 2;
-  ByteVec salt = counting(0x40, 16);
-  ByteVec nonce = counting(0x60, 12);
+// Key files, composed field by field from the documented layout with the primitives, at the
+// corpus's own salt and nonce.
+struct KeyFileSpec : testing::KeyFileLayout {
+  KeyFileSpec() : KeyFileLayout{.salt = counting(0x40, 16), .nonce = counting(0x60, 12)} {}
 };
-ByteVec key_file(const KeyFileSpec& spec, Bytes password, Bytes secret);
+using testing::compose_key_file;
 // The fixed passphrase and the cheap key files (8192 KiB, 1 pass) through which the corpus opens
 // a handle on a bare recipient seed: secret_key_open takes 32 bare bytes as an identity seed.
 inline constexpr const char* kPassphrase = "correct horse";

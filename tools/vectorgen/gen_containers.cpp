@@ -8,6 +8,7 @@
 #include "format/container.h"
 #include "object/encrypt.h"
 #include "support/container_writer.h"
+#include "support/identity_writer.h"
 
 namespace vesk::vectorgen {
 namespace {
@@ -15,12 +16,6 @@ namespace {
 using testing::ContainerSpec;
 using testing::SignaturePlace;
 using testing::WriterEntry;
-
-constexpr const char* kOk = "VESK_OK";
-constexpr const char* kInvalid = "VESK_INVALID_ARGUMENT";
-constexpr const char* kAuth = "VESK_AUTHENTICATION_FAILED";
-constexpr const char* kNoMatch = "VESK_NO_MATCHING_RECIPIENT";
-constexpr const char* kMalformed = "VESK_MALFORMED_INPUT";
 
 ByteVec library_container(const std::string& label, Bytes plaintext, Bytes recipients,
                           std::optional<std::string> name, std::optional<std::string> type) {
@@ -382,9 +377,7 @@ void decrypt_cases(CorpusFile& f) {
     d.refused("v1-unexpected-header-signature", "format 1.0, flag 0, with a valid header signature by laptop: a signature where none is expected",
               written_container("v1-unexpected-header-signature", u, hello), k1, kMalformed);
   }
-  ByteVec bad_key = verifying_key("laptop");
-  std::fill(bad_key.begin(), bad_key.begin() + 32, 0);
-  bad_key[0] = 2;  // y = 2 is not on the curve
+  const ByteVec bad_key = testing::with_undecodable_ed25519(verifying_key("laptop"));
   struct Signed {
     const char* name;
     const char* what;
@@ -570,12 +563,8 @@ void encrypt_cases(CorpusFile& f) {
 }  // namespace
 
 void generate_containers(std::vector<CorpusFile>& files) {
-  CorpusFile encrypt("vesk_encrypt");
-  encrypt_cases(encrypt);
-  files.push_back(std::move(encrypt));
-  CorpusFile decrypt("vesk_decrypt");
-  decrypt_cases(decrypt);
-  files.push_back(std::move(decrypt));
+  add_file(files, "vesk_encrypt", encrypt_cases);
+  add_file(files, "vesk_decrypt", decrypt_cases);
 }
 
 }  // namespace vesk::vectorgen

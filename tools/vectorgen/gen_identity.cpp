@@ -13,22 +13,11 @@ using testing::EpochChainWriter;
 using testing::Kind;
 using testing::LogWriter;
 
-constexpr const char* kOk = "VESK_OK";
-constexpr const char* kInvalid = "VESK_INVALID_ARGUMENT";
-constexpr const char* kNotKeyFile = "VESK_NOT_KEY_FILE";
-constexpr const char* kAuth = "VESK_AUTHENTICATION_FAILED";
-constexpr const char* kMalformed = "VESK_MALFORMED_INPUT";
-
 const sign::SigningIdentity& id(const std::string& who) { return identity(who); }
 ByteVec vk(const std::string& who) { return verifying_key(who); }
 ByteVec digest_bytes(const crypto::Digest32& d) { return ByteVec(d.begin(), d.end()); }
 
-ByteVec undecodable() {
-  ByteVec k = vk("witness");
-  std::fill(k.begin(), k.begin() + 32, 0);
-  k[0] = 2;
-  return k;
-}
+ByteVec undecodable() { return testing::with_undecodable_ed25519(vk("witness")); }
 
 LogWriter single_create() {
   LogWriter w;
@@ -635,27 +624,13 @@ void epoch_bound_cases(CorpusFile& f) {
 }  // namespace
 
 void generate_identity(std::vector<CorpusFile>& files) {
-  CorpusFile head("vesk_identity_head");
-  head_cases(head);
-  files.push_back(std::move(head));
-  CorpusFile verify("vesk_identity_verify");
-  verify_cases(verify);
-  files.push_back(std::move(verify));
-  CorpusFile pinned("vesk_identity_verify_pinned");
-  pinned_cases(pinned);
-  files.push_back(std::move(pinned));
-  CorpusFile trusts("vesk_identity_trusts_device");
-  trusts_cases(trusts);
-  files.push_back(std::move(trusts));
-  CorpusFile ev("vesk_epoch_verify");
-  epoch_verify_cases(ev);
-  files.push_back(std::move(ev));
-  CorpusFile ek("vesk_epoch_public_key");
-  epoch_public_key_cases(ek);
-  files.push_back(std::move(ek));
-  CorpusFile eb("vesk_epoch_verify_bound");
-  epoch_bound_cases(eb);
-  files.push_back(std::move(eb));
+  add_file(files, "vesk_identity_head", head_cases);
+  add_file(files, "vesk_identity_verify", verify_cases);
+  add_file(files, "vesk_identity_verify_pinned", pinned_cases);
+  add_file(files, "vesk_identity_trusts_device", trusts_cases);
+  add_file(files, "vesk_epoch_verify", epoch_verify_cases);
+  add_file(files, "vesk_epoch_public_key", epoch_public_key_cases);
+  add_file(files, "vesk_epoch_verify_bound", epoch_bound_cases);
 }
 
 }  // namespace vesk::vectorgen

@@ -10,12 +10,6 @@
 namespace vesk::vectorgen {
 namespace {
 
-constexpr const char* kOk = "VESK_OK";
-constexpr const char* kInvalid = "VESK_INVALID_ARGUMENT";
-constexpr const char* kWrong = "VESK_WRONG_PASSPHRASE";
-constexpr const char* kNotKeyFile = "VESK_NOT_KEY_FILE";
-constexpr const char* kMalformed = "VESK_MALFORMED_INPUT";
-
 std::string armor_of(Bytes key) {
   const std::string b64 = base64_encode(key);
   std::string out = "vesk-public-key:";
@@ -246,29 +240,29 @@ void secret_key_open_cases(CorpusFile& f, const ByteVec& v2_doc) {
   KeyFileSpec doc_v1 = doc;
   doc_v1.version = 1;
   f.add("v1-recipient", "the version 1 file of the same seed, salt, nonce and passphrase (94 bytes)",
-        open_in(key_file(doc_v1, as_bytes(pw), r1), pw), kOk, holds(r1));
+        open_in(compose_key_file(doc_v1, as_bytes(pw), r1), pw), kOk, holds(r1));
   const std::string cafe_nfd = "cafe\xCC\x81 cre\xCC\x80me", cafe_nfc = "caf\xC3\xA9 cr\xC3\xA8me";
   f.add("v2-password-nfd-given-nfc", "a file made with the NFD bytes of 'café crème', opened with the composed text: the third form opens it",
-        open_in(key_file(doc, as_bytes(cafe_nfd), r1), cafe_nfc), kOk, holds(r1));
+        open_in(compose_key_file(doc, as_bytes(cafe_nfd), r1), cafe_nfc), kOk, holds(r1));
   KeyFileSpec doc_identity = doc;
   doc_identity.kind = 1;
   f.add("v2-identity-kind", "a kind 1 file holding the identity seed laptop: the handle gets its derived recipient seed",
-        open_in(key_file(doc_identity, as_bytes(pw), identity_seed("laptop")), pw), kOk,
+        open_in(compose_key_file(doc_identity, as_bytes(pw), identity_seed("laptop")), pw), kOk,
         holds(derived_recipient_seed(identity_seed("laptop"))));
   f.add("memory-262145", "the v2-recipient file with memory 262145 KiB: refused before any derivation",
         open_in(with_bytes(v2_doc, 10, {0x00, 0x04, 0x00, 0x01}), pw), kMalformed);
   f.add("wrong-passphrase", "the v2-recipient file with 'correct horse!'", open_in(v2_doc, std::string("correct horse!")), kWrong);
 
   // Cheap files: 8192 KiB, 1 pass.
-  const ByteVec cheap = key_file(KeyFileSpec{}, as_bytes(pw), r1);
+  const ByteVec cheap = compose_key_file(KeyFileSpec{}, as_bytes(pw), r1);
   f.add("cheap-v2-recipient", "a version 2 file of R1 at 8192 KiB and 1 pass", open_in(cheap, pw), kOk, holds(r1));
   KeyFileSpec v1;
   v1.version = 1;
-  const ByteVec cheap_v1 = key_file(v1, as_bytes(pw), r1);
+  const ByteVec cheap_v1 = compose_key_file(v1, as_bytes(pw), r1);
   f.add("cheap-v1-recipient", "a version 1 file of R1 at 8192 KiB and 1 pass", open_in(cheap_v1, pw), kOk, holds(r1));
   KeyFileSpec ident;
   ident.kind = 1;
-  f.add("cheap-v2-identity-phone", "a kind 1 file of the identity seed phone", open_in(key_file(ident, as_bytes(pw), identity_seed("phone")), pw),
+  f.add("cheap-v2-identity-phone", "a kind 1 file of the identity seed phone", open_in(compose_key_file(ident, as_bytes(pw), identity_seed("phone")), pw),
         kOk, holds(derived_recipient_seed(identity_seed("phone"))));
   f.add("bare-identity-seed-laptop", "32 bytes 11 without magic: a bare identity seed, its derived recipient seed",
         open_in(identity_seed("laptop"), std::nullopt), kOk, holds(derived_recipient_seed(identity_seed("laptop"))));
@@ -334,14 +328,14 @@ void secret_key_open_cases(CorpusFile& f, const ByteVec& v2_doc) {
 
   KeyFileSpec four;
   four.lanes = 4;
-  f.add("lanes-4", "a file made at 4 lanes, the most accepted", open_in(key_file(four, as_bytes(pw), r1), pw), kOk, holds(r1));
+  f.add("lanes-4", "a file made at 4 lanes, the most accepted", open_in(compose_key_file(four, as_bytes(pw), r1), pw), kOk, holds(r1));
   KeyFileSpec many;
   many.passes = 64;
-  f.add("passes-64", "a file made with 64 passes, the most accepted", open_in(key_file(many, as_bytes(pw), r1), pw), kOk, holds(r1));
+  f.add("passes-64", "a file made with 64 passes, the most accepted", open_in(compose_key_file(many, as_bytes(pw), r1), pw), kOk, holds(r1));
   KeyFileSpec v1_kind;
   v1_kind.version = 1;
   v1_kind.lanes = 2;
-  f.add("v1-two-lanes", "a version 1 file at 2 lanes", open_in(key_file(v1_kind, as_bytes(pw), r2_seed()), pw), kOk, holds(r2_seed()));
+  f.add("v1-two-lanes", "a version 1 file at 2 lanes", open_in(compose_key_file(v1_kind, as_bytes(pw), r2_seed()), pw), kOk, holds(r2_seed()));
 
   // Passphrase forms: NFC, as given, NFD; each tried once.
   struct Form {
@@ -362,7 +356,7 @@ void secret_key_open_cases(CorpusFile& f, const ByteVec& v2_doc) {
       {"wrong-mixed", "given an unnormalised text: three forms tried, none opens", kComposed, kMixed, false},
   };
   for (const Form& fm : forms) {
-    const ByteVec file = key_file(KeyFileSpec{}, as_bytes(fm.stored), r1);
+    const ByteVec file = compose_key_file(KeyFileSpec{}, as_bytes(fm.stored), r1);
     if (fm.opens)
       f.add(fm.name, std::string("a cheap file of R1 ") + fm.what, open_in(file, fm.given), kOk, holds(r1));
     else
@@ -390,17 +384,17 @@ void signing_identity_open_cases(CorpusFile& f, const ByteVec& v2_doc) {
   doc.memory_kib = 19456;
   doc.passes = 2;
   doc.kind = 1;
-  f.add("v2-identity-kind", "the kind 1 file of laptop at the writer's parameters", open_in(key_file(doc, as_bytes(pw), identity_seed("laptop")), pw),
+  f.add("v2-identity-kind", "the kind 1 file of laptop at the writer's parameters", open_in(compose_key_file(doc, as_bytes(pw), identity_seed("laptop")), pw),
         kOk, is("laptop"));
   KeyFileSpec ident;
   ident.kind = 1;
-  const ByteVec cheap = key_file(ident, as_bytes(pw), identity_seed("tablet"));
+  const ByteVec cheap = compose_key_file(ident, as_bytes(pw), identity_seed("tablet"));
   f.add("cheap-identity-file", "a cheap kind 1 file of tablet", open_in(cheap, pw), kOk, is("tablet"));
   f.add("identity-file-nfd-given-nfc", "a kind 1 file of phone made with the NFD bytes of a passphrase, given composed",
-        open_in(key_file(ident, as_bytes(kDecomposed), identity_seed("phone")), kComposed), kOk, is("phone"));
+        open_in(compose_key_file(ident, as_bytes(kDecomposed), identity_seed("phone")), kComposed), kOk, is("phone"));
   KeyFileSpec v1;
   v1.version = 1;
-  f.add("v1-file", "a version 1 file always holds a recipient seed", open_in(key_file(v1, as_bytes(pw), identity_seed("laptop")), pw), kNotKeyFile);
+  f.add("v1-file", "a version 1 file always holds a recipient seed", open_in(compose_key_file(v1, as_bytes(pw), identity_seed("laptop")), pw), kNotKeyFile);
   f.add("wrong-passphrase", "the cheap identity file with another passphrase", open_in(cheap, std::string("wrong horse")), kWrong);
   f.add("key-file-without-passphrase", "a key file without passphrase is refused as an argument", open_in(cheap, std::nullopt), kInvalid);
   f.add("magic-alone-without-passphrase", "eight magic bytes, no passphrase", open_in(text_bytes("VESK-KEY"), std::nullopt), kInvalid);
@@ -435,35 +429,17 @@ void generate_keys(std::vector<CorpusFile>& files) {
   KeyFileSpec doc;
   doc.memory_kib = 19456;
   doc.passes = 2;
-  const ByteVec v2_doc = key_file(doc, as_bytes(kPassphrase), r1_seed());
+  const ByteVec v2_doc = compose_key_file(doc, as_bytes(kPassphrase), r1_seed());
 
-  CorpusFile armor("vesk_public_key_armor");
-  armor_cases(armor);
-  files.push_back(std::move(armor));
-  CorpusFile dearmor("vesk_public_key_dearmor");
-  dearmor_cases(dearmor);
-  files.push_back(std::move(dearmor));
-  CorpusFile inspect("vesk_inspect_key");
-  inspect_cases(inspect, v2_doc);
-  files.push_back(std::move(inspect));
-  CorpusFile pub("vesk_secret_key_public");
-  secret_key_public_cases(pub);
-  files.push_back(std::move(pub));
-  CorpusFile protect("vesk_secret_key_protect");
-  writer_passphrase_cases(protect, true);
-  files.push_back(std::move(protect));
-  CorpusFile open("vesk_secret_key_open");
-  secret_key_open_cases(open, v2_doc);
-  files.push_back(std::move(open));
-  CorpusFile generate("vesk_identity_generate");
-  writer_passphrase_cases(generate, false);
-  files.push_back(std::move(generate));
-  CorpusFile sid("vesk_signing_identity_open");
-  signing_identity_open_cases(sid, v2_doc);
-  files.push_back(std::move(sid));
-  CorpusFile sip("vesk_signing_identity_public");
-  signing_identity_public_cases(sip);
-  files.push_back(std::move(sip));
+  add_file(files, "vesk_public_key_armor", armor_cases);
+  add_file(files, "vesk_public_key_dearmor", dearmor_cases);
+  add_file(files, "vesk_inspect_key", [&](CorpusFile& f) { inspect_cases(f, v2_doc); });
+  add_file(files, "vesk_secret_key_public", secret_key_public_cases);
+  add_file(files, "vesk_secret_key_protect", [&](CorpusFile& f) { writer_passphrase_cases(f, true); });
+  add_file(files, "vesk_secret_key_open", [&](CorpusFile& f) { secret_key_open_cases(f, v2_doc); });
+  add_file(files, "vesk_identity_generate", [&](CorpusFile& f) { writer_passphrase_cases(f, false); });
+  add_file(files, "vesk_signing_identity_open", [&](CorpusFile& f) { signing_identity_open_cases(f, v2_doc); });
+  add_file(files, "vesk_signing_identity_public", signing_identity_public_cases);
 }
 
 }  // namespace vesk::vectorgen

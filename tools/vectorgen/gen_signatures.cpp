@@ -3,19 +3,11 @@
 #include "core/crypto/ed25519.h"
 #include "corpus.h"
 #include "support/hex.h"
+#include "support/identity_writer.h"
 #include "support/vectors.h"
 
 namespace vesk::vectorgen {
 namespace {
-
-constexpr const char* kOk = "VESK_OK";
-constexpr const char* kInvalid = "VESK_INVALID_ARGUMENT";
-constexpr const char* kNotKeyFile = "VESK_NOT_KEY_FILE";
-constexpr const char* kAuth = "VESK_AUTHENTICATION_FAILED";
-constexpr const char* kMalformed = "VESK_MALFORMED_INPUT";
-constexpr const char* kExpired = "VESK_CHALLENGE_EXPIRED";
-constexpr const char* kReplayed = "VESK_CHALLENGE_REPLAYED";
-constexpr std::uint64_t kMax = UINT64_MAX;
 
 ByteVec sign_as(const std::string& who, Bytes context, Bytes message) {
   const auto s = sign::hybrid_sign(identity(who), context, message);
@@ -74,7 +66,7 @@ void sign_cases(CorpusFile& f) {
   {
     KeyFileSpec s;
     s.kind = 1;
-    const ByteVec file = key_file(s, as_bytes(kPassphrase), identity_seed("laptop"));
+    const ByteVec file = compose_key_file(s, as_bytes(kPassphrase), identity_seed("laptop"));
     f.add("identity-from-key-file", "laptop opened from a cheap kind 1 key file signs as laptop",
           Json{{"identity", identity_from(file, std::string(kPassphrase))}, {"context", hex(text_bytes("example.org/v1"))}, {"message", hex(hello)}},
           kOk, {{"signature_out", out_bytes(sign_as("laptop", text_bytes("example.org/v1"), hello))}});
@@ -151,24 +143,34 @@ void verify_cases(CorpusFile& f) {
       std::copy(forged.begin(), forged.end(), s.begin());
       return s;
     }(), kAuth);
-  c("ed25519-part-y-zero", "Ed25519 part y = 0, a point of order 4",
-    with_ed25519(key, "0000000000000000000000000000000000000000000000000000000000000000"), ctx, hello, sig, kAuth);
-  c("ed25519-part-y-p-minus-1", "Ed25519 part y = p - 1, the point of order 2",
-    with_ed25519(key, "ecffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f"), ctx, hello, sig, kAuth);
-  c("ed25519-part-order-8-a", "Ed25519 part 26e8958f..., a point of order 8",
-    with_ed25519(key, "26e8958fc2b227b045c3f489f2ef98f0d5dfac05d3c63339b13802886d53fc05"), ctx, hello, sig, kAuth);
-  c("ed25519-part-order-8-b", "Ed25519 part c7176a70..., a point of order 8",
-    with_ed25519(key, "c7176a703d4dd84fba3c0b760d10670f2a2053fa2c39ccc64ec7fd7792ac037a"), ctx, hello, sig, kAuth);
-  c("ed25519-part-order-8-sign-bit", "the order-8 point 26e8958f... with its sign bit set",
-    with_ed25519(key, "26e8958fc2b227b045c3f489f2ef98f0d5dfac05d3c63339b13802886d53fc85"), ctx, hello, sig, kAuth);
-  c("ed25519-part-neutral-sign-bit", "y = 1 with the sign bit set: x = 0 cannot carry a sign",
-    with_ed25519(key, "0100000000000000000000000000000000000000000000000000000000000080"), ctx, hello, sig, kNotKeyFile);
-  c("ed25519-part-y-p", "y = p, not below the prime", with_ed25519(key, "edffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f"),
-    ctx, hello, sig, kNotKeyFile);
-  c("ed25519-part-y-p-plus-1", "y = p + 1, which would be 1 if reduced", with_ed25519(key, "eeffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f"),
-    ctx, hello, sig, kNotKeyFile);
-  c("ed25519-part-y-2-255-minus-1", "y = 2^255 - 1", with_ed25519(key, "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f"),
-    ctx, hello, sig, kNotKeyFile);
+  // Ed25519 parts of small order, which decode but verify nothing, and parts that do not decode.
+  struct Part {
+    const char* name;
+    const char* what;
+    const char* hex32;
+    const char* status;
+  };
+  const Part parts[] = {
+      {"ed25519-part-y-zero", "Ed25519 part y = 0, a point of order 4",
+       "0000000000000000000000000000000000000000000000000000000000000000", kAuth},
+      {"ed25519-part-y-p-minus-1", "Ed25519 part y = p - 1, the point of order 2",
+       "ecffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f", kAuth},
+      {"ed25519-part-order-8-a", "Ed25519 part 26e8958f..., a point of order 8",
+       "26e8958fc2b227b045c3f489f2ef98f0d5dfac05d3c63339b13802886d53fc05", kAuth},
+      {"ed25519-part-order-8-b", "Ed25519 part c7176a70..., a point of order 8",
+       "c7176a703d4dd84fba3c0b760d10670f2a2053fa2c39ccc64ec7fd7792ac037a", kAuth},
+      {"ed25519-part-order-8-sign-bit", "the order-8 point 26e8958f... with its sign bit set",
+       "26e8958fc2b227b045c3f489f2ef98f0d5dfac05d3c63339b13802886d53fc85", kAuth},
+      {"ed25519-part-neutral-sign-bit", "y = 1 with the sign bit set: x = 0 cannot carry a sign",
+       "0100000000000000000000000000000000000000000000000000000000000080", kNotKeyFile},
+      {"ed25519-part-y-p", "y = p, not below the prime",
+       "edffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f", kNotKeyFile},
+      {"ed25519-part-y-p-plus-1", "y = p + 1, which would be 1 if reduced",
+       "eeffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f", kNotKeyFile},
+      {"ed25519-part-y-2-255-minus-1", "y = 2^255 - 1",
+       "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f", kNotKeyFile},
+  };
+  for (const Part& p : parts) c(p.name, p.what, with_ed25519(key, p.hex32), ctx, hello, sig, p.status);
   c("undecodable-key-garbage-signature", "a key that does not decode with a signature of 3373 bytes 5a: the key is refused first",
     with_ed25519(key, "0200000000000000000000000000000000000000000000000000000000000000"), ctx, hello, ByteVec(3373, 0x5a), kNotKeyFile);
   c("garbage-signature", "3373 bytes 5a under laptop's key", key, ctx, hello, ByteVec(3373, 0x5a), kAuth);
@@ -191,24 +193,18 @@ void verify_cases(CorpusFile& f) {
   c("mldsa-half-changed", "a byte of the ML-DSA-65 half altered", key, ctx, hello, flipped(sig, 64 + 1000), kAuth);
   c("mldsa-hint-changed", "the last signature byte altered", key, ctx, hello, flipped(sig, 3372), kAuth);
   c("mldsa-key-changed", "a byte of the ML-DSA-65 part of the key altered", flipped(key, 32 + 500), ctx, hello, sig, kAuth);
+  // laptop's Ed25519 half beside phone's ML-DSA-65 half.
+  ByteVec mixed_halves = sig;
+  const ByteVec phone_sig = sign_as("phone", ctx, hello);
+  std::copy(phone_sig.begin() + 64, phone_sig.end(), mixed_halves.begin() + 64);
   c("halves-of-two-identities", "laptop's Ed25519 half with phone's ML-DSA-65 half, under laptop's key",
-    key, ctx, hello, [&] {
-      ByteVec s = sig;
-      const ByteVec other = sign_as("phone", ctx, hello);
-      std::copy(other.begin() + 64, other.end(), s.begin() + 64);
-      return s;
-    }(), kAuth);
+    key, ctx, hello, mixed_halves, kAuth);
   c("halves-under-mixed-key", "laptop's Ed25519 key with phone's ML-DSA-65 key, and the signature made of the matching halves",
     [&] {
       ByteVec k = verifying_key("phone");
       std::copy(key.begin(), key.begin() + 32, k.begin());
       return k;
-    }(), ctx, hello, [&] {
-      ByteVec s = sig;
-      const ByteVec other = sign_as("phone", ctx, hello);
-      std::copy(other.begin() + 64, other.end(), s.begin() + 64);
-      return s;
-    }(), kOk);
+    }(), ctx, hello, mixed_halves, kOk);
   c("reserved-context-accepted", "a signature made inside the library under VESK/0.5 challenge verifies with that context",
     key, text_bytes("VESK/0.5 challenge"), hello, sign_as("laptop", text_bytes("VESK/0.5 challenge"), hello), kOk);
   c("empty-context-and-message", "laptop's signature of the empty message under the empty context", key, {}, {}, sign_as("laptop", {}, {}), kOk);
@@ -283,9 +279,7 @@ void accept_cases(CorpusFile& f) {
   const ByteVec login = challenge(nonce, "login", 1000, 60);
   const ByteVec sig = answer("phone", login);
   const ByteVec key = verifying_key("phone");
-  ByteVec bad_key = key;
-  std::fill(bad_key.begin(), bad_key.begin() + 32, 0);
-  bad_key[0] = 2;
+  const ByteVec bad_key = testing::with_undecodable_ed25519(key);
   auto in = [](const Json& set, const ByteVec& c, const ByteVec& s, const ByteVec& k, std::uint64_t now) {
     return Json{{"set", set}, {"challenge", hex(c)}, {"signature", hex(s)}, {"verifying_key", hex(k)}, {"now", u64(now)}};
   };
@@ -380,18 +374,10 @@ void accept_cases(CorpusFile& f) {
 }  // namespace
 
 void generate_signatures(std::vector<CorpusFile>& files) {
-  CorpusFile s("vesk_sign_message");
-  sign_cases(s);
-  files.push_back(std::move(s));
-  CorpusFile v("vesk_verify_message");
-  verify_cases(v);
-  files.push_back(std::move(v));
-  CorpusFile a("vesk_challenge_answer");
-  answer_cases(a);
-  files.push_back(std::move(a));
-  CorpusFile c("vesk_challenge_accept");
-  accept_cases(c);
-  files.push_back(std::move(c));
+  add_file(files, "vesk_sign_message", sign_cases);
+  add_file(files, "vesk_verify_message", verify_cases);
+  add_file(files, "vesk_challenge_answer", answer_cases);
+  add_file(files, "vesk_challenge_accept", accept_cases);
 }
 
 }  // namespace vesk::vectorgen

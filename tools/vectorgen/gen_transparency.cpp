@@ -3,6 +3,7 @@
 // checkpoint_verify (checkpoint texts composed here line by line).
 #include "core/base64.h"
 #include "corpus.h"
+#include "support/identity_writer.h"
 #include "support/merkle_model.h"
 #include "support/vectors.h"
 
@@ -15,13 +16,6 @@ using testing::merkle::model_inclusion_root;
 using testing::merkle::node;
 using testing::merkle::RfcTree;
 using Digest32 = crypto::Digest32;
-
-constexpr const char* kOk = "VESK_OK";
-constexpr const char* kInvalid = "VESK_INVALID_ARGUMENT";
-constexpr const char* kNotKeyFile = "VESK_NOT_KEY_FILE";
-constexpr const char* kAuth = "VESK_AUTHENTICATION_FAILED";
-constexpr const char* kMalformed = "VESK_MALFORMED_INPUT";
-constexpr std::uint64_t kMax = UINT64_MAX;
 
 const char* status_name(int status) {
   switch (status) {
@@ -60,25 +54,7 @@ Json consistency_in(std::uint64_t m, std::uint64_t n, const Json& proof, Bytes a
 }
 
 std::vector<std::pair<std::string, HashList>> damaged(const HashList& proof) {
-  std::vector<std::pair<std::string, HashList>> out;
-  for (std::size_t j = 0; j < proof.size(); ++j) {
-    HashList p = proof;
-    p[j][j % 32] ^= 0x01;
-    out.emplace_back("hash-" + std::to_string(j) + "-changed", p);
-    if (j > 0) {
-      HashList s = proof;
-      std::swap(s[j - 1], s[j]);
-      if (s != proof) out.emplace_back("hashes-" + std::to_string(j - 1) + "-" + std::to_string(j) + "-swapped", s);
-    }
-  }
-  HashList appended = proof;
-  appended.push_back(stand_in(77));
-  out.emplace_back("hash-appended", appended);
-  if (!proof.empty()) {
-    out.emplace_back("first-hash-removed", HashList(proof.begin() + 1, proof.end()));
-    out.emplace_back("last-hash-removed", HashList(proof.begin(), proof.end() - 1));
-  }
-  return out;
+  return testing::merkle::damaged(proof, stand_in(77));
 }
 
 // A few damages for long proofs: the first and last hash changed, the first two swapped, a hash
@@ -403,9 +379,7 @@ void checkpoint_cases(CorpusFile& f) {
     bad("key-1983-bytes", "the log's key less its last byte", text, kNotKeyFile, origin, &shorter);
     const ByteVec none;
     bad("key-empty", "an empty key", text, kNotKeyFile, origin, &none);
-    ByteVec undecodable = key;
-    std::fill(undecodable.begin(), undecodable.begin() + 32, 0);
-    undecodable[0] = 2;
+    const ByteVec undecodable = testing::with_undecodable_ed25519(key);
     bad("key-undecodable", "a key whose Ed25519 part is not a point", text, kNotKeyFile, origin, &undecodable);
     bad("key-undecodable-text-malformed", "that key and an empty text: the key is decoded first", "", kNotKeyFile, origin, &undecodable);
     const ByteVec y_is_p = [&] {
@@ -468,9 +442,7 @@ void generate_transparency(std::vector<CorpusFile>& files) {
   probe_cases(inclusion, consistency);
   files.push_back(std::move(inclusion));
   files.push_back(std::move(consistency));
-  CorpusFile checkpoint("vesk_checkpoint_verify");
-  checkpoint_cases(checkpoint);
-  files.push_back(std::move(checkpoint));
+  add_file(files, "vesk_checkpoint_verify", checkpoint_cases);
 }
 
 }  // namespace vesk::vectorgen
