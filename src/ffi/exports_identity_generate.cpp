@@ -1,5 +1,6 @@
 // vesk_identity_generate: a fresh identity seed, handed back only inside a protected key file.
 #include "ffi/args.h"
+#include "ffi/deliver.h"
 #include "ffi/guard.h"
 #include "ffi/results.h"
 #include "ffi/status_keyring.h"
@@ -15,10 +16,7 @@ VESK_EXPORT VeskStatus vesk_identity_generate(const char* passphrase, VeskBuffer
   return ffi::guarded_with_secrets([&]() -> VeskStatus {
     const ffi::TextCopy passphrase_copy(passphrase);
     if (!passphrase_copy.valid()) return VESK_INVALID_ARGUMENT;
-    auto file = keyring::generate_identity_key_file(passphrase_copy.view());
-    if (!file) return ffi::status_of(file.error());
-    ffi::put_bytes(key_file_out, *file);
-    return VESK_OK;
+    return ffi::deliver(key_file_out, keyring::generate_identity_key_file(passphrase_copy.view()));
   });
 }
 
