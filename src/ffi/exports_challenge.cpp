@@ -1,5 +1,6 @@
 // Challenges and spent-nonce sets.
 #include "ffi/args.h"
+#include "ffi/deliver.h"
 #include "ffi/guard.h"
 #include "ffi/handles.h"
 #include "ffi/results.h"
@@ -19,10 +20,7 @@ VESK_EXPORT VeskStatus vesk_challenge_new(const char* purpose, uint64_t issued_a
   return ffi::guarded([&]() -> VeskStatus {
     const ffi::TextCopy purpose_copy(purpose);
     if (!purpose_copy.valid()) return VESK_INVALID_ARGUMENT;
-    auto challenge = sign::new_challenge(purpose_copy.view(), issued_at, lifetime);
-    if (!challenge) return ffi::status_of(challenge.error());
-    ffi::put_bytes(challenge_out, *challenge);
-    return VESK_OK;
+    return ffi::deliver(challenge_out, sign::new_challenge(purpose_copy.view(), issued_at, lifetime));
   });
 }
 
@@ -33,10 +31,7 @@ VESK_EXPORT VeskStatus vesk_challenge_answer(const VeskSigningIdentityHandle* id
     return VESK_INVALID_ARGUMENT;
   return ffi::guarded_with_secrets([&]() -> VeskStatus {
     const ffi::InputCopy challenge_copy(challenge, challenge_len);
-    auto signature = sign::answer_challenge(ffi::identity_of(identity), challenge_copy.view());
-    if (!signature) return ffi::status_of(signature.error());
-    ffi::put_bytes(signature_out, *signature);
-    return VESK_OK;
+    return ffi::deliver(signature_out, sign::answer_challenge(ffi::identity_of(identity), challenge_copy.view()));
   });
 }
 

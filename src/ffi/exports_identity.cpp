@@ -1,5 +1,6 @@
 // The identity queries and the epoch-key exports.
 #include "ffi/args.h"
+#include "ffi/deliver.h"
 #include "ffi/guard.h"
 #include "ffi/results.h"
 #include "ffi/status_identity.h"
@@ -87,10 +88,7 @@ VESK_EXPORT VeskStatus vesk_epoch_public_key(const uint8_t* chain, size_t chain_
   if (!ffi::present(out) || !log_ok(chain, chain_len)) return VESK_INVALID_ARGUMENT;
   return ffi::guarded([&]() -> VeskStatus {
     const ffi::InputCopy chain_copy(chain, chain_len);
-    auto key = identity::epoch_public_key(chain_copy.view(), epoch_index);
-    if (!key) return ffi::status_of(key.error());
-    ffi::put_bytes(out, *key);
-    return VESK_OK;
+    return ffi::deliver(out, identity::epoch_public_key(chain_copy.view(), epoch_index));
   });
 }
 

@@ -2,8 +2,6 @@
 #include "ffi/args.h"
 #include "ffi/guard.h"
 #include "ffi/key_data.h"
-#include "ffi/results.h"
-#include "ffi/status_keyring.h"
 #include "keyring/identity_seed.h"
 #include "vesk.h"
 

@@ -1,5 +1,6 @@
 // Message signatures: vesk_sign_message and vesk_verify_message.
 #include "ffi/args.h"
+#include "ffi/deliver.h"
 #include "ffi/guard.h"
 #include "ffi/handles.h"
 #include "ffi/results.h"
@@ -22,10 +23,8 @@ VESK_EXPORT VeskStatus vesk_sign_message(const VeskSigningIdentityHandle* identi
     // context is copied, so that what is checked is what is signed. The message is read once,
     // into the signing input.
     const ffi::InputCopy context_copy(context, context_len);
-    auto signature = sign::sign_message(ffi::identity_of(identity), context_copy.view(), view(message, message_len));
-    if (!signature) return ffi::status_of(signature.error());
-    ffi::put_bytes(signature_out, *signature);
-    return VESK_OK;
+    return ffi::deliver(signature_out, sign::sign_message(ffi::identity_of(identity), context_copy.view(),
+                                                          view(message, message_len)));
   });
 }
 

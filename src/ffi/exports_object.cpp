@@ -1,5 +1,6 @@
 // Encrypted containers: vesk_encrypt and vesk_decrypt.
 #include "ffi/args.h"
+#include "ffi/deliver.h"
 #include "ffi/guard.h"
 #include "ffi/handles.h"
 #include "ffi/results.h"
@@ -24,10 +25,8 @@ VESK_EXPORT VeskStatus vesk_encrypt(const uint8_t* data, size_t data_len, const 
     const ffi::InputCopy keys(recipients, recipient_count * VESK_PUBLIC_KEY_LEN);
     const ffi::TextCopy name_copy(file_name), type_copy(content_type);
     if (!name_copy.valid() || !type_copy.valid()) return VESK_INVALID_ARGUMENT;
-    auto container = object::encrypt(view(data, data_len), keys.view(), name_copy.optional(), type_copy.optional());
-    if (!container) return ffi::status_of(container.error());
-    ffi::put_output(out, std::move(*container));
-    return VESK_OK;
+    return ffi::deliver(out,
+                        object::encrypt(view(data, data_len), keys.view(), name_copy.optional(), type_copy.optional()));
   });
 }
 

@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "ffi/args.h"
+#include "ffi/deliver.h"
 #include "ffi/guard.h"
-#include "ffi/results.h"
 #include "ffi/status_keyring.h"
 #include "vesk.h"
 
@@ -39,10 +39,7 @@ template <class Write>
 VeskStatus put_key_file(const char* passphrase, VeskBuffer* out, Write&& write) {
   const TextCopy passphrase_copy(passphrase);
   if (!passphrase_copy.valid()) return VESK_INVALID_ARGUMENT;
-  auto file = write(passphrase_copy.view());
-  if (!file) return status_of(file.error());
-  put_bytes(out, *file);
-  return VESK_OK;
+  return deliver(out, write(passphrase_copy.view()));
 }
 
 }  // namespace vesk::ffi
