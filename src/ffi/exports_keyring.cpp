@@ -3,6 +3,7 @@
 
 #include "core/memory.h"
 #include "ffi/args.h"
+#include "ffi/deliver.h"
 #include "ffi/guard.h"
 #include "ffi/handles.h"
 #include "ffi/key_data.h"
@@ -33,10 +34,7 @@ VESK_EXPORT VeskStatus vesk_keypair_generate(VeskSecretKeyHandle** secret_out, V
 VESK_EXPORT VeskStatus vesk_secret_key_public(const VeskSecretKeyHandle* secret_key, VeskBuffer* public_key_out) {
   if (!ffi::present(secret_key) || !ffi::present(public_key_out)) return VESK_INVALID_ARGUMENT;
   return ffi::guarded_with_secrets([&]() -> VeskStatus {
-    auto public_key = keyring::recipient_public_key(ffi::seed_of(secret_key));
-    if (!public_key) return ffi::status_of(public_key.error());
-    ffi::put_bytes(public_key_out, *public_key);
-    return VESK_OK;
+    return ffi::deliver(public_key_out, keyring::recipient_public_key(ffi::seed_of(secret_key)));
   });
 }
 
@@ -55,10 +53,7 @@ VESK_EXPORT VeskStatus vesk_public_key_dearmor(const char* text, VeskBuffer* pub
   return ffi::guarded([&]() -> VeskStatus {
     const ffi::TextCopy armor(text);
     if (!armor.valid()) return VESK_INVALID_ARGUMENT;
-    auto public_key = keyring::dearmor_public_key(armor.view());
-    if (!public_key) return ffi::status_of(public_key.error());
-    ffi::put_output(public_key_out, std::move(*public_key));
-    return VESK_OK;
+    return ffi::deliver(public_key_out, keyring::dearmor_public_key(armor.view()));
   });
 }
 

@@ -5,8 +5,8 @@
 # while their process exits, or from a constructor that runs before the library's own, work with
 # either library.
 # Variables: BUILD_DIR, SOURCE_DIR (this folder), WORK_DIR, LIBDIR, INCLUDEDIR, C_COMPILER, CXX_COMPILER,
-# GENERATOR.
-include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/run_checked.cmake)
+# GENERATOR, RUN_CHECKED (cmake/run_checked.cmake).
+include(${RUN_CHECKED})
 
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})

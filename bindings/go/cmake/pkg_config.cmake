@@ -1,7 +1,8 @@
 # Installs the build tree into a fresh prefix and builds a Go program against it the way a user
 # would: the package through a replace directive, the library through pkg-config and vesk.pc (no
 # build tag, no CGO_CFLAGS). The program must run from the installed library.
-include(${CMAKE_CURRENT_LIST_DIR}/../../../cmake/run_checked.cmake)
+# RUN_CHECKED: cmake/run_checked.cmake, passed in by the build.
+include(${RUN_CHECKED})
 
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)

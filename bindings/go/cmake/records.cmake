@@ -2,7 +2,8 @@
 # write today, byte for byte. After a change to either aid, write them again:
 #   build/release/tools/devgen-identity/devgen-identity bindings/go/testdata/records
 #   build/release/tools/devgen/vesk-devgen bindings/go/testdata/records
-include(${CMAKE_CURRENT_LIST_DIR}/../../../cmake/run_checked.cmake)
+# RUN_CHECKED: cmake/run_checked.cmake, passed in by the build.
+include(${RUN_CHECKED})
 file(REMOVE_RECURSE ${SCRATCH})
 foreach(tool ${IDENTITY} ${TRANSPARENCY})
   run(${tool} ${tool} ${SCRATCH})

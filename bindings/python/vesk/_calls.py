@@ -318,7 +318,8 @@ class Handle(SingleOwner):
 
     @contextlib.contextmanager
     def _in_use(self) -> Iterator[int]:
-        """The handle's pointer, held for one call: a close() meanwhile waits for the block's end."""
+        """The handle's pointer, held for one call: a close() meanwhile marks the handle closed at once
+        and leaves its release to the block's end."""
         pointer = self._acquire()
         try:
             yield pointer
