@@ -284,6 +284,14 @@ void decrypt_cases(CorpusFile& f) {
       {"wrapped-cek-47-bytes", "a type-1 entry with a 47-byte wrapped CEK",
        [&](ContainerSpec& s) { s.entries_after = {entry(1, {counting(0x10, 1120), counting(0x30, 47)})}; }, kMalformed},
       {"header-version-2", "header key 1 holding 2", [](ContainerSpec& s) { s.header_version = 2; }, kMalformed},
+      {"header-version-two-byte-head", "header key 1 holding 1 as 18 01: it decodes, but is not the value's shortest encoding",
+       [](ContainerSpec& s) {
+         s.edit_body = [](ByteVec& b) {
+           // a5 01 01 ...: the version's one-byte head becomes a two-byte one.
+           b[2] = 0x18;
+           b.insert(b.begin() + 3, 0x01);
+         };
+       }, kMalformed},
       {"header-key-6", "a header entry with key 6", header_key(0x06), kMalformed},
       {"header-key-63", "a header entry with key 63", [](ContainerSpec& s) {
          s.edit_body = [](ByteVec& b) {

@@ -371,6 +371,12 @@ void checkpoint_cases(CorpusFile& f) {
   bad("origin-trailing-space", "the expected origin with a trailing space", text, kAuth, "example.org/log ");
   bad("origin-empty", "the empty expected origin", text, kAuth, "");
   bad("origin-prefix", "the expected origin example.org/lo", text, kAuth, "example.org/lo");
+  {
+    // The log's key names the expected origin, but what it signed is another log's checkpoint.
+    const std::string other = body("example.org/other", "7", root);
+    bad("origin-line-differs-log-signed", "the body names example.org/other; the log's line, named example.org/log, signs it",
+        other + "\n" + signed_line("log", origin, other), kAuth);
+  }
 
   {
     const ByteVec longer = concat({key, ByteVec{0}});
