@@ -558,25 +558,25 @@ class Handles {
     parse_input(args["passphrase"], Kind::Text, passphrase, "handle passphrase");
     const vesk::ByteView bytes(data.bytes.data(), data.bytes.size());
     const vesk::OptionalText pw(passphrase.null ? nullptr : passphrase.text.c_str());
-    if (k == Kind::SecretKey) {
-      auto it = keys_.find(key);
-      if (it == keys_.end()) {
-        auto opened = vesk::secret_key_open(bytes, pw);
-        if (!opened) throw std::runtime_error("the handle's vesk_secret_key_open gave " + status_name(opened.status()));
-        it = keys_.emplace(key, std::make_unique<vesk::SecretKey>(std::move(*opened))).first;
-      }
-      return {it->second->get(), it->second.get()};
-    }
-    auto it = ids_.find(key);
-    if (it == ids_.end()) {
-      auto opened = vesk::signing_identity_open(bytes, pw);
-      if (!opened) throw std::runtime_error("the handle's vesk_signing_identity_open gave " + status_name(opened.status()));
-      it = ids_.emplace(key, std::make_unique<vesk::SigningIdentity>(std::move(*opened))).first;
+    if (k == Kind::SecretKey)
+      return cached(keys_, key, "vesk_secret_key_open", [&] { return vesk::secret_key_open(bytes, pw); });
+    return cached(ids_, key, "vesk_signing_identity_open", [&] { return vesk::signing_identity_open(bytes, pw); });
+  }
+
+ private:
+  // The owner kept for `key`, opened through `open_export` (named `name`) the first time.
+  template <class Owner, class OpenExport>
+  static Opened cached(std::map<std::string, std::unique_ptr<Owner>>& owners, const std::string& key, const char* name,
+                       OpenExport&& open_export) {
+    auto it = owners.find(key);
+    if (it == owners.end()) {
+      auto opened = open_export();
+      if (!opened) throw std::runtime_error(std::string("the handle's ") + name + " gave " + status_name(opened.status()));
+      it = owners.emplace(key, std::make_unique<Owner>(std::move(*opened))).first;
     }
     return {it->second->get(), it->second.get()};
   }
 
- private:
   std::map<std::string, std::unique_ptr<vesk::SecretKey>> keys_;
   std::map<std::string, std::unique_ptr<vesk::SigningIdentity>> ids_;
   std::vector<std::unique_ptr<vesk::SpentNonces>> sets_;
