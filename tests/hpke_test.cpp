@@ -53,7 +53,7 @@ void check_key_schedule(const nlohmann::json& v) {
     ASSERT_TRUE(aead_seal(ctx.key(), nonce, aad, pt, sealed));
     EXPECT_EQ(sealed, ct);
     if (e.at("seq").get<std::uint64_t>() == 0) {
-      ByteVec single(pt.size() + kHpkeTagLen);
+      ByteVec single(pt.size() + kAeadTagLen);
       ASSERT_TRUE(ctx.seal(aad, pt, single));
       EXPECT_EQ(single, ct);
       ByteVec opened(pt.size());
@@ -98,7 +98,7 @@ TEST(Hpke, XWingSuiteEndToEnd) {
     ASSERT_TRUE(direct.has_value());
     EXPECT_EQ(to_vec(direct->second.view()), hex_field(v, "shared_secret"));
 
-    ByteVec sealed(pt.size() + kHpkeTagLen);
+    ByteVec sealed(pt.size() + kAeadTagLen);
     const HpkeKeySchedule schedule(kHpkeKemXWing, info);
     auto sealed_enc = hpke_seal_base(*recipient, hex_field(v, "ikmE"), schedule, aad, pt, sealed);
     ASSERT_TRUE(sealed_enc.has_value());

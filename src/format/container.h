@@ -16,6 +16,9 @@
 #include "core/check.h"
 #include "core/secret.h"
 #include "core/crypto/aead.h"
+#include "core/crypto/ed25519.h"
+#include "core/crypto/hash.h"
+#include "core/crypto/mldsa.h"
 #include "core/crypto/xwing.h"
 #include "format/cbor.h"
 
@@ -28,7 +31,7 @@ inline constexpr std::array<std::uint8_t, 2> kFormatTag = {0x00, 0x01};
 inline constexpr std::size_t kPreludeLen = 16;
 inline constexpr std::size_t kMaxHeaderBlockLen = 1048576;
 inline constexpr std::size_t kMaxHeaderBodyLen = 1048576;
-inline constexpr std::size_t kHeaderMacLen = 32;
+inline constexpr std::size_t kHeaderMacLen = crypto::kDigest32Len;  // HMAC-SHA-256
 inline constexpr std::size_t kObjectIdLen = 32;
 inline constexpr std::size_t kPayloadSaltLen = 16;
 inline constexpr std::size_t kMaxRecipients = 64;
@@ -37,16 +40,21 @@ inline constexpr std::size_t kCekLen = 32;                                     /
 inline constexpr std::size_t kWrappedCekLen = kCekLen + crypto::kAeadTagLen;   // the sealed content key: 48
 inline constexpr std::size_t kMaxRecipientFields = 7;  // byte strings of an entry of an unknown type
 inline constexpr std::size_t kMaxRecipientFieldLen = 65536;
-inline constexpr std::size_t kMinEncryptedMetadata = 16;
-inline constexpr std::size_t kMaxEncryptedMetadata = 262160;
 inline constexpr std::size_t kMaxHeaderExtensions = 16;
-inline constexpr std::size_t kSignatureKeyLen = 1984;
-inline constexpr std::size_t kSignatureLen = 3373;
+
+// The metadata record, and the same sealed: a tag over nothing at the least.
+inline constexpr std::size_t kMaxMetadataLen = 262144;
+inline constexpr std::size_t kMinEncryptedMetadata = crypto::kAeadTagLen;
+inline constexpr std::size_t kMaxEncryptedMetadata = kMaxMetadataLen + crypto::kAeadTagLen;  // 262160
+
+// The sender signature's hybrid verifying key (1984) and signature (3373): Ed25519, then ML-DSA-65.
+inline constexpr std::size_t kSignatureKeyLen = crypto::kEd25519PublicLen + crypto::kMlDsa65PublicLen;
+inline constexpr std::size_t kSignatureLen = crypto::kEd25519SignatureLen + crypto::kMlDsa65SignatureLen;
 
 // Payload chunks: type byte, 32-bit big-endian ciphertext length, ciphertext with its tag.
 inline constexpr std::size_t kChunkHeaderLen = 5;
 inline constexpr std::size_t kChunkPlaintextLen = 65536;
-inline constexpr std::size_t kChunkTagLen = 16;
+inline constexpr std::size_t kChunkTagLen = crypto::kAeadTagLen;
 inline constexpr std::size_t kFullChunkLen = kChunkPlaintextLen + kChunkTagLen;  // 65552
 inline constexpr std::uint64_t kMaxChunkIndex = 0xffffffff;
 inline constexpr std::uint8_t kChunkMore = 1;

@@ -14,7 +14,6 @@
 
 namespace vesk::format {
 
-inline constexpr std::size_t kMaxMetadataLen = 262144;
 inline constexpr std::size_t kMaxMetadataEntries = 19;
 inline constexpr std::size_t kMaxMetadataExtensions = 16;
 inline constexpr std::size_t kMaxMetadataTextLen = 255;

@@ -10,15 +10,13 @@
 #include <string_view>
 
 #include "core/bytes.h"
+#include "core/crypto/aead.h"
 #include "core/crypto/xwing.h"
 #include "core/secret.h"
 
 namespace vesk::crypto {
 
 inline constexpr std::uint16_t kHpkeKemXWing = 0x647A;
-inline constexpr std::size_t kHpkeKeyLen = 32;
-inline constexpr std::size_t kHpkeNonceLen = 12;
-inline constexpr std::size_t kHpkeTagLen = 16;
 
 // "HPKE" || kem_id || kdf_id || aead_id, each identifier 16-bit big-endian.
 using HpkeSuiteId = std::array<std::uint8_t, 10>;
@@ -61,8 +59,9 @@ class HpkeContext {
  private:
   friend class HpkeKeySchedule;
   HpkeContext() = default;
-  SecretArray<kHpkeKeyLen> key_;
-  SecretArray<kHpkeNonceLen> base_nonce_;
+  // The suite's AEAD is the library's ChaCha20-Poly1305, so its key and nonce sizes are those.
+  SecretArray<kAeadKeyLen> key_;
+  SecretArray<kAeadNonceLen> base_nonce_;
 };
 
 // SetupBaseS with the X-Wing encapsulation seeded by `eseed` (64 bytes) and the info's part of the
