@@ -7,12 +7,6 @@
 namespace vesk::format {
 namespace {
 
-constexpr std::uint8_t kMajorUnsigned = 0;
-constexpr std::uint8_t kMajorBytes = 2;
-constexpr std::uint8_t kMajorText = 3;
-constexpr std::uint8_t kMajorArray = 4;
-constexpr std::uint8_t kMajorMap = 5;
-
 constexpr std::uint8_t kInfoOneByte = 24;
 constexpr std::uint8_t kInfoTwoBytes = 25;
 constexpr std::uint8_t kInfoFourBytes = 26;
@@ -29,8 +23,8 @@ Unexpected<FormatError> malformed(const char* detail) {
 
 // ---- Writing ----
 
-void CborEncoder::write_head(std::uint8_t major, std::uint64_t argument) {
-  const auto initial = static_cast<std::uint8_t>(major << 5);
+void CborEncoder::write_head(CborMajor major, std::uint64_t argument) {
+  const auto initial = static_cast<std::uint8_t>(static_cast<std::uint8_t>(major) << 5);
   switch (cbor_head_len(argument)) {
     case 1:
       out_.put_u8(static_cast<std::uint8_t>(initial | argument));
@@ -54,29 +48,29 @@ void CborEncoder::write_head(std::uint8_t major, std::uint64_t argument) {
   }
 }
 
-void CborEncoder::write_uint(std::uint64_t n) { write_head(kMajorUnsigned, n); }
-void CborEncoder::write_u16(std::uint16_t n) { write_head(kMajorUnsigned, n); }
+void CborEncoder::write_uint(std::uint64_t n) { write_head(CborMajor::Unsigned, n); }
+void CborEncoder::write_u16(std::uint16_t n) { write_head(CborMajor::Unsigned, n); }
 void CborEncoder::write_bytes(Bytes b) {
-  write_head(kMajorBytes, b.size());
+  write_head(CborMajor::Bytes, b.size());
   out_.put(b);
 }
 void CborEncoder::write_text(std::string_view s) {
-  write_head(kMajorText, s.size());
+  write_head(CborMajor::Text, s.size());
   out_.put(as_bytes(s));
 }
-void CborEncoder::write_array_head(std::uint64_t count) { write_head(kMajorArray, count); }
-void CborEncoder::write_map_head(std::uint64_t count) { write_head(kMajorMap, count); }
+void CborEncoder::write_array_head(std::uint64_t count) { write_head(CborMajor::Array, count); }
+void CborEncoder::write_map_head(std::uint64_t count) { write_head(CborMajor::Map, count); }
 
 // ---- Reading ----
 
-FormatResult<CborDecoder::Head> CborDecoder::read_head(std::uint8_t major, const char* mismatch,
+FormatResult<CborDecoder::Head> CborDecoder::read_head(CborMajor major, const char* mismatch,
                                                        bool allow_indefinite) {
   // The type is judged from the initial byte alone, so a wrong item is reported as such even when
   // its argument would run past the end.
   const auto initial = reader_.read_u8();
   if (!initial) return malformed(kEndOfInput);
   const std::uint8_t info = *initial & 0x1f;
-  if ((*initial >> 5) != major) return malformed(mismatch);
+  if ((*initial >> 5) != static_cast<std::uint8_t>(major)) return malformed(mismatch);
   switch (info) {
     case kInfoOneByte:
     case kInfoTwoBytes:
@@ -106,7 +100,7 @@ FormatResult<Bytes> CborDecoder::read_body(std::uint64_t length) {
 }
 
 FormatResult<std::uint8_t> CborDecoder::read_u8() {
-  VESK_TRY(h, read_head(kMajorUnsigned, "expected u8", false));
+  VESK_TRY(h, read_head(CborMajor::Unsigned, "expected u8", false));
   if (h.argument <= 0xff) return static_cast<std::uint8_t>(h.argument);
   switch (h.info) {
     case kInfoTwoBytes: return malformed("when converting u16 to u8");
@@ -116,37 +110,44 @@ FormatResult<std::uint8_t> CborDecoder::read_u8() {
 }
 
 FormatResult<std::uint16_t> CborDecoder::read_u16() {
-  VESK_TRY(h, read_head(kMajorUnsigned, "expected u16", false));
+  VESK_TRY(h, read_head(CborMajor::Unsigned, "expected u16", false));
   if (h.argument <= 0xffff) return static_cast<std::uint16_t>(h.argument);
   if (h.info == kInfoFourBytes) return malformed("when converting u32 to u16");
   return malformed("when converting u64 to u16");
 }
 
 FormatResult<std::uint64_t> CborDecoder::read_u64() {
-  VESK_TRY(h, read_head(kMajorUnsigned, "expected u64", false));
+  VESK_TRY(h, read_head(CborMajor::Unsigned, "expected u64", false));
   return h.argument;
 }
 
 FormatResult<Bytes> CborDecoder::read_bytes() {
-  VESK_TRY(h, read_head(kMajorBytes, "expected bytes (definite length)", false));
+  VESK_TRY(h, read_head(CborMajor::Bytes, "expected bytes (definite length)", false));
   return read_body(h.argument);
 }
 
+FormatResult<void> CborDecoder::read_bytes_into(MutBytes out) {
+  VESK_TRY(body, read_bytes());
+  if (body.size() != out.size()) return malformed("byte string of the wrong length");
+  std::copy(body.begin(), body.end(), out.begin());
+  return {};
+}
+
 FormatResult<std::string_view> CborDecoder::read_text() {
-  VESK_TRY(h, read_head(kMajorText, "expected text (definite length)", false));
+  VESK_TRY(h, read_head(CborMajor::Text, "expected text (definite length)", false));
   VESK_TRY(body, read_body(h.argument));
   if (!is_valid_utf8(body)) return malformed("invalid UTF-8");
   return as_text(body);
 }
 
 FormatResult<std::optional<std::uint64_t>> CborDecoder::read_array_head() {
-  VESK_TRY(h, read_head(kMajorArray, "expected array", true));
+  VESK_TRY(h, read_head(CborMajor::Array, "expected array", true));
   if (h.info == kInfoIndefinite) return std::optional<std::uint64_t>{};
   return std::optional<std::uint64_t>{h.argument};
 }
 
 FormatResult<std::optional<std::uint64_t>> CborDecoder::read_map_head() {
-  VESK_TRY(h, read_head(kMajorMap, "expected map", true));
+  VESK_TRY(h, read_head(CborMajor::Map, "expected map", true));
   if (h.info == kInfoIndefinite) return std::optional<std::uint64_t>{};
   return std::optional<std::uint64_t>{h.argument};
 }

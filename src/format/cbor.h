@@ -47,6 +47,9 @@ constexpr std::size_t cbor_head_len(std::uint64_t argument) {
   return 9;
 }
 
+// The major types the subset uses: the top three bits of an item's initial byte.
+enum class CborMajor : std::uint8_t { Unsigned = 0, Bytes = 2, Text = 3, Array = 4, Map = 5 };
+
 // Writes shortest forms through a ByteWriter: growable by default (wiping, so metadata leaves
 // nothing behind), or into exactly the memory of a record whose length is known up front.
 class CborEncoder {
@@ -68,7 +71,7 @@ class CborEncoder {
   void finish() const { out_.finish(); }
 
  private:
-  void write_head(std::uint8_t major, std::uint64_t argument);
+  void write_head(CborMajor major, std::uint64_t argument);
   ByteWriter out_;
 };
 
@@ -85,6 +88,8 @@ class CborDecoder {
   FormatResult<std::uint16_t> read_u16();
   FormatResult<std::uint64_t> read_u64();
   FormatResult<Bytes> read_bytes();
+  // A byte string of exactly |out| bytes, copied into `out` (Malformed for any other length).
+  FormatResult<void> read_bytes_into(MutBytes out);
   FormatResult<std::string_view> read_text();
   // The element count, or nullopt for an indefinite-length head (which every record refuses).
   // The count is only a claim: compare it with remaining() before reserving anything for it.
@@ -108,7 +113,7 @@ class CborDecoder {
   };
   // Reads a head of major type `major` (anything else fails with `mismatch`); additional
   // information 31 is accepted only when `allow_indefinite`.
-  FormatResult<Head> read_head(std::uint8_t major, const char* mismatch, bool allow_indefinite);
+  FormatResult<Head> read_head(CborMajor major, const char* mismatch, bool allow_indefinite);
   // A string body of a claimed length, checked against the rest of the input first.
   FormatResult<Bytes> read_body(std::uint64_t length);
   ByteReader reader_;

@@ -19,18 +19,14 @@ Unexpected<EpochChainError> malformed() {
 }
 
 EpochResult<EpochRecord> decode_record(format::CborDecoder& d) {
-  auto head = d.read_definite_array();
-  if (!head || *head != kRecordItems) return malformed();
+  VESK_TRY_OR(items, d.read_definite_array(), malformed());
+  if (items != kRecordItems) return malformed();
   EpochRecord r;
-  auto number = d.read_u64();
-  if (!number) return malformed();
-  r.number = *number;
-  auto key = d.read_bytes();
-  if (!key) return malformed();
-  auto hash = d.read_bytes();
-  if (!hash || hash->size() != crypto::kDigest32Len) return malformed();
-  r.public_key.assign(key->begin(), key->end());
-  std::copy(hash->begin(), hash->end(), r.hash.begin());
+  VESK_TRY_OR(number, d.read_u64(), malformed());
+  VESK_TRY_OR(key, d.read_bytes(), malformed());
+  if (!d.read_bytes_into(r.hash)) return malformed();
+  r.number = number;
+  r.public_key.assign(key.begin(), key.end());
   return r;
 }
 
@@ -48,16 +44,15 @@ void encode_chain(const EpochChain& chain, format::CborEncoder& out) {
 
 EpochResult<EpochChain> decode_epoch_chain(Bytes input) {
   format::CborDecoder d(input);
-  auto count = d.read_definite_array();
-  if (!count) return malformed();
-  if (*count > kMaxEpochs) {
+  VESK_TRY_OR(count, d.read_definite_array(), malformed());
+  if (count > kMaxEpochs) {
     EpochChainError err{EpochChainErrorKind::TooManyEpochs, ErrorStage::Decoding};
-    err.count = *count;
+    err.count = count;
     return unexpected(err);
   }
   EpochChain chain;
-  chain.records.reserve(std::min<std::uint64_t>(*count, input.size() / kBytesPerReservedRecord));
-  for (std::uint64_t i = 0; i < *count; ++i) {
+  chain.records.reserve(std::min<std::uint64_t>(count, input.size() / kBytesPerReservedRecord));
+  for (std::uint64_t i = 0; i < count; ++i) {
     VESK_TRY(record, decode_record(d));
     chain.records.push_back(std::move(record));
   }

@@ -23,51 +23,36 @@ inline constexpr std::uint64_t kShortEntryHead = 6;
 
 Unexpected<IdentityError> malformed() { return unexpected(decoding_error(IdentityErrorKind::Malformed)); }
 
-template <class T>
-bool read_hash(CborDecoder& d, T& out) {
-  auto b = d.read_bytes();
-  if (!b || b->size() != out.size()) return false;
-  std::copy(b->begin(), b->end(), out.begin());
-  return true;
-}
-
 IdentityResult<IdentityEntry> decode_entry(CborDecoder& d, std::uint64_t& entry_items) {
-  auto head = d.read_definite_array();
-  if (!head) return malformed();
-  const std::uint64_t items = *head;
+  VESK_TRY_OR(items, d.read_definite_array(), malformed());
   if (items != kEntryItems && items != kShortEntryHead) return malformed();
   if (entry_items == 0) entry_items = items;
   if (items != entry_items) return malformed();
 
   IdentityEntry e;
-  auto seq = d.read_u64();
-  if (!seq) return malformed();
-  e.seq = *seq;
-  auto kind = d.read_u8();
-  if (!kind) return malformed();
-  auto payload = d.read_bytes();
-  if (!payload) return malformed();
-  auto label = d.read_text();
-  if (!label) return malformed();
-  if (label->size() > kMaxLabel) return unexpected(decoding_error(IdentityErrorKind::LabelTooLong));
+  VESK_TRY_OR(seq, d.read_u64(), malformed());
+  VESK_TRY_OR(kind, d.read_u8(), malformed());
+  VESK_TRY_OR(payload, d.read_bytes(), malformed());
+  VESK_TRY_OR(label, d.read_text(), malformed());
+  if (label.size() > kMaxLabel) return unexpected(decoding_error(IdentityErrorKind::LabelTooLong));
 
-  if (*kind < static_cast<std::uint8_t>(EventKind::Create) || *kind > static_cast<std::uint8_t>(EventKind::Recover))
+  e.seq = seq;
+  if (kind < static_cast<std::uint8_t>(EventKind::Create) || kind > static_cast<std::uint8_t>(EventKind::Recover))
     return malformed();
-  e.event.kind = static_cast<EventKind>(*kind);
+  e.event.kind = static_cast<EventKind>(kind);
   if (e.event.kind == EventKind::Revoke) {
     // The label of a Revoke is dropped; the re-encoding then refuses a non-empty one.
-    if (payload->size() != crypto::kDigest32Len) return malformed();
-    std::copy(payload->begin(), payload->end(), e.event.device.begin());
+    if (payload.size() != crypto::kDigest32Len) return malformed();
+    std::copy(payload.begin(), payload.end(), e.event.device.begin());
   } else {
-    e.event.key.assign(payload->begin(), payload->end());
-    e.event.label.assign(*label);
+    e.event.key.assign(payload.begin(), payload.end());
+    e.event.label.assign(label);
   }
 
-  if (!read_hash(d, e.signer)) return malformed();
-  if (!read_hash(d, e.link)) return malformed();
-  auto signature = d.read_bytes();
-  if (!signature || signature->size() != sign::kSignatureLen) return malformed();
-  e.signature.assign(signature->begin(), signature->end());
+  if (!d.read_bytes_into(e.signer) || !d.read_bytes_into(e.link)) return malformed();
+  VESK_TRY_OR(signature, d.read_bytes(), malformed());
+  if (signature.size() != sign::kSignatureLen) return malformed();
+  e.signature.assign(signature.begin(), signature.end());
   return e;
 }
 
@@ -94,18 +79,17 @@ void encode_log(const IdentityLog& log, CborEncoder& out) {
 
 IdentityResult<IdentityLog> decode_identity_log(Bytes input) {
   CborDecoder d(input);
-  auto count = d.read_definite_array();
-  if (!count) return malformed();
-  if (*count > kMaxEntries) {
+  VESK_TRY_OR(count, d.read_definite_array(), malformed());
+  if (count > kMaxEntries) {
     IdentityError err = decoding_error(IdentityErrorKind::TooManyEntries);
-    err.count = *count;
+    err.count = count;
     return unexpected(err);
   }
 
   IdentityLog log;
-  log.entries.reserve(std::min<std::uint64_t>(*count, input.size() / kBytesPerReservedEntry));
+  log.entries.reserve(std::min<std::uint64_t>(count, input.size() / kBytesPerReservedEntry));
   std::uint64_t entry_items = 0;
-  for (std::uint64_t i = 0; i < *count; ++i) {
+  for (std::uint64_t i = 0; i < count; ++i) {
     VESK_TRY(entry, decode_entry(d, entry_items));
     log.entries.push_back(std::move(entry));
   }
