@@ -15,12 +15,9 @@ extern "C" {
 
 VESK_EXPORT VeskStatus vesk_signing_identity_open(const uint8_t* data, size_t data_len, const char* passphrase,
                                                   VeskSigningIdentityHandle** out) {
-  return ffi::open_key_data(data, data_len, passphrase, out,
-                            [](Bytes input, std::optional<std::string_view> pass)
-                                -> Expected<VeskSigningIdentityHandle*, keyring::KeyFileError> {
-                              VESK_TRY(seed, keyring::open_identity_seed(input, pass));
-                              return ffi::new_signing_identity_handle(sign::SigningIdentity::from_seed(seed.view()));
-                            });
+  return ffi::open_key_data(data, data_len, passphrase, out, keyring::open_identity_seed, [](const Key32& seed) {
+    return ffi::new_signing_identity_handle(sign::SigningIdentity::from_seed(seed.view()));
+  });
 }
 
 VESK_EXPORT VeskStatus vesk_signing_identity_public(const VeskSigningIdentityHandle* identity, VeskBuffer* out) {

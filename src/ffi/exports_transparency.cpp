@@ -21,6 +21,19 @@ transparency::HashView hash_view(const ffi::InputCopy& hash) {
   return transparency::HashView(hash.view().data(), VESK_HASH_LEN);
 }
 
+// The two proof exports alike: a proof between two hashes, all three checked, then copied in, and
+// `verify(first, proof, second)` run on the copies.
+template <class Verify>
+VeskStatus verify_proof(const uint8_t* first, size_t first_len, const uint8_t* proof, size_t proof_len,
+                        const uint8_t* second, size_t second_len, Verify&& verify) {
+  if (!hash_ok(first, first_len) || !hash_ok(second, second_len) || !proof_ok(proof, proof_len))
+    return VESK_INVALID_ARGUMENT;
+  return ffi::guarded([&] {
+    const ffi::InputCopy first_copy(first, first_len), path(proof, proof_len), second_copy(second, second_len);
+    return ffi::proof_status(verify(hash_view(first_copy), path.view(), hash_view(second_copy)));
+  });
+}
+
 }  // namespace
 
 extern "C" {
@@ -29,26 +42,20 @@ VESK_EXPORT VeskStatus vesk_transparency_verify_inclusion(const uint8_t* leaf_ha
                                                           uint64_t leaf_index, uint64_t tree_size,
                                                           const uint8_t* proof, size_t proof_len,
                                                           const uint8_t* root, size_t root_len) {
-  if (!hash_ok(leaf_hash, leaf_hash_len) || !hash_ok(root, root_len) || !proof_ok(proof, proof_len))
-    return VESK_INVALID_ARGUMENT;
-  return ffi::guarded([&] {
-    const ffi::InputCopy leaf(leaf_hash, leaf_hash_len), path(proof, proof_len), expected(root, root_len);
-    return ffi::proof_status(
-        transparency::verify_inclusion(hash_view(leaf), leaf_index, tree_size, path.view(), hash_view(expected)));
-  });
+  return verify_proof(leaf_hash, leaf_hash_len, proof, proof_len, root, root_len,
+                      [&](transparency::HashView leaf, Bytes path, transparency::HashView expected) {
+                        return transparency::verify_inclusion(leaf, leaf_index, tree_size, path, expected);
+                      });
 }
 
 VESK_EXPORT VeskStatus vesk_transparency_verify_consistency(uint64_t old_size, uint64_t new_size,
                                                             const uint8_t* proof, size_t proof_len,
                                                             const uint8_t* old_root, size_t old_root_len,
                                                             const uint8_t* new_root, size_t new_root_len) {
-  if (!hash_ok(old_root, old_root_len) || !hash_ok(new_root, new_root_len) || !proof_ok(proof, proof_len))
-    return VESK_INVALID_ARGUMENT;
-  return ffi::guarded([&] {
-    const ffi::InputCopy path(proof, proof_len), old_copy(old_root, old_root_len), new_copy(new_root, new_root_len);
-    return ffi::proof_status(
-        transparency::verify_consistency(old_size, new_size, path.view(), hash_view(old_copy), hash_view(new_copy)));
-  });
+  return verify_proof(old_root, old_root_len, proof, proof_len, new_root, new_root_len,
+                      [&](transparency::HashView old_hash, Bytes path, transparency::HashView new_hash) {
+                        return transparency::verify_consistency(old_size, new_size, path, old_hash, new_hash);
+                      });
 }
 
 VESK_EXPORT VeskStatus vesk_checkpoint_verify(const uint8_t* checkpoint, size_t checkpoint_len, const char* origin,

@@ -16,19 +16,20 @@
 
 namespace vesk::ffi {
 
-// `open(data, passphrase)` returns Expected<Handle*, keyring::KeyFileError>.
-template <class Handle, class Open>
+// `open(data, passphrase)` is the keyring's opener, returning Expected<seed, keyring::KeyFileError>;
+// `make(seed)` builds the handle from the seed it opened.
+template <class Handle, class Open, class Make>
 VeskStatus open_key_data(const std::uint8_t* data, std::size_t data_len, const char* passphrase, Handle** out,
-                         Open&& open) {
+                         Open&& open, Make&& make) {
   if (!range_ok(data, data_len, VESK_MAX_KEY_DATA) || !optional_text_ok(passphrase) || !present(out))
     return VESK_INVALID_ARGUMENT;
   return guarded_with_secrets([&]() -> VeskStatus {
     const InputCopy input(data, data_len);
     const TextCopy passphrase_copy(passphrase);
     if (!passphrase_copy.valid()) return VESK_INVALID_ARGUMENT;
-    auto handle = open(input.view(), passphrase_copy.optional());
-    if (!handle) return status_of(handle.error());
-    *out = *handle;
+    auto seed = open(input.view(), passphrase_copy.optional());
+    if (!seed) return status_of(seed.error());
+    *out = make(*seed);
     return VESK_OK;
   });
 }
