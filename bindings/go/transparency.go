@@ -13,25 +13,32 @@ type hashArg struct {
 	hash []byte
 }
 
-// proofArgs checks the hashes a Merkle proof is verified with, in order, then the proof, and
-// gives the proof as the library takes it: its hashes back to back.
-func proofArgs(op string, proof [][]byte, hashes ...hashArg) ([]byte, error) {
-	for _, arg := range hashes {
+// proofCall is the C form of a proof call: the first hash, the proof, the second hash.
+type proofCall func(first *C.uint8_t, firstLen C.size_t, proof *C.uint8_t, proofLen C.size_t,
+	second *C.uint8_t, secondLen C.size_t) C.VeskStatus
+
+// verifyProof checks the two hashes a Merkle proof is verified with, in order, then the proof, and
+// makes the call with the proof as the library takes it: its hashes back to back.
+func verifyProof(op string, proof [][]byte, first, second hashArg, call proofCall) error {
+	for _, arg := range []hashArg{first, second} {
 		if err := exactly(op, arg.name, arg.hash, HashLen); err != nil {
-			return nil, err
+			return err
 		}
 	}
 	if len(proof) > maxProofHashes {
-		return nil, invalid(op, fmt.Sprintf("proof holds %d hashes, more than the %d allowed", len(proof), maxProofHashes))
+		return invalid(op, fmt.Sprintf("proof holds %d hashes, more than the %d allowed", len(proof), maxProofHashes))
 	}
 	joined := make([]byte, 0, len(proof)*HashLen)
 	for i, node := range proof {
 		if err := exactly(op, fmt.Sprintf("proof[%d]", i), node, HashLen); err != nil {
-			return nil, err
+			return err
 		}
 		joined = append(joined, node...)
 	}
-	return joined, nil
+	f, fn := bytesArg(first.hash)
+	p, pn := bytesArg(joined)
+	s, sn := bytesArg(second.hash)
+	return check(op, call(f, fn, p, pn, s, sn))
 }
 
 // VerifyInclusion verifies a Merkle inclusion proof (an RFC 6962 tree) that leafHash sits at
@@ -42,15 +49,10 @@ func proofArgs(op string, proof [][]byte, hashes ...hashArg) ([]byte, error) {
 // Errors: ErrAuthenticationFailed for every refusal of the proof; ErrInvalidArgument for hashes
 // of the wrong length.
 func VerifyInclusion(leafHash []byte, leafIndex, treeSize uint64, proof [][]byte, root []byte) error {
-	const op = "VerifyInclusion"
-	joined, err := proofArgs(op, proof, hashArg{"leafHash", leafHash}, hashArg{"root", root})
-	if err != nil {
-		return err
-	}
-	l, ln := bytesArg(leafHash)
-	p, pn := bytesArg(joined)
-	r, rn := bytesArg(root)
-	return check(op, C.vesk_transparency_verify_inclusion(l, ln, C.uint64_t(leafIndex), C.uint64_t(treeSize), p, pn, r, rn))
+	return verifyProof("VerifyInclusion", proof, hashArg{"leafHash", leafHash}, hashArg{"root", root},
+		func(l *C.uint8_t, ln C.size_t, p *C.uint8_t, pn C.size_t, r *C.uint8_t, rn C.size_t) C.VeskStatus {
+			return C.vesk_transparency_verify_inclusion(l, ln, C.uint64_t(leafIndex), C.uint64_t(treeSize), p, pn, r, rn)
+		})
 }
 
 // VerifyConsistency verifies a Merkle consistency proof that the tree of oldSize leaves (root
@@ -60,15 +62,10 @@ func VerifyInclusion(leafHash []byte, leafIndex, treeSize uint64, proof [][]byte
 // Errors: ErrAuthenticationFailed for every refusal of the proof; ErrInvalidArgument for hashes
 // of the wrong length.
 func VerifyConsistency(oldSize, newSize uint64, proof [][]byte, oldRoot, newRoot []byte) error {
-	const op = "VerifyConsistency"
-	joined, err := proofArgs(op, proof, hashArg{"oldRoot", oldRoot}, hashArg{"newRoot", newRoot})
-	if err != nil {
-		return err
-	}
-	p, pn := bytesArg(joined)
-	o, on := bytesArg(oldRoot)
-	n, nn := bytesArg(newRoot)
-	return check(op, C.vesk_transparency_verify_consistency(C.uint64_t(oldSize), C.uint64_t(newSize), p, pn, o, on, n, nn))
+	return verifyProof("VerifyConsistency", proof, hashArg{"oldRoot", oldRoot}, hashArg{"newRoot", newRoot},
+		func(o *C.uint8_t, on C.size_t, p *C.uint8_t, pn C.size_t, n *C.uint8_t, nn C.size_t) C.VeskStatus {
+			return C.vesk_transparency_verify_consistency(C.uint64_t(oldSize), C.uint64_t(newSize), p, pn, o, on, n, nn)
+		})
 }
 
 // Checkpoint is what a verified checkpoint states about its log.

@@ -22,12 +22,15 @@ func bytesArg(b []byte) (*C.uint8_t, C.size_t) {
 	return (*C.uint8_t)(unsafe.Pointer(&b[0])), C.size_t(len(b))
 }
 
-// opened is the error of an open call that failed, or nil.
-func opened(call string, status C.VeskStatus) error {
-	if status != C.VESK_OK {
-		return fmt.Errorf("%s: status %d", call, status)
+// openSeed makes the open call named by call on a bare seed and returns the handle it filled in,
+// or the call's status as an error.
+func openSeed[H any](call string, seed []byte, open func(*C.uint8_t, C.size_t, *H) C.VeskStatus) (*H, error) {
+	var handle H
+	p, n := bytesArg(seed)
+	if status := open(p, n, &handle); status != C.VESK_OK {
+		return nil, fmt.Errorf("%s: status %d", call, status)
 	}
-	return nil
+	return &handle, nil
 }
 
 // released is a call's result as the benchmarks compare it: the length of the record it wrote,
@@ -43,12 +46,9 @@ type Key struct{ p *C.VeskSecretKeyHandle }
 
 // OpenKey opens a key from a bare 32-byte identity seed.
 func OpenKey(seed []byte) (*Key, error) {
-	var k Key
-	p, n := bytesArg(seed)
-	if err := opened("vesk_secret_key_open", C.vesk_secret_key_open(p, n, nil, &k.p)); err != nil {
-		return nil, err
-	}
-	return &k, nil
+	return openSeed("vesk_secret_key_open", seed, func(p *C.uint8_t, n C.size_t, k *Key) C.VeskStatus {
+		return C.vesk_secret_key_open(p, n, nil, &k.p)
+	})
 }
 
 // Close releases the key.
@@ -68,12 +68,9 @@ type Identity struct{ p *C.VeskSigningIdentityHandle }
 
 // OpenIdentity opens an identity from a bare 32-byte identity seed.
 func OpenIdentity(seed []byte) (*Identity, error) {
-	var id Identity
-	p, n := bytesArg(seed)
-	if err := opened("vesk_signing_identity_open", C.vesk_signing_identity_open(p, n, nil, &id.p)); err != nil {
-		return nil, err
-	}
-	return &id, nil
+	return openSeed("vesk_signing_identity_open", seed, func(p *C.uint8_t, n C.size_t, id *Identity) C.VeskStatus {
+		return C.vesk_signing_identity_open(p, n, nil, &id.p)
+	})
 }
 
 // Close releases the identity.
