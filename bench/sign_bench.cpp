@@ -197,27 +197,17 @@ void alone(benchmark::State& state, Work&& work) {
     if (!work(s, s.cases[i++ % kMessages])) state.SkipWithError("the work failed");
 }
 
-void HybridSign(benchmark::State& state) { alone(state, library_sign); }
-BENCHMARK(HybridSign);
-void RawSign(benchmark::State& state) { alone(state, raw_sign); }
-BENCHMARK(RawSign);
-void RawSignEd25519Only(benchmark::State& state) { alone(state, raw_ed25519_sign); }
-BENCHMARK(RawSignEd25519Only);
-void MlDsaSignFetchEachTime(benchmark::State& state) { alone(state, mldsa_sign_fetch_each_time); }
-BENCHMARK(MlDsaSignFetchEachTime);
-void MlDsaSignPrefetched(benchmark::State& state) { alone(state, mldsa_sign_prefetched); }
-BENCHMARK(MlDsaSignPrefetched);
-void MlDsaSignReusedContext(benchmark::State& state) { alone(state, MlDsaReusedContext(setup())); }
-BENCHMARK(MlDsaSignReusedContext);
+BENCHMARK_CAPTURE(alone, HybridSign, library_sign);
+BENCHMARK_CAPTURE(alone, RawSign, raw_sign);
+BENCHMARK_CAPTURE(alone, RawSignEd25519Only, raw_ed25519_sign);
+BENCHMARK_CAPTURE(alone, MlDsaSignFetchEachTime, mldsa_sign_fetch_each_time);
+BENCHMARK_CAPTURE(alone, MlDsaSignPrefetched, mldsa_sign_prefetched);
+BENCHMARK_CAPTURE(alone, MlDsaSignReusedContext, MlDsaReusedContext(setup()));
 
-void HybridVerify(benchmark::State& state) { alone(state, library_verify); }
-BENCHMARK(HybridVerify);
-void RawVerify(benchmark::State& state) { alone(state, raw_verify); }
-BENCHMARK(RawVerify);
-void HybridDecodeAndVerify(benchmark::State& state) { alone(state, library_decode_and_verify); }
-BENCHMARK(HybridDecodeAndVerify);
-void RawImportAndVerify(benchmark::State& state) { alone(state, raw_import_and_verify); }
-BENCHMARK(RawImportAndVerify);
+BENCHMARK_CAPTURE(alone, HybridVerify, library_verify);
+BENCHMARK_CAPTURE(alone, RawVerify, raw_verify);
+BENCHMARK_CAPTURE(alone, HybridDecodeAndVerify, library_decode_and_verify);
+BENCHMARK_CAPTURE(alone, RawImportAndVerify, raw_import_and_verify);
 
 // The part of key decoding that libcrypto does not do: the RFC 8032 point check of A.
 void Ed25519PointDecoding(benchmark::State& state) {
@@ -226,10 +216,8 @@ void Ed25519PointDecoding(benchmark::State& state) {
 }
 BENCHMARK(Ed25519PointDecoding);
 
-void IdentityOpenBareSeed(benchmark::State& state) { alone(state, library_open); }
-BENCHMARK(IdentityOpenBareSeed);
-void RawKeysFromSeeds(benchmark::State& state) { alone(state, raw_keys_from_seeds); }
-BENCHMARK(RawKeysFromSeeds);
+BENCHMARK_CAPTURE(alone, IdentityOpenBareSeed, library_open);
+BENCHMARK_CAPTURE(alone, RawKeysFromSeeds, raw_keys_from_seeds);
 
 // ---- Paired runs ----
 // Each iteration times the library and the raw path back to back on the same input, in thread CPU
