@@ -2,6 +2,7 @@
 // extension-entry rules and the canonical decode of a small record.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -47,7 +48,7 @@ ByteVec h(std::string s) {
 
 // ---- Readers ----
 
-enum class Reader { U8, U16, U64, Bytes, Text, Array, Map, DefiniteArray, DefiniteMap };
+enum class Reader { U8, U16, U64, Bytes, ThreeBytesInto, Text, Array, Map, DefiniteArray, DefiniteMap };
 
 struct Outcome {
   bool ok = false;
@@ -90,6 +91,15 @@ Outcome run(Reader r, CborDecoder& d) {
       o.ok = true;
       o.view = *b;
       o.number = b->size();
+      return o;
+    }
+    case Reader::ThreeBytesInto: {
+      // The number is the copied bytes, big-endian, so the rows check what was copied.
+      std::array<std::uint8_t, 3> into{};
+      auto r = d.read_bytes_into(into);
+      if (!r) return fail(r.error());
+      o.ok = true;
+      o.number = std::uint64_t{into[0]} << 16 | std::uint64_t{into[1]} << 8 | into[2];
       return o;
     }
     case Reader::Text: {
@@ -175,6 +185,13 @@ const ReaderCase kReaderCases[] = {
     {Reader::Bytes, "5b 80 00 00 00 00 00 00 00 00", 0, "end of input"},
     {Reader::Bytes, "5b ff ff ff ff ff ff ff ff 00", 0, "end of input"},
     {Reader::Bytes, "5b ff ff ff ff ff ff ff f7 00 01 02 03 04 05 06 07 08", 0, "end of input"},
+    // read a byte string into a fixed array: exactly its length, any head width.
+    {Reader::ThreeBytesInto, "43 01 02 03", 0x010203, nullptr},
+    {Reader::ThreeBytesInto, "58 03 0a 0b 0c", 0x0a0b0c, nullptr},
+    {Reader::ThreeBytesInto, "42 01 02", 0, "byte string of the wrong length"},
+    {Reader::ThreeBytesInto, "44 01 02 03 04", 0, "byte string of the wrong length"},
+    {Reader::ThreeBytesInto, "63 61 62 63", 0, "expected bytes (definite length)"},
+    {Reader::ThreeBytesInto, "43 01 02", 0, "end of input"},
     // read text string: as bytes, and the content must be well-formed UTF-8.
     {Reader::Text, "60", 0, nullptr},
     {Reader::Text, "61 61", 1, nullptr},
