@@ -1,9 +1,10 @@
 // Hybrid signing and verification of 1 KiB and 1 MiB messages next to raw libcrypto doing the same
 // Ed25519 and ML-DSA-65 work with the same keys on the same signing inputs, and the cost of opening
-// an identity. Compare Hybrid* with Raw*: the difference is the library's own work (framing, strict
-// Ed25519 checks, key decoding, per-call contexts). ML-DSA signing time depends on key and message
-// through its rejection loop, so every benchmark cycles through the same 16 messages (4 at 1 MiB). The
-// MlDsaSign* variants show what fetching the algorithm and reusing a context are worth. On a
+// an identity. Compare alone/Hybrid* with alone/Raw*: the difference is the library's own work
+// (framing, strict Ed25519 checks, key decoding, per-call contexts). ML-DSA signing time depends on
+// key and message through its rejection loop, so every benchmark cycles through the same 16 messages
+// (4 at 1 MiB). The alone/MlDsaSign* variants show what fetching the algorithm and reusing a context
+// are worth. On a
 // loaded machine read the Paired* counters: they time both sides back to back in thread CPU time.
 #include <benchmark/benchmark.h>
 #include <openssl/core_names.h>

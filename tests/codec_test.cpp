@@ -96,8 +96,8 @@ Outcome run(Reader r, CborDecoder& d) {
     case Reader::ThreeBytesInto: {
       // The number is the copied bytes, big-endian, so the rows check what was copied.
       std::array<std::uint8_t, 3> into{};
-      auto r = d.read_bytes_into(into);
-      if (!r) return fail(r.error());
+      auto read = d.read_bytes_into(into);
+      if (!read) return fail(read.error());
       o.ok = true;
       o.number = std::uint64_t{into[0]} << 16 | std::uint64_t{into[1]} << 8 | into[2];
       return o;

@@ -18,9 +18,16 @@
 
 namespace {
 
-using namespace vesk::testing;
-using namespace vesk::testing::merkle;  // the RFC 6962 tree model the proofs are checked against
+using vesk::testing::ByteVec;
+using vesk::testing::cat;
+using vesk::testing::from_hex;
+using vesk::testing::hex_field;
 using vesk::crypto::Digest32;
+using vesk::testing::merkle::HashList;
+using vesk::testing::merkle::model_consistency_roots;
+using vesk::testing::merkle::model_inclusion_root;
+using vesk::testing::merkle::node;
+using vesk::testing::merkle::split;
 
 constexpr std::uint64_t kMax = ~std::uint64_t{0};
 

@@ -142,7 +142,7 @@ TEST(HybridSignature, DeterministicAndValidOnlyForTheSignedBytes) {
   EXPECT_FALSE(hybrid_verify(key, context, message, {}));
 }
 
-TEST(HybridSignature, EmptyPartsAndTheContextBoundary) {
+TEST(HybridSignature, EmptyPiecesAndTheContextBoundary) {
   const auto identity = SigningIdentity::from_seed(test_bytes(32, 51));
   const auto key = decoded(*identity);
   const Signature empty = hybrid_sign(*identity, {}, {});

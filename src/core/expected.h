@@ -84,11 +84,12 @@ class [[nodiscard]] Expected<void, E> {
   if (!VESK_TRY_NAME_(__LINE__).has_value())                      \
     return ::vesk::unexpected(VESK_TRY_NAME_(__LINE__).error());  \
   auto var = std::move(VESK_TRY_NAME_(__LINE__)).value()
-// As VESK_TRY, but a failure returns `on_error` instead of the error itself: for decoders that
-// refuse every field of a record alike.
-#define VESK_TRY_OR(var, expr, on_error)                          \
+// As VESK_TRY, but a failure returns the expression after `expr` instead of the error itself: for
+// decoders that refuse every field of a record alike. Like VESK_TRY it is a statement of its own
+// (not the body of an unbraced if or loop), at most one to a line.
+#define VESK_TRY_OR(var, expr, ...)                               \
   auto VESK_TRY_NAME_(__LINE__) = (expr);                         \
-  if (!VESK_TRY_NAME_(__LINE__).has_value()) return (on_error);   \
+  if (!VESK_TRY_NAME_(__LINE__).has_value()) return (__VA_ARGS__); \
   auto var = std::move(VESK_TRY_NAME_(__LINE__)).value()
 #define VESK_TRY_VOID(expr)                                       \
   do {                                                            \

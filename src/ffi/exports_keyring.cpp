@@ -83,7 +83,7 @@ VESK_EXPORT VeskStatus vesk_secret_key_protect(const VeskSecretKeyHandle* secret
 VESK_EXPORT VeskStatus vesk_secret_key_open(const uint8_t* data, size_t data_len, const char* passphrase,
                                             VeskSecretKeyHandle** key_out) {
   return ffi::open_key_data(data, data_len, passphrase, key_out, keyring::open_recipient_key,
-                            [](const Key32& seed) { return ffi::new_secret_key_handle(seed.fixed()); });
+                            [](const auto& seed) { return ffi::new_secret_key_handle(seed.fixed()); });
 }
 
 }  // extern "C"

@@ -21,9 +21,9 @@ inline ByteVec to_vec(Bytes b) { return ByteVec(b.begin(), b.end()); }
 inline ByteVec text_bytes(std::string_view s) { return ByteVec(s.begin(), s.end()); }
 
 // The parts one after another: cat({a, b, c}), or cat(parts) for a range of byte strings.
-template <std::ranges::input_range Parts>
-  requires std::convertible_to<std::ranges::range_reference_t<const Parts&>, Bytes>
-ByteVec cat(const Parts& parts) {
+template <std::ranges::input_range Pieces>
+  requires std::convertible_to<std::ranges::range_reference_t<const Pieces&>, Bytes>
+ByteVec cat(const Pieces& parts) {
   std::size_t total = 0;
   for (Bytes p : parts) total += p.size();
   ByteVec out;

@@ -10,7 +10,11 @@
 namespace vesk::vectorgen {
 namespace {
 
-using namespace testing::merkle;  // the RFC 6962 tree model the proofs come from
+using testing::merkle::HashList;
+using testing::merkle::model_consistency_roots;
+using testing::merkle::model_inclusion_root;
+using testing::merkle::node;
+using testing::merkle::RfcTree;
 using Digest32 = crypto::Digest32;
 
 const char* status_name(int status) {
