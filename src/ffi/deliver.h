@@ -1,5 +1,5 @@
-// An operation's result handed to the caller: its error as the family's status,
-// or its value in the caller's buffer.
+// An operation's result handed to the caller: its error as the family's status, or its value in
+// the caller's buffer.
 #pragma once
 
 #include <type_traits>
@@ -17,12 +17,11 @@
 
 namespace vesk::ffi {
 
-// An OutputBuffer is handed over as it stands; any other value (bytes of a
-// fixed or growing record) is copied into a result of its exact length.
+// An OutputBuffer is handed over as it stands; any other value (the bytes of a fixed or growing
+// record) is copied into a result of its exact length.
 template <class T, class E>
-VeskStatus deliver(VeskBuffer *out, Expected<T, E> &&result) {
-  if (!result)
-    return status_of(result.error());
+VeskStatus deliver(VeskBuffer* out, Expected<T, E>&& result) {
+  if (!result) return status_of(result.error());
   if constexpr (std::is_same_v<T, OutputBuffer>) {
     put_output(out, std::move(*result));
   } else {
@@ -31,4 +30,4 @@ VeskStatus deliver(VeskBuffer *out, Expected<T, E> &&result) {
   return VESK_OK;
 }
 
-} // namespace vesk::ffi
+}  // namespace vesk::ffi

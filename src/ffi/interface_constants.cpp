@@ -35,8 +35,8 @@ static_assert(VESK_MAX_CHECKPOINT == transparency::kMaxCheckpointLen);
 // The decryption cap is the longest container the largest plaintext can give.
 static_assert(VESK_MAX_CONTAINER == format::container_len(format::kMaxHeaderBlockLen, VESK_MAX_PLAINTEXT));
 
-// The container format sits below the signing family and states the signature sizes itself; they
-// must be the hybrid signature's.
+// The container format sits below the signing family and works the signature sizes out itself from
+// the two primitives'; they must be the hybrid signature's.
 static_assert(format::kSignatureKeyLen == sign::kVerifyingKeyLen && format::kSignatureLen == sign::kSignatureLen);
 
 }  // namespace vesk
